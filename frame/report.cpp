@@ -1,0 +1,96 @@
+#include "report.h"
+
+#include <ext/stdio_filebuf.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <optional>
+
+namespace frame {
+
+std::ostream results(nullptr);
+char results_file_name[1024];
+
+namespace {
+// Captured before main so that the closing report names the directory the
+// file was created in, whatever happens to the process later.
+const char* capture_working_directory() {
+    const char* dir = getcwd(nullptr, 0);
+    return dir ? dir : ".";
+}
+std::optional<__gnu_cxx::stdio_filebuf<char>> results_buffer;
+bool results_opened = false;
+}  // namespace
+
+const char* working_directory = capture_working_directory();
+
+std::string format_results_name(const char* pattern, const std::tm& local) {
+    char name[sizeof results_file_name];
+    std::size_t n = std::strftime(name, sizeof name, pattern, &local);
+    return std::string(name, n);
+}
+
+std::string numbered_name(const std::string& name, int n) {
+    if (n <= 1) return name;
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    const std::string ext = ".txt";
+    if (name.size() >= ext.size() &&
+        name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
+        return name.substr(0, name.size() - ext.size()) + suffix + ext;
+    return name + suffix;
+}
+
+std::string join_path(const std::string& directory, const std::string& name,
+                      char separator) {
+    return directory + separator + name;
+}
+
+void open_results(const char* pattern, std::time_t start) {
+    // A full disk or a file-size limit must end in an honest report, not in
+    // a signal that kills the run.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    const std::string base = format_results_name(pattern, *std::localtime(&start));
+    int fd = -1;
+    int error = 0;
+    std::string name;
+    // O_EXCL refuses anything standing under the name, a symbolic link
+    // included, so an earlier file is never destroyed nor a link followed.
+    for (int n = 1; n <= 1000 && fd < 0; ++n) {
+        name = numbered_name(base, n);
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0666);
+        error = fd < 0 ? errno : 0;
+        if (fd < 0 && error != EEXIST) break;
+    }
+    std::snprintf(results_file_name, sizeof results_file_name, "%s", name.c_str());
+    if (fd < 0) {
+        std::cerr << "Warning: cannot create the results file \"" << name
+                  << "\": " << std::strerror(error) << "; results go to the console only."
+                  << std::endl;
+        return;
+    }
+    results_buffer.emplace(fd, std::ios::out);
+    results.rdbuf(&*results_buffer);  // also clears the stream's error state
+    results_opened = true;
+}
+
+bool results_saved() {
+    if (!results_opened) return false;
+    results.flush();
+    return results.good();
+}
+
+std::string results_path(char windows_separator) {
+#ifdef _WIN32
+    return join_path(working_directory, results_file_name, windows_separator);
+#else
+    (void)windows_separator;
+    return join_path(working_directory, results_file_name, '/');
+#endif
+}
+
+}  // namespace frame

@@ -1,0 +1,48 @@
+// Report sink shared by the benchmarks: every figure goes to the console and
+// to a results file in the working directory, one flushed line at a time.
+#pragma once
+
+#include <ctime>
+#include <iostream>
+#include <string>
+
+namespace frame {
+
+inline std::ostream& console = std::cout;
+// Stays in a failed state (and discards every write) until open_results()
+// succeeds; a later write error leaves it bad, which the closing report tells.
+extern std::ostream results;
+
+extern char results_file_name[1024];
+extern const char* working_directory;
+
+// A line: its pieces inserted one after the other, then a newline and a
+// flush, so the file holds every figure even if the process is killed.
+inline void end_line(std::ostream& s) {
+    s << '\n';
+    s.flush();
+}
+template <class... Pieces>
+void line(std::ostream& s, const Pieces&... pieces) {
+    (s << ... << pieces);
+    end_line(s);
+}
+inline void blank(std::ostream& s) { end_line(s); }
+
+// The results file name for a local time, from a strftime pattern.
+std::string format_results_name(const char* pattern, const std::tm& local);
+// The n-th candidate for a taken name: "x.txt", "x (2).txt", "x (3).txt", ...
+std::string numbered_name(const std::string& name, int n);
+std::string join_path(const std::string& directory, const std::string& name,
+                      char separator);
+
+// Names the results file from the given time and creates it without ever
+// truncating or following what already stands under that name. On failure
+// it warns on standard error and the stream stays failed.
+void open_results(const char* pattern, std::time_t start);
+// Every line so far reached the file.
+bool results_saved();
+// Working directory and file name, joined as the program's platform shows it.
+std::string results_path(char windows_separator);
+
+}  // namespace frame
