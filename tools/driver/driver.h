@@ -1,0 +1,114 @@
+// Drives the benchmarks as a person would: an X server to show them on, the
+// program's console (what it prints, what is typed into it) and its window
+// (keys, mouse buttons, resizes). Shared by the unattended runner and the
+// end-to-end tests.
+#pragma once
+
+#include <sys/types.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct _XDisplay;
+
+namespace driver {
+
+// A private Xvfb on a free display number, stopped with the object.
+class XServer {
+public:
+    explicit XServer(int width = 1600, int height = 1600, int depth = 24);
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// $DISPLAY when set; otherwise starts a private server kept in holder.
+std::string display_or_private(std::unique_ptr<XServer>& holder);
+
+struct launch {
+    std::string executable;
+    std::vector<std::string> args;
+    std::string directory;             // working directory of the program
+    std::string display;               // X display it opens its window on
+    bool unprivileged = false;         // drop root, so permissions hold
+    bool stdin_at_end = false;         // standard input is empty from the start
+    std::vector<std::string> env;      // extra NAME=value entries
+};
+
+// A running program with its console captured line by line.
+class Process {
+public:
+    explicit Process(const launch& how);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return pid_; }
+    std::vector<std::string> lines() const;  // complete stdout lines so far
+    std::string error_text() const;          // stderr so far
+    // Index of the first line at or after `from` that contains text, waiting
+    // up to timeout seconds; -1 when none came (or the program ended first).
+    int wait_for_line(const std::string& text, double timeout, std::size_t from = 0) const;
+    // Number of lines that start with prefix.
+    int count(const std::string& prefix) const;
+    // Waits until count(prefix) >= n; false on time-out or exit.
+    bool wait_for_count(const std::string& prefix, int n, double timeout) const;
+    void type(const std::string& text);      // into standard input
+    void close_input();
+    // Exit status, or -(signal) when killed by one; nullopt on time-out.
+    std::optional<int> wait_exit(double timeout);
+    bool running();
+    void kill_now(int signal);
+
+private:
+    void read_loop(int fd, bool is_stdout);
+    pid_t pid_ = -1;
+    int stdin_fd_ = -1;
+    std::optional<int> status_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<std::string> lines_;
+    std::string partial_, errors_;
+    int open_streams_ = 2;
+    std::thread out_reader_, err_reader_;
+};
+
+// A top-level window found by its title, driven through the XTest extension.
+class Window {
+public:
+    // Waits up to timeout seconds for a viewable window with this title.
+    static std::optional<Window> find(const std::string& display, const std::string& title,
+                                      double timeout);
+    Window(Window&&) noexcept;
+    Window& operator=(Window&&) noexcept;
+    ~Window();
+
+    void key(const std::string& keysym_name);  // "r", "R", "Escape", ...
+    void click(unsigned button);               // 1 left, 2 middle, 3 right, 4/5 wheel
+    void press(unsigned button, bool down);
+    void resize(int width, int height);        // waits until the server has it
+    void move(int x, int y);
+    std::pair<int, int> size() const;
+    std::pair<int, int> position() const;
+    void close();  // asks the window to close as a window manager would
+
+private:
+    Window(_XDisplay* d, unsigned long w) : display_(d), window_(w) {}
+    _XDisplay* display_;
+    unsigned long window_;
+};
+
+// Seconds on a monotonic clock.
+double now();
+
+}  // namespace driver
