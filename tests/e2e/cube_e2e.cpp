@@ -1,0 +1,253 @@
+// The real cube binary, driven through its window and console.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <ctime>
+#include <fstream>
+
+#include "session.h"
+
+namespace {
+
+using e2e::frame_timeout;
+using e2e::number_after;
+using e2e::same_printed;
+using e2e::startup_timeout;
+
+const std::string title = "OPENGL Cube";
+const std::string banner =
+    "Vantix :: Lumenfold Benchmark Graphics Cube for Windows on Mac Mx system 2023.03.06.";
+const std::string prefix = "results_cube_windows_mac_mx @ local date ";
+const std::string saved = "Results have been saved in a file and you can find it at: ";
+const double points = 16777216;  // the 8-8-8 frame buffer of the test server
+
+class Cube : public e2e::Session {
+protected:
+    int frames() const { return program->count("window: "); }
+    // Waits until the frames stop coming, then checks that at most `extra`
+    // came after the call: the one being drawn and, when the run was
+    // animating, the one its last idle step had already asked for.
+    void expect_settled(const char* what, int extra) {
+        const int before = frames();
+        int settled = before;
+        while (program->wait_for_count("window: ", settled + 1, 20)) settled = frames();
+        EXPECT_LE(settled, before + extra) << what << ": frames went on while paused";
+    }
+};
+
+struct frame_figures {
+    double seconds, angles, vertices;
+};
+
+// Checks one four-line frame block and returns its figures.
+frame_figures check_block(const std::vector<std::string>& l, std::size_t at) {
+    EXPECT_EQ(l.at(at), "window: 1");
+    auto s = number_after(l.at(at + 1), "The system spent: ", " Secs. ");
+    auto a = number_after(l.at(at + 2), "It was: ", " Angles/sec.");
+    auto v = number_after(l.at(at + 3), "It was: ", " Vertex/sec.");
+    EXPECT_TRUE(s && a && v) << l.at(at + 1) << " | " << l.at(at + 2) << " | " << l.at(at + 3);
+    if (!s || !a || !v) return {};
+    EXPECT_TRUE(same_printed(*a, 1.0 / *s)) << l.at(at + 2);
+    EXPECT_TRUE(same_printed(*v, points / *s)) << l.at(at + 3);
+    EXPECT_EQ(l.at(at + 4), "");
+    return {*s, *a, *v};
+}
+
+// A whole run as a person makes it: keys, both mouse buttons and resizes,
+// checked line by line in the console and in the results file.
+TEST_F(Cube, ControlsMeasureAndReportEveryStep) {
+    start(CUBE_EXE, title);
+    EXPECT_EQ(window->size(), std::make_pair(1440, 1440));
+    EXPECT_EQ(window->position(), std::make_pair(100, 100));
+    ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0);
+
+    // Drawn at step 0 however often: nothing is measured.
+    window->resize(160, 160);
+    window->key("q");
+    window->key("P");
+    window->click(2);
+    window->click(3);
+    window->click(4);
+    sleep(15);
+    window->resize(150, 170);
+    sleep(10);
+    EXPECT_EQ(frames(), 0) << "a frame was reported before the first step";
+
+    window->key("c");
+    ASSERT_TRUE(program->wait_for_count("window: ", 1, frame_timeout));
+    window->key("C");
+    ASSERT_TRUE(program->wait_for_count("window: ", 2, frame_timeout));
+    expect_settled("after two presses of C", 0);
+    EXPECT_EQ(frames(), 2) << "each C gives exactly one frame";
+
+    window->click(1);  // left button animates
+    ASSERT_TRUE(program->wait_for_count("window: ", 4, 2 * frame_timeout));
+    window->click(3);  // right button pauses
+    expect_settled("after the right button", 2);
+
+    const int before_r = frames();
+    window->key("r");
+    ASSERT_TRUE(program->wait_for_count("window: ", before_r + 2, 2 * frame_timeout));
+    window->key("p");
+    expect_settled("after P", 2);
+
+    // A redisplay caused by the window is measured once the run has started.
+    const int before_resize = frames();
+    window->resize(120, 140);
+    EXPECT_TRUE(program->wait_for_count("window: ", before_resize + 1, frame_timeout));
+    expect_settled("after a resize", 0);
+    const int measured = frames();
+
+    window->key("Escape");
+    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", frame_timeout), 0);
+    EXPECT_FALSE(program->wait_exit(1)) << "did not wait for Enter";
+    program->type("\n");
+    EXPECT_EQ(program->wait_exit(30), 0);
+
+    // The console, line by line.
+    const auto con = program->lines();
+    ASSERT_GE(con.size(), 26u);
+    const std::vector<std::string> head{
+        "", banner, con[2], con[3], "", "", "", "",
+        "Press Key R or Press Mouse Left button to Animate.",
+        "Press Key C to Animate Manually.",
+        "Press Key P or Press Mouse Right button for Pause.",
+        "Press Key Esc for exit.", "", "", "Initializing . . .", ""};
+    for (std::size_t i = 0; i < head.size(); ++i) EXPECT_EQ(con[i], head[i]) << "line " << i;
+    EXPECT_EQ(con[3].rfind("For Support: ", 0), 0u);
+    EXPECT_TRUE(number_after(con[16], "It spent: ", " Secs to Initialize."));
+    EXPECT_EQ(con[17], "");
+    EXPECT_EQ(con[18], "");
+
+    // The results file: banner, initialisation, one block per frame, summary.
+    const std::string file = results_file(prefix);
+    const auto res = e2e::read_lines(file);
+    ASSERT_EQ(res.size(), 6 + 5 * static_cast<std::size_t>(measured) + 4);
+    EXPECT_EQ(res[0], banner);
+    EXPECT_EQ(res[1], "");
+    EXPECT_EQ(res[2], "");
+    EXPECT_EQ(res[3], con[16]);
+    EXPECT_EQ(res[4], "");
+    EXPECT_EQ(res[5], "");
+    double total = 0;
+    for (int f = 0; f < measured; ++f) {
+        const std::size_t at = 6 + 5 * static_cast<std::size_t>(f);
+        total += check_block(res, at).seconds;
+        for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(con[19 + 5 * f + k], res[at + k]);
+    }
+    const std::size_t sum_at = 6 + 5 * static_cast<std::size_t>(measured);
+    auto t = number_after(res[sum_at], "Total machine time:  ", " Secs. ");
+    auto fps = number_after(res[sum_at + 1], "Average: ", " Angles/Sec.");
+    auto vps = number_after(res[sum_at + 2], "Average: ", " Vertex/Sec.");
+    ASSERT_TRUE(t && fps && vps) << res[sum_at] << res[sum_at + 1] << res[sum_at + 2];
+    EXPECT_TRUE(same_printed(*t, total));
+    EXPECT_TRUE(same_printed(*fps, measured / total));
+    EXPECT_TRUE(same_printed(*vps, points * measured / total));
+    EXPECT_EQ(res[sum_at + 3], "");
+
+    // The console's end: the same summary, then where the file lies.
+    const std::size_t end = 19 + 5 * static_cast<std::size_t>(measured);
+    ASSERT_EQ(con.size(), end + 7);
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(con[end + k], res[sum_at + k]);
+    EXPECT_EQ(con[end + 4], saved + file);
+    EXPECT_EQ(con[end + 5], "");
+    EXPECT_EQ(con[end + 6], "Press Enter to Exit.");
+    EXPECT_EQ(program->error_text().find("Warning"), std::string::npos);
+}
+
+// A directory the program may not write to: the console report is whole, the
+// loss is told at start and at the end, and the exit status says so.
+TEST_F(Cube, ReadOnlyDirectoryIsNotReportedAsSaved) {
+    // The binary is copied where an unprivileged user can run it.
+    const std::string exe = directory + "/cube";
+    ASSERT_EQ(std::system(("cp '" CUBE_EXE "' '" + exe + "'").c_str()), 0);
+    const std::string locked = directory + "/locked";
+    ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
+    ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
+    driver::launch how;
+    how.directory = locked;
+    how.unprivileged = true;
+    start(exe, title, how);
+    ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0);
+    window->key("c");
+    ASSERT_TRUE(program->wait_for_count("window: ", 1, frame_timeout));
+    window->key("Escape");
+    const int at = program->wait_for_line("Press Enter to Exit.", frame_timeout);
+    ASSERT_GE(at, 0);
+    program->type("\n");
+    EXPECT_EQ(program->wait_exit(30), 1);
+
+    const auto con = program->lines();
+    EXPECT_TRUE(number_after(con.at(at - 6), "Total machine time:  ", " Secs. "));
+    const std::string path_line = con.at(at - 2);
+    EXPECT_EQ(path_line.rfind(saved, 0), std::string::npos) << path_line;
+    EXPECT_NE(path_line.find("could not be saved"), std::string::npos) << path_line;
+    EXPECT_NE(path_line.find(locked + "/" + prefix), std::string::npos) << path_line;
+    const std::string err = program->error_text();
+    EXPECT_NE(err.find(prefix), std::string::npos) << err;
+    EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
+    EXPECT_TRUE(e2e::files_starting(locked, "results_").empty());
+}
+
+// Whatever stands under the results name (an earlier run's file, a link
+// planted to an outside file) is left as it was; the run takes the next name.
+TEST_F(Cube, NeverOverwritesNorFollowsWhatStandsUnderItsName) {
+    const std::string outside = directory + "/outside.txt";
+    const std::string earlier = "an earlier run's results\n";
+    const std::time_t t0 = std::time(nullptr);
+    for (std::time_t t = t0; t < t0 + 120; ++t) {
+        char name[200];
+        std::strftime(name, sizeof name,
+                      "results_cube_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S",
+                      std::localtime(&t));
+        const std::string base = directory + "/" + name;
+        ASSERT_EQ(symlink(outside.c_str(), (base + ".txt").c_str()), 0);
+        std::ofstream(base + " (2).txt") << earlier;
+    }
+    start(CUBE_EXE, title);
+    ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0);
+    window->key("Escape");
+    const int at = program->wait_for_line("Press Enter to Exit.", frame_timeout);
+    ASSERT_GE(at, 0);
+    program->type("\n");
+    EXPECT_EQ(program->wait_exit(30), 0);
+
+    EXPECT_NE(access(outside.c_str(), F_OK), 0) << "the planted link was followed";
+    auto created = e2e::files_starting(directory, prefix);
+    std::string mine;
+    for (auto& n : created) {
+        const std::string path = directory + "/" + n;
+        struct stat st;
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        if (n.find(" (3).txt") != std::string::npos)
+            mine = path;
+        else if (n.find(" (2).txt") != std::string::npos)
+            EXPECT_EQ(e2e::read_text(path), earlier) << n;
+        else
+            EXPECT_TRUE(S_ISLNK(st.st_mode)) << n;
+    }
+    ASSERT_FALSE(mine.empty()) << "no results file with the suffix (3)";
+    EXPECT_EQ(e2e::read_lines(mine).at(0), banner);
+    EXPECT_EQ(program->lines().at(at - 2), saved + mine);
+}
+
+// Standard input already at its end: the wait for Enter ends at once. Esc
+// before any step averages over no frame.
+TEST_F(Cube, EndOfInputEndsTheWaitAtOnce) {
+    driver::launch how;
+    how.stdin_at_end = true;
+    start(CUBE_EXE, title, how);
+    ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0);
+    window->key("Escape");
+    EXPECT_EQ(program->wait_exit(frame_timeout), 0);
+    const auto con = program->lines();
+    ASSERT_GE(con.size(), 7u);
+    EXPECT_EQ(con.back(), "Press Enter to Exit.");
+    EXPECT_EQ(con[con.size() - 7], "Total machine time:  0 Secs. ");
+    EXPECT_TRUE(con[con.size() - 6] == "Average: -nan Angles/Sec." ||
+                con[con.size() - 6] == "Average: nan Angles/Sec.")
+        << con[con.size() - 6];
+}
+
+}  // namespace

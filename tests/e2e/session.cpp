@@ -1,0 +1,91 @@
+#include "session.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+
+std::vector<std::string> read_lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name).rfind(prefix, 0) == 0) names.emplace_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::optional<double> number_after(const std::string& line, const std::string& prefix,
+                                   const std::string& suffix) {
+    if (line.size() < prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||
+        line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    const std::string number =
+        line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+    char* end = nullptr;
+    const double v = std::strtod(number.c_str(), &end);
+    if (number.empty() || *end != '\0') return std::nullopt;
+    return v;
+}
+
+bool same_printed(double a, double b) {
+    if (std::isinf(a) || std::isinf(b)) return a == b;
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    return std::fabs(a - b) <= 1e-5 * std::max(std::fabs(a), std::fabs(b));
+}
+
+void Session::SetUp() {
+    display = driver::display_or_private(server);
+    char name[] = "/tmp/bench-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    directory = name;
+    chmod(name, 0755);
+}
+
+void Session::TearDown() {
+    window.reset();
+    program.reset();
+    if (!directory.empty() && !HasFailure()) {
+        chmod(directory.c_str(), 0755);
+        std::system(("rm -rf '" + directory + "'").c_str());
+    } else if (!directory.empty()) {
+        std::cerr << "kept for inspection: " << directory << '\n';
+    }
+}
+
+void Session::start(const std::string& executable, const std::string& title,
+                    driver::launch options) {
+    options.executable = executable;
+    if (options.directory.empty()) options.directory = directory;
+    options.display = display;
+    program = std::make_unique<driver::Process>(options);
+    window = driver::Window::find(display, title, startup_timeout);
+    ASSERT_TRUE(window) << "no window \"" << title << "\"; stderr: " << program->error_text();
+}
+
+std::string Session::results_file(const std::string& prefix) const {
+    auto names = files_starting(directory, prefix);
+    EXPECT_EQ(names.size(), 1u);
+    return names.empty() ? std::string() : directory + "/" + names.front();
+}
+
+}  // namespace e2e

@@ -1,0 +1,49 @@
+// An end-to-end session: one benchmark binary started in a fresh directory on
+// a private X server (or $DISPLAY), with helpers to read what it reported.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace e2e {
+
+std::vector<std::string> read_lines(const std::string& path);
+std::string read_text(const std::string& path);
+// Files in dir whose names start with prefix.
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix);
+// The number that follows prefix at the start of line; nullopt if the line
+// does not have that form or the number does not parse.
+std::optional<double> number_after(const std::string& line, const std::string& prefix,
+                                   const std::string& suffix);
+// True when a and b agree within the six significant digits that are printed.
+bool same_printed(double a, double b);
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Starts the program and waits for its window; fails the test if none comes.
+    void start(const std::string& executable, const std::string& title,
+               driver::launch options = {});
+    // The one results file the program created.
+    std::string results_file(const std::string& prefix) const;
+
+    std::unique_ptr<driver::XServer> server;
+    std::string display;
+    std::string directory;
+    std::unique_ptr<driver::Process> program;
+    std::optional<driver::Window> window;
+};
+
+// Generous limits: a software-rendered frame takes seconds and the machine
+// may be running two tests at once.
+inline constexpr double startup_timeout = 180;
+inline constexpr double frame_timeout = 90;
+
+}  // namespace e2e
