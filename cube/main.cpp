@@ -1,4 +1,5 @@
 // cube: every colour of the frame buffer as a point, turned and lit.
+#include "control.h"
 #include "cube_frame.h"
 #include "point_cloud.h"
 #include "startup.h"
@@ -11,7 +12,7 @@ const frame::benchmark cube_benchmark{
     "OPENGL Cube",
     "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
     "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to exit.\n",
-    true,
+    frame::look_at_step,
     cube::write_summary,
     0,
     1,

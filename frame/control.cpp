@@ -1,9 +1,6 @@
 #include "control.h"
 
 #include <GL/freeglut.h>
-#include <GL/glu.h>
-
-#include <cmath>
 
 #include "finish.h"
 #include "startup.h"
@@ -59,9 +56,7 @@ void reshape_callback(int width, int height) {
         glOrtho(-1, 1, -h / w, h / w, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    if (program->camera_on_reshape)
-        gluLookAt(0.5, -0.5, 0.5, 0, std::sin(static_cast<double>(frame_tick)), 0, 0.5, 0.5,
-                  0.5);
+    if (program->camera) program->camera();
 }
 
 }  // namespace frame

@@ -14,4 +14,8 @@ void mouse_callback(int button, int state, int x, int y);
 void idle_callback();
 void reshape_callback(int width, int height);
 
+// The camera of the rotating scenes: it looks towards (0, sin t, 0) for the
+// step t at which the window was last reshaped.
+void look_at_step();
+
 }  // namespace frame

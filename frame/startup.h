@@ -12,7 +12,7 @@ struct benchmark {
     char windows_separator;           // path join on Windows builds
     const char* window_title;
     const char* overlay;              // control hints drawn in every frame
-    bool camera_on_reshape;           // gluLookAt after every reshape
+    void (*camera)();                 // sets the view after every reshape, or none
     void (*summary)(std::ostream&);   // summary lines of the final report
     int blanks_before_path;           // extra console blank lines after the summary
     int blanks_after_path;            // console blank lines before the prompt

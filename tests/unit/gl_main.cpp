@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "control.h"
 #include "driver.h"
 #include "startup.h"
 
 namespace {
 void no_summary(std::ostream&) {}
 const frame::benchmark gl_test_program{
-    "banner", "gl-test-%Y.txt", '/', "GL tests", "\n", true, no_summary, 0, 1};
+    "banner", "gl-test-%Y.txt", '/', "GL tests", "\n", frame::look_at_step, no_summary, 0, 1};
 }  // namespace
 
 int main(int argc, char** argv) {
