@@ -7,6 +7,7 @@
 #include "overlay.h"
 #include "point_cloud.h"
 #include "report.h"
+#include "scene.h"
 #include "startup.h"
 
 namespace cube {
@@ -37,17 +38,10 @@ void write_summary(std::ostream& s) {
 
 void display_callback() {
     frame_start_ms = frame::elapsed_ms();
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT |
-            GL_ACCUM_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
-    glClearDepth(1.0);
-    glClearStencil(0);
-    glClearAccum(0, 0, 0, 0);
+    frame::clear_frame();
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-    glScaled(1, 1, 1);
-    glRotated(static_cast<double>(frame::frame_tick) + 45.0, 1, 1, 1);
-    glTranslated(-0.5, -0.5, -0.5);
+    frame::turn_scene();
     frame::apply_frame_lighting(true);
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
