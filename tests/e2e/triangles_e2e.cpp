@@ -1,0 +1,186 @@
+// The real triangles binary: the growing draw, the limit that ends the run,
+// Esc, and what happens when its memory cannot be had.
+#include <cstdint>
+
+#include "session.h"
+
+namespace {
+
+using e2e::number_after;
+using e2e::same_printed;
+
+const std::string title = "OPENGL Triangles";
+const std::string banner =
+    "Vantix :: Lumenfold Benchmark Graphics Triangles for Windows on Mac Mx system 2023.03.06.";
+const std::string prefix = "results_triangles_windows_mac_mx @ local date ";
+const std::string saved = "Results have been saved in a file and you can find it at: ";
+// A frame of tens of millions of indices takes about a minute in software.
+const double slow_frame = 400;
+
+// Triangles of frame n of a run where every frame is one step: the n-th
+// Fibonacci number over n, plus 6n indices, six indices a triangle.
+std::int64_t continuous_triangles(int n) {
+    std::int64_t a = 0, b = 1;
+    for (int i = 0; i < n; ++i) {
+        const std::int64_t next = a + b;
+        a = b;
+        b = next;
+    }
+    return (a / n + 6 * n) / 6;
+}
+
+class Triangles : public e2e::Session {
+protected:
+    void start_small() {
+        start(TRIANGLES_EXE, title);
+        ASSERT_GE(program->wait_for_line("Secs to Initialize.", e2e::startup_timeout), 0);
+        window->resize(64, 64);  // at step 0: not measured
+    }
+    // Sums the frame blocks of the results file from line `at` on; returns
+    // the line after them.
+    std::size_t check_blocks(const std::vector<std::string>& res, std::size_t at, int& frames,
+                             double& seconds, std::int64_t& triangles) {
+        while (at < res.size() && res[at] == "window: 1") {
+            auto drew = number_after(res.at(at + 1), "It drew ", " Triangles.");
+            auto s = number_after(res.at(at + 2), "It spent: ", " Secs. ");
+            auto a = number_after(res.at(at + 3), "It was: ", " Angles/sec.");
+            auto r = number_after(res.at(at + 4), "It was: ", " Triangles/sec.");
+            EXPECT_TRUE(drew && s && a && r) << "block at line " << at;
+            if (!(drew && s && a && r)) break;
+            EXPECT_TRUE(same_printed(*a, 1 / *s));
+            EXPECT_TRUE(same_printed(*r, *drew / *s));
+            EXPECT_EQ(res.at(at + 5), "");
+            ++frames;
+            seconds += *s;
+            triangles += static_cast<std::int64_t>(*drew);
+            at += 6;
+        }
+        return at;
+    }
+};
+
+TEST_F(Triangles, ContinuousRunEndsByItselfAfterFortyEightFrames) {
+    start_small();
+    window->key("r");
+    const int at = program->wait_for_line("It reaches limits, the program terminates.", 1200);
+    ASSERT_GE(at, 0) << "no limit report";
+    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", 60), 0);
+    EXPECT_FALSE(program->wait_exit(1)) << "did not wait for Enter";
+    program->type("\n");
+    EXPECT_EQ(program->wait_exit(30), 0);
+
+    const auto con = program->lines();
+    std::vector<std::string> drew;
+    for (auto& l : con)
+        if (l.rfind("It drew ", 0) == 0) drew.push_back(l);
+    ASSERT_EQ(drew.size(), 48u);
+    for (int n = 1; n <= 48; ++n)
+        EXPECT_EQ(drew[n - 1], "It drew " + std::to_string(continuous_triangles(n)) + " Triangles.")
+            << "frame " << n;
+    EXPECT_EQ(drew[47], "It drew 16692850 Triangles.");
+
+    const auto res = e2e::read_lines(results_file(prefix));
+    ASSERT_GE(res.size(), 6u);
+    EXPECT_EQ(res[0], banner);
+    EXPECT_TRUE(number_after(res[3], "It spent: ", " Secs to Initialize."));
+    int frames = 0;
+    double seconds = 0;
+    std::int64_t triangles = 0;
+    const std::size_t end = check_blocks(res, 6, frames, seconds, triangles);
+    EXPECT_EQ(frames, 48);
+    ASSERT_EQ(res.size(), end + 5);
+    EXPECT_EQ(res[end], "");
+    auto t = number_after(res[end + 1], "Total running time:  ", " Secs. ");
+    auto f = number_after(res[end + 2], "Average Angles/Sec: ", " Angles/Sec.");
+    auto r = number_after(res[end + 3], "Average Triangles/Sec: ", " Triangles/Sec.");
+    ASSERT_TRUE(t && f && r) << res[end + 1] << " | " << res[end + 2] << " | " << res[end + 3];
+    EXPECT_TRUE(same_printed(*t, seconds));
+    EXPECT_TRUE(same_printed(*f, 48 / seconds));
+    EXPECT_TRUE(same_printed(*r, static_cast<double>(triangles) / seconds));
+    EXPECT_EQ(res[end + 4], "");
+
+    // The console's limit report: " Secs." without the file's trailing blank.
+    const std::vector<std::string> tail{"It reaches limits, the program terminates.",
+                                        "",
+                                        "",
+                                        res[end + 1].substr(0, res[end + 1].size() - 1),
+                                        res[end + 2],
+                                        res[end + 3],
+                                        "",
+                                        saved + results_file(prefix),
+                                        "",
+                                        "",
+                                        "Press Enter to Exit."};
+    ASSERT_EQ(con.size(), static_cast<std::size_t>(at) + tail.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) EXPECT_EQ(con[at + i], tail[i]) << i;
+}
+
+TEST_F(Triangles, EscAfterAFewStepsUsesTheSummaryWording) {
+    start_small();
+    for (int n = 1; n <= 3; ++n) {
+        window->key("c");
+        ASSERT_TRUE(program->wait_for_count("It drew ", n, e2e::frame_timeout));
+    }
+    window->key("Escape");
+    const int at = program->wait_for_line("Press Enter to Exit.", e2e::frame_timeout);
+    ASSERT_GE(at, 0);
+    program->type("\n");
+    EXPECT_EQ(program->wait_exit(30), 0);
+
+    const auto res = e2e::read_lines(results_file(prefix));
+    int frames = 0;
+    double seconds = 0;
+    std::int64_t triangles = 0;
+    const std::size_t end = check_blocks(res, 6, frames, seconds, triangles);
+    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(triangles, 1 + 2 + 3);
+    ASSERT_EQ(res.size(), end + 4);
+    auto t = number_after(res[end], "Total running time:  ", " Secs. ");
+    auto f = number_after(res[end + 1], "Average: ", " Angles/Sec.");
+    auto r = number_after(res[end + 2], "Average: ", " Triangles/Sec.");
+    ASSERT_TRUE(t && f && r) << res[end] << " | " << res[end + 1] << " | " << res[end + 2];
+    EXPECT_TRUE(same_printed(*t, seconds));
+    EXPECT_TRUE(same_printed(*r, 6 / seconds));
+    EXPECT_EQ(res[end + 3], "");
+
+    const auto con = program->lines();
+    const std::vector<std::string> tail{res[end], res[end + 1], res[end + 2], "", "",
+                                        saved + results_file(prefix), "", "",
+                                        "Press Enter to Exit."};
+    ASSERT_GE(at, 8);
+    for (std::size_t i = 0; i < tail.size(); ++i) EXPECT_EQ(con.at(at - 8 + i), tail[i]) << i;
+}
+
+// Forty presses of C before a frame is drawn: the count jumps past the limit
+// at once (a jump past the array's end is left to the unit tests: drawing
+// the whole array takes minutes in software) and the run ends in its report.
+TEST_F(Triangles, JumpOfManyStepsEndsInTheLimitReport) {
+    start_small();
+    for (int i = 0; i < 40; ++i) window->key("c");
+    int tries = 0;
+    while (program->wait_for_line("It reaches limits", slow_frame) < 0 && ++tries < 6) {
+        ASSERT_TRUE(program->running()) << "ended without its limit report";
+        window->key("c");
+    }
+    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", 60), 0);
+    program->type("\n");
+    EXPECT_EQ(program->wait_exit(30), 0);
+    EXPECT_EQ(program->count("window: "), program->count("It drew "));
+}
+
+TEST_F(Triangles, MemoryThatCannotBeHadIsOneClearLineAndStatusOne) {
+    driver::launch how;
+    how.args = {"-c", "ulimit -v 400000 && exec \"$0\"", TRIANGLES_EXE};
+    how.directory = directory;
+    how.display = display;
+    how.executable = "/bin/sh";
+    driver::Process p(how);
+    EXPECT_EQ(p.wait_exit(60), 1);
+    const std::string err = p.error_text();
+    EXPECT_NE(err.find("triangles: cannot allocate the 512 MiB"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_TRUE(p.lines().empty()) << "wrote before it could run";
+    EXPECT_TRUE(e2e::files_starting(directory, "results_").empty());
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// The triangles workload: one array of doubles that serves as positions,
+// colours, normals and, read byte by byte, as the index list.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+
+namespace triangles {
+
+inline constexpr std::int64_t mesh_value_count = 67108864;  // 2^26
+inline constexpr std::int64_t mesh_bytes = mesh_value_count * 8;
+
+extern double* const mesh_values;
+extern GLuint mesh_list;
+
+// Element i of the array: (cos x + sin x) * tan x with x = i radians.
+double mesh_value(std::int64_t i);
+// The fixed rendering state with the arrays bound, then the fill.
+void build_triangle_mesh();
+
+}  // namespace triangles

@@ -1,0 +1,115 @@
+#include "triangles_frame.h"
+
+#include <GL/freeglut.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "control.h"
+#include "finish.h"
+#include "lighting.h"
+#include "mesh.h"
+#include "overlay.h"
+#include "report.h"
+#include "scene.h"
+#include "startup.h"
+
+namespace triangles {
+
+double frame_start_ms, frame_seconds, angles_per_second, triangles_per_second;
+std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
+double total_seconds;
+
+namespace {
+constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+}
+
+std::int64_t index_count_for(std::int64_t n, std::int64_t m) {
+    const double r = std::sqrt(5.0);
+    const double phi = (r + 1) * 0.5;
+    const double psi = (1 - r) * 0.5;
+    const double nd = static_cast<double>(n);
+    const double fibonacci = (std::pow(phi, nd) - std::pow(psi, nd)) * (1 / r);
+    const double q = fibonacci / static_cast<double>(m + 1);
+    std::int64_t six_n;
+    if (__builtin_mul_overflow(n, std::int64_t{6}, &six_n)) six_n = most;
+    const double sum = q + static_cast<double>(six_n);
+    // 2^63 and above (infinity included) do not fit: saturate rather than
+    // convert out of range.
+    if (!(sum < 9223372036854775808.0)) return most;
+    return static_cast<std::int64_t>(sum);
+}
+
+std::int64_t indices_to_draw(std::int64_t count) {
+    return std::clamp<std::int64_t>(count, 0, mesh_bytes);
+}
+
+void write_frame_report(std::ostream& s, int window) {
+    frame::line(s, "window: ", window);
+    frame::line(s, "It drew ", triangles_drawn, " Triangles.");
+    frame::line(s, "It spent: ", frame_seconds, " Secs. ");
+    frame::line(s, "It was: ", angles_per_second, " Angles/sec.");
+    frame::line(s, "It was: ", triangles_per_second, " Triangles/sec.");
+}
+
+void write_summary(std::ostream& s) {
+    frame::line(s, "Total running time:  ", total_seconds, " Secs. ");
+    frame::line(s, "Average: ", static_cast<double>(frames_measured) / total_seconds,
+                " Angles/Sec.");
+    frame::line(s, "Average: ", static_cast<double>(total_triangles) / total_seconds,
+                " Triangles/Sec.");
+}
+
+void limit_report() {
+    using frame::console;
+    using frame::results;
+    const double angles = static_cast<double>(frames_measured) / total_seconds;
+    const double rate = static_cast<double>(total_triangles) / total_seconds;
+    frame::line(console, "It reaches limits, the program terminates.");
+    frame::blank(console);
+    frame::blank(console);
+    frame::line(console, "Total running time:  ", total_seconds, " Secs.");
+    frame::line(console, "Average Angles/Sec: ", angles, " Angles/Sec.");
+    frame::line(console, "Average Triangles/Sec: ", rate, " Triangles/Sec.");
+    frame::blank(console);
+    frame::blank(results);
+    frame::line(results, "Total running time:  ", total_seconds, " Secs. ");
+    frame::line(results, "Average Angles/Sec: ", angles, " Angles/Sec.");
+    frame::line(results, "Average Triangles/Sec: ", rate, " Triangles/Sec.");
+    frame::blank(results);
+    frame::close_run();
+}
+
+void display_callback() {
+    frame_start_ms = frame::elapsed_ms();
+    frame::clear_frame();
+    glPushMatrix();
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    frame::turn_scene();
+    frame::apply_frame_lighting(false);
+    index_count = index_count_for(frame::frame_tick, frames_measured);
+    glCallList(mesh_list);
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices_to_draw(index_count)),
+                   GL_UNSIGNED_BYTE, mesh_values);
+    frame::draw_overlay_text(frame::overlay_text, 10, 100);
+    glPopClientAttrib();
+    glPopMatrix();
+    glutSwapBuffers();
+    triangles_drawn = index_count / 6;
+    frame_seconds = (frame::elapsed_ms() - frame_start_ms) / 1000.0;
+    if (frame::frame_tick == 0) return;
+
+    angles_per_second = 1.0 / frame_seconds;
+    triangles_per_second = static_cast<double>(triangles_drawn) / frame_seconds;
+    write_frame_report(frame::console, glutGetWindow());
+    write_frame_report(frame::results, glutGetWindow());
+    frame::blank(frame::console);
+    frame::blank(frame::results);
+    frames_measured += 1;
+    total_triangles += triangles_drawn;
+    total_seconds += frame_seconds;
+    if (index_count > mesh_value_count) limit_report();
+}
+
+}  // namespace triangles

@@ -1,0 +1,26 @@
+// The triangles frame: a Fibonacci-growing draw from the mesh, its report,
+// and the limit that ends the run.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+namespace triangles {
+
+extern double frame_start_ms, frame_seconds, angles_per_second, triangles_per_second;
+extern std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
+extern double total_seconds;
+
+// Indices drawn at step n after m measured frames: the n-th Fibonacci number
+// (Binet's formula in doubles) over m + 1, plus 6n; saturated to 64 bits.
+std::int64_t index_count_for(std::int64_t n, std::int64_t m);
+// What GL is handed: never past the end of the array, never negative.
+std::int64_t indices_to_draw(std::int64_t count);
+
+void display_callback();
+void write_frame_report(std::ostream& s, int window);
+void write_summary(std::ostream& s);
+// The run passed its size limit: report, wait for Enter, exit.
+[[noreturn]] void limit_report();
+
+}  // namespace triangles
