@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -24,16 +25,19 @@ struct program_entry {
     const char* path;          // where the build put it
     const char* title;         // window title
     const char* frame_marker;  // start of a console line written once per measured frame
+    int frames;                // measured frames before Esc; 0: until the program ends itself
 };
 
 const program_entry programs[] = {
-    {"cube", CUBE_EXE, "OPENGL Cube", "window: "},
+    {"cube", CUBE_EXE, "OPENGL Cube", "window: ", 3},
+    {"screens", SCREENS_EXE, "OPENGL Screens", "It was: ", 10},
+    {"triangles", TRIANGLES_EXE, "OPENGL Triangles", "It drew ", 0},
 };
 
 struct options {
     std::vector<std::string> names;
     std::string out;
-    int frames = 3;
+    int frames = -1;            // -1: each program's own default
     int width = 0, height = 0;  // 0: the program's own size
     double hang_after = 300;    // seconds without a new frame
     bool unattended = false;
@@ -42,6 +46,9 @@ struct options {
 void usage() {
     std::cout << "usage: suite-run [--unattended] [--frames N] [--size WxH] [--out DIR]\n"
                  "                 [--hang-after SECONDS] [program ...]\n"
+                 "Unattended, each program animates until N frames are measured (default:\n"
+                 "cube 3, screens 10, triangles until it ends itself at its limit), then\n"
+                 "gets Esc and Enter.\n"
                  "programs:";
     for (auto& p : programs) std::cout << ' ' << p.name;
     std::cout << "\n";
@@ -92,21 +99,29 @@ std::string run_unattended(const program_entry& p, const std::string& exe,
     } else {
         if (o.width > 0) window->resize(o.width, o.height);
         window->key("r");
+        const int frames = o.frames >= 0 ? o.frames : p.frames;
         const double start = driver::now();
-        int seen = 0;
-        while (seen < o.frames && program.running()) {
-            if (!program.wait_for_count(p.frame_marker, seen + 1, o.hang_after)) {
-                if (program.running())
-                    problem = "no new frame within " + std::to_string(int(o.hang_after)) + " s";
+        int seen = program.count(p.frame_marker);
+        const auto ended = [&] { return program.wait_for_line("Press Enter to Exit.", 0) >= 0; };
+        double deadline = driver::now() + o.hang_after;
+        while (!ended() && (frames == 0 || seen < frames)) {
+            if (program.wait_for_count(p.frame_marker, seen + 1, 1)) {
+                seen = program.count(p.frame_marker);
+                deadline = driver::now() + o.hang_after;
+                std::cout << "  " << p.name << ": " << seen << " frame(s), "
+                          << int(driver::now() - start) << " s" << std::endl;
+            } else if (!program.running()) {
+                problem = "it ended without its final report";
+                break;
+            } else if (driver::now() > deadline) {
+                problem = "no new frame within " + std::to_string(int(o.hang_after)) + " s";
                 break;
             }
-            seen = program.count(p.frame_marker);
-            std::cout << "  " << p.name << ": " << seen << " frame(s), "
-                      << int(driver::now() - start) << " s\n";
         }
-        if (problem.empty() && program.running()) {
+        if (problem.empty() && !ended()) {
             window->key("Escape");
-            program.wait_for_line("Press Enter to Exit.", o.hang_after);
+            if (program.wait_for_line("Press Enter to Exit.", o.hang_after) < 0)
+                problem = "no final report after Esc";
         }
         program.type("\n");
     }
