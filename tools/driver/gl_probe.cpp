@@ -1,0 +1,56 @@
+#include "gl_probe.h"
+
+#include <GL/gl.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+namespace driver {
+
+namespace {
+std::string text(GLenum name) {
+    const GLubyte* s = glGetString(name);
+    return s ? reinterpret_cast<const char*>(s) : "";
+}
+}  // namespace
+
+std::optional<gl_info> probe_gl(const std::string& display) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return std::nullopt;
+    // RGBA with alpha, double-buffered, depth, stencil and accumulation: the
+    // frame buffer the benchmarks request.
+    int attributes[] = {GLX_RGBA,          GLX_DOUBLEBUFFER,    GLX_RED_SIZE,       1,
+                        GLX_GREEN_SIZE,    1,                   GLX_BLUE_SIZE,      1,
+                        GLX_ALPHA_SIZE,    1,                   GLX_DEPTH_SIZE,     1,
+                        GLX_STENCIL_SIZE,  1,                   GLX_ACCUM_RED_SIZE, 1,
+                        None};
+    std::optional<gl_info> info;
+    if (XVisualInfo* visual = glXChooseVisual(d, DefaultScreen(d), attributes)) {
+        XSetWindowAttributes wa{};
+        wa.colormap = XCreateColormap(d, DefaultRootWindow(d), visual->visual, AllocNone);
+        Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 16, 16, 0, visual->depth,
+                                 InputOutput, visual->visual, CWColormap, &wa);
+        if (GLXContext c = glXCreateContext(d, visual, nullptr, True)) {
+            if (glXMakeCurrent(d, w, c)) {
+                info.emplace();
+                info->vendor = text(GL_VENDOR);
+                info->renderer = text(GL_RENDERER);
+                info->version = text(GL_VERSION);
+                glGetIntegerv(GL_RED_BITS, &info->red_bits);
+                glGetIntegerv(GL_GREEN_BITS, &info->green_bits);
+                glGetIntegerv(GL_BLUE_BITS, &info->blue_bits);
+                glGetIntegerv(GL_ALPHA_BITS, &info->alpha_bits);
+                glGetIntegerv(GL_DEPTH_BITS, &info->depth_bits);
+                glGetIntegerv(GL_STENCIL_BITS, &info->stencil_bits);
+                glXMakeCurrent(d, None, nullptr);
+            }
+            glXDestroyContext(d, c);
+        }
+        XDestroyWindow(d, w);
+        XFreeColormap(d, wa.colormap);
+        XFree(visual);
+    }
+    XCloseDisplay(d);
+    return info;
+}
+
+}  // namespace driver

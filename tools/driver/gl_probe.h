@@ -1,0 +1,18 @@
+// What GL a display offers, asked through a small context of the kind the
+// benchmarks ask for: recorded beside the results so they can be understood.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace driver {
+
+struct gl_info {
+    std::string vendor, renderer, version;
+    int red_bits = 0, green_bits = 0, blue_bits = 0, alpha_bits = 0;
+    int depth_bits = 0, stencil_bits = 0;
+};
+
+std::optional<gl_info> probe_gl(const std::string& display);
+
+}  // namespace driver

@@ -1,0 +1,73 @@
+#include "facts.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+
+#include "gl_probe.h"
+
+namespace suite_run {
+
+namespace {
+std::string first_value(const std::string& file, const std::string& key) {
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(key, 0) != 0) continue;
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const auto start = line.find_first_not_of(" \t", colon + 1);
+        return start == std::string::npos ? "" : line.substr(start);
+    }
+    return "";
+}
+}  // namespace
+
+nlohmann::json machine_facts() {
+    utsname u{};
+    uname(&u);
+    char when[64];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", std::localtime(&now));
+    return {
+        {"suite_version", SUITE_VERSION},
+        {"date", when},
+        {"cpu", first_value("/proc/cpuinfo", "model name")},
+        {"cores", sysconf(_SC_NPROCESSORS_ONLN)},
+        {"memory", first_value("/proc/meminfo", "MemTotal")},
+        {"kernel", std::string(u.sysname) + " " + u.release + " " + u.version + " " + u.machine},
+    };
+}
+
+nlohmann::json gl_facts(const std::string& display) {
+    const auto gl = driver::probe_gl(display);
+    if (!gl) return {{"display", display}, {"error", "no GL context could be made"}};
+    return {
+        {"display", display},
+        {"vendor", gl->vendor},
+        {"renderer", gl->renderer},
+        {"version", gl->version},
+        {"bits", {{"red", gl->red_bits}, {"green", gl->green_bits}, {"blue", gl->blue_bits},
+                  {"alpha", gl->alpha_bits}, {"depth", gl->depth_bits},
+                  {"stencil", gl->stencil_bits}}},
+    };
+}
+
+std::string command_line(int argc, char** argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i) line += ' ';
+        if (!a.empty() && a.find_first_of(" \t'\"\\$`!*?;&|<>()") == std::string::npos) {
+            line += a;
+        } else {
+            line += '\'';
+            for (char c : a) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            line += '\'';
+        }
+    }
+    return line;
+}
+
+}  // namespace suite_run

@@ -1,0 +1,17 @@
+// What the figures of a run need beside them to be understood: the machine,
+// the display's GL, the suite's version and how the run was asked for.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace suite_run {
+
+// CPU, cores, memory, kernel, date and time, suite version.
+nlohmann::json machine_facts();
+// Vendor, renderer, version and bit depths of the display's GL.
+nlohmann::json gl_facts(const std::string& display);
+// The command line as it was typed, each argument quoted where it needs it.
+std::string command_line(int argc, char** argv);
+
+}  // namespace suite_run
