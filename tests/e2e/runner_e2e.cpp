@@ -1,0 +1,105 @@
+// suite-run, headless, on the real programs and on stand-ins that crash or
+// never open a window.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "session.h"
+
+namespace {
+
+struct command_result {
+    int status;
+    std::string output;
+};
+
+command_result run(const std::string& command) {
+    std::string output;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    while (p && fgets(buffer, sizeof buffer, p)) output += buffer;
+    const int raw = p ? pclose(p) : -1;
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, output};
+}
+
+nlohmann::json read_json(const std::string& path) {
+    std::ifstream in(path);
+    return nlohmann::json::parse(in, nullptr, false);
+}
+
+void write_script(const std::string& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    chmod(path.c_str(), 0755);
+}
+
+class Runner : public e2e::Session {
+protected:
+    std::string runner(const std::string& args) const {
+        return "DISPLAY= '" SUITE_RUN_EXE "' --unattended " + args + " </dev/null";
+    }
+};
+
+TEST_F(Runner, RepeatedRunLeavesResultsAndWhatExplainsThem) {
+    const std::string out = directory + "/run";
+    const auto r = run(runner("--frames 1 --size 100x100 --repeat 2 --out '" + out + "' cube"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("cube: 1 frame(s)"), std::string::npos) << r.output;
+    for (const std::string rep : {"rep-1", "rep-2"}) {
+        const std::string dir = out + "/" + rep + "/cube";
+        const auto names = e2e::files_starting(dir, "results_cube_windows_mac_mx @ local date ");
+        ASSERT_EQ(names.size(), 1u) << dir;
+        const auto lines = e2e::read_lines(dir + "/" + names[0]);
+        ASSERT_GE(lines.size(), 15u);
+        EXPECT_EQ(lines[6], "window: 1");
+        EXPECT_EQ(lines.back(), "");
+        const auto meta = read_json(dir + "/metadata.json");
+        ASSERT_TRUE(meta.is_object()) << dir;
+        EXPECT_NE(meta["gl"].value("renderer", "").find("llvmpipe"), std::string::npos);
+        EXPECT_EQ(meta["gl"]["bits"].value("red", 0), 8);
+        EXPECT_FALSE(meta["machine"].value("cpu", "").empty());
+        EXPECT_FALSE(meta["machine"].value("kernel", "").empty());
+        EXPECT_NE(meta.value("command_line", "").find("--repeat 2"), std::string::npos);
+        EXPECT_EQ(meta["run"].value("exit_status", -1), 0);
+        EXPECT_EQ(meta["run"].value("window_size", ""), "100x100");
+        EXPECT_EQ(meta["run"].value("results_file", ""), names[0]);
+        EXPECT_EQ(e2e::read_lines(dir + "/console.txt").at(1), lines[0]);
+    }
+    const auto all = read_json(out + "/run.json");
+    ASSERT_TRUE(all.is_object());
+    EXPECT_EQ(all["programs"].size(), 2u);
+}
+
+// A program that hangs, one that crashes and one that never opens its
+// window: each is told, what it wrote is kept, the others still run.
+TEST_F(Runner, HungCrashedAndWindowlessProgramsAreReported) {
+    const std::string bin = directory + "/bin";
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    write_script(bin + "/cube", "exec '" CUBE_EXE "' \"$@\"");  // real, but slower than allowed
+    write_script(bin + "/screens", "echo 'about to crash'; kill -SEGV $$");
+    write_script(bin + "/triangles", "echo 'no window today'; exec sleep 600");
+    const std::string out = directory + "/run";
+    const auto r = run(runner("--size 100x100 --hang-after 1 --window-timeout 4 --bin-dir '" +
+                              bin + "' --out '" + out + "'"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("FAILED: cube: no new frame within 1 s"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("FAILED: screens: it ended before its window opened"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("FAILED: triangles: its window did not open within 4 s"),
+              std::string::npos)
+        << r.output;
+
+    // The hung run's report so far is kept.
+    const auto names = e2e::files_starting(out + "/cube", "results_cube");
+    ASSERT_EQ(names.size(), 1u);
+    const auto lines = e2e::read_lines(out + "/cube/" + names[0]);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_NE(lines[3].find("Secs to Initialize."), std::string::npos);
+    EXPECT_EQ(e2e::read_lines(out + "/screens/console.txt").at(0), "about to crash");
+    EXPECT_EQ(read_json(out + "/screens/metadata.json")["run"].value("exit_status", 0), -11);
+    EXPECT_EQ(e2e::read_lines(out + "/triangles/console.txt").at(0), "no window today");
+}
+
+}  // namespace
