@@ -1,0 +1,84 @@
+// Finding results files in run folders and reading what stands beside them.
+#include <gtest/gtest.h>
+
+#include "inputs.h"
+#include "model.h"
+#include "test_data.h"
+
+using namespace report;
+using namespace report_test;
+
+TEST(Inputs, FoldersAreSearchedAndRunFoldersRead) {
+    const Inputs in = load_inputs({data("")});
+    EXPECT_TRUE(in.problems.empty());
+    ASSERT_EQ(in.runs.size(), 11u);
+    EXPECT_EQ(in.runs[0].label, "run-20261207-084710/cube");
+    EXPECT_EQ(in.runs[4].label, "run-20261207-090214/triangles");
+    EXPECT_EQ(in.runs[7].label, "run-20261207-091012/rep-2/cube");
+    EXPECT_EQ(in.runs[8].label, "screens 2026.12.07 10.00.00");
+    EXPECT_TRUE(in.runs[0].metadata.is_null());
+    EXPECT_EQ(in.runs[6].metadata["gl"]["renderer"], "llvmpipe (LLVM 15.0.6, 256 bits)");
+    EXPECT_EQ(in.runs[0].exit_status.value_or(-1), 0);
+    EXPECT_EQ(in.runs[5].exit_status.value_or(0), -15);
+}
+
+TEST(Inputs, MissingPathsAndEmptyFoldersAreProblems) {
+    TempDir dir;
+    write_text(dir.path("notes/readme.txt"), "nothing here\n");
+    const Inputs in = load_inputs({dir.path("nope"), dir.path("notes")});
+    ASSERT_EQ(in.problems.size(), 2u);
+    EXPECT_NE(in.problems[0].message.find("no such"), std::string::npos);
+    EXPECT_NE(in.problems[1].message.find("no results"), std::string::npos);
+    EXPECT_TRUE(build_model({dir.path("nope")}).has_errors());
+}
+
+TEST(Inputs, AFileGivenTwiceIsReadOnce) {
+    const Inputs in = load_inputs({cube_a, data("runs/run-20261207-084710")});
+    EXPECT_EQ(in.runs.size(), 1u);
+}
+
+TEST(Inputs, RunFolderExtras) {
+    TempDir dir;
+    const std::string file = dir.path("run-20260101-120000/rep-2/cube/results_cube_x.txt");
+    write_text(file, read_text(cube_b));
+    write_text(dir.path("run-20260101-120000/rep-2/cube/metadata.json"), "{ broken");
+    write_text(dir.path("run-20260101-120000/rep-2/cube/exit-status.txt"), "1\n");
+    write_text(dir.path("run-20260101-120000/rep-2/cube/stderr.txt"), "Warning: disk full\nmore\n");
+    const report::Run r = load_run(file);
+    EXPECT_FALSE(r.failed());
+    EXPECT_TRUE(r.metadata.is_null());
+    EXPECT_EQ(r.exit_status.value_or(-1), 1);
+    std::string all;
+    for (const auto& d : r.diagnostics) all += d.message + "\n";
+    EXPECT_NE(all.find("not valid JSON"), std::string::npos);
+    EXPECT_NE(all.find("exit status was 1"), std::string::npos);
+    EXPECT_NE(all.find("standard error: Warning: disk full\n"), std::string::npos);
+}
+
+TEST(Labels, RunFoldersFileTimesAndRepeats) {
+    EXPECT_EQ(run_label("/x/results/run-20260101-120000/rep-2/cube/results_cube_a.txt"),
+              "run-20260101-120000/rep-2/cube");
+    EXPECT_EQ(run_label("/tmp/results_triangles_windows_mac_mx @ local date 2026.12.07 time "
+                        "08.47.10 (2).txt"),
+              "triangles 2026.12.07 08.47.10 (2)");
+    EXPECT_EQ(run_label("odd name.txt"), "odd name");
+    std::vector<report::Run> runs(3);
+    runs[0].path = runs[1].path = "a/run-1/cube/results_cube_1.txt";
+    runs[2].path = "b/run-1/cube/results_cube_1.txt";
+    label_runs(runs);
+    EXPECT_EQ(runs[0].label, "run-1/cube");
+    EXPECT_EQ(runs[1].label, "run-1/cube #2");
+    EXPECT_EQ(runs[2].label, "run-1/cube #3");
+}
+
+TEST(Groups, RunsOfAProgramAreRepeatsWithTheirSpread) {
+    const Model m = build_model({data("runs")});
+    ASSERT_EQ(m.groups.size(), 2u);  // cube and triangles; one screens run is no group
+    EXPECT_EQ(m.groups[1].program, Program::triangles);
+    const auto& g = m.groups[0];
+    ASSERT_EQ(g.runs.size(), 5u);
+    ASSERT_EQ(g.figures[1].name, "frame time mean (ms)");
+    double sum = 0;
+    for (const Analysis* a : g.runs) sum += 1000 * a->frame_time.mean;
+    EXPECT_DOUBLE_EQ(g.figures[1].spread.mean, sum / 5);
+}

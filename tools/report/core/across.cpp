@@ -1,0 +1,120 @@
+#include "across.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace report {
+
+namespace {
+
+const Program all_programs[] = {Program::cube, Program::screens, Program::triangles};
+
+std::vector<const Analysis*> select(const std::vector<Analysis>& analyses, Program program,
+                                    const std::string& side) {
+    std::vector<const Analysis*> chosen;
+    for (const auto& a : analyses)
+        if (a.run->program == program && a.side == side && !a.seconds.empty())
+            chosen.push_back(&a);
+    return chosen;
+}
+
+void add_figure(RepeatGroup& g, const std::string& name, double (*get)(const Analysis&, std::size_t),
+                std::size_t rate = 0) {
+    RepeatFigure f;
+    f.name = name;
+    for (const Analysis* a : g.runs) f.values.push_back(get(*a, rate));
+    f.spread = spread(f.values);
+    g.figures.push_back(std::move(f));
+}
+
+std::vector<double> concat(const std::vector<std::vector<double>>& runs) {
+    std::vector<double> all;
+    for (const auto& r : runs) all.insert(all.end(), r.begin(), r.end());
+    return all;
+}
+
+}  // namespace
+
+std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
+    std::vector<std::string> sides;
+    for (const auto& a : analyses)
+        if (std::find(sides.begin(), sides.end(), a.side) == sides.end()) sides.push_back(a.side);
+    std::sort(sides.begin(), sides.end());
+    std::vector<RepeatGroup> groups;
+    for (const auto& side : sides) {
+        for (Program p : all_programs) {
+            RepeatGroup g;
+            g.program = p;
+            g.side = side;
+            g.runs = select(analyses, p, side);
+            if (g.runs.size() < 2) continue;
+            add_figure(g, "frames", [](const Analysis& a, std::size_t) {
+                return static_cast<double>(a.frame_time.n);
+            });
+            add_figure(g, "frame time mean (ms)",
+                       [](const Analysis& a, std::size_t) { return 1000 * a.frame_time.mean; });
+            add_figure(g, "frame time median (ms)",
+                       [](const Analysis& a, std::size_t) { return 1000 * a.frame_time.median; });
+            add_figure(g, "frame time p99 (ms)",
+                       [](const Analysis& a, std::size_t) { return 1000 * a.frame_time.p99; });
+            const auto& rates = g.runs.front()->rates;
+            for (std::size_t r = 0; r < rates.size(); ++r) {
+                add_figure(g, rates[r].name + " average",
+                           [](const Analysis& a, std::size_t i) { return a.rates[i].average; }, r);
+                add_figure(g, rates[r].name + " 1% low",
+                           [](const Analysis& a, std::size_t i) { return a.rates[i].low_1; }, r);
+            }
+            groups.push_back(std::move(g));
+        }
+    }
+    return groups;
+}
+
+FigureComparison compare_figure(const std::string& name, bool higher_is_better,
+                                const std::vector<std::vector<double>>& a,
+                                const std::vector<std::vector<double>>& b,
+                                const CompareOptions& options) {
+    FigureComparison c;
+    c.name = name;
+    c.higher_is_better = higher_is_better;
+    const auto all_a = concat(a), all_b = concat(b);
+    c.n_a = all_a.size();
+    c.n_b = all_b.size();
+    c.median_a = median(all_a);
+    c.median_b = median(all_b);
+    c.ratio = c.median_a / c.median_b;
+    c.interval = bootstrap_median_ratio(a, b, options.resamples, options.seed, options.confidence);
+    c.test = mann_whitney(all_a, all_b);
+    c.verdict = decide(c.ratio, c.interval, c.test.p, higher_is_better, c.n_a, c.n_b,
+                       options.alpha);
+    return c;
+}
+
+std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
+                                             const CompareOptions& options) {
+    std::vector<ProgramComparison> out;
+    for (Program p : all_programs) {
+        ProgramComparison pc;
+        pc.program = p;
+        pc.a = select(analyses, p, "A");
+        pc.b = select(analyses, p, "B");
+        if (pc.a.empty() || pc.b.empty()) continue;
+        auto values = [](const std::vector<const Analysis*>& side, int rate) {
+            std::vector<std::vector<double>> runs;
+            for (const Analysis* a : side)
+                runs.push_back(rate < 0 ? a->seconds : a->rates[static_cast<std::size_t>(rate)].per_frame);
+            return runs;
+        };
+        pc.figures.push_back(
+            compare_figure("frame time", false, values(pc.a, -1), values(pc.b, -1), options));
+        const auto& rates = pc.a.front()->rates;
+        for (std::size_t r = 0; r < rates.size(); ++r)
+            pc.figures.push_back(compare_figure(rates[r].name, true,
+                                                values(pc.a, static_cast<int>(r)),
+                                                values(pc.b, static_cast<int>(r)), options));
+        out.push_back(std::move(pc));
+    }
+    return out;
+}
+
+}  // namespace report

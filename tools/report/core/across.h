@@ -1,0 +1,66 @@
+// Figures across runs: the spread of repeated runs, and two sides compared.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis.h"
+#include "compare.h"
+
+namespace report {
+
+// One figure taken once per run, over the runs of a group.
+struct RepeatFigure {
+    std::string name;
+    std::vector<double> values;  // one a run, in the group's order
+    Spread spread;
+};
+
+// The runs of one program (on one side, when comparing): taken as repeats.
+struct RepeatGroup {
+    Program program = Program::cube;
+    std::string side;
+    std::vector<const Analysis*> runs;
+    std::vector<RepeatFigure> figures;
+};
+
+// Every program/side with at least two runs that have frames.
+std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses);
+
+struct FigureComparison {
+    std::string name;
+    bool higher_is_better = false;
+    std::size_t n_a = 0, n_b = 0;  // frames
+    double median_a = 0, median_b = 0;
+    double ratio = 0;  // median_a / median_b
+    Interval interval;
+    MannWhitney test;
+    Verdict verdict = Verdict::too_few;
+};
+
+struct ProgramComparison {
+    Program program = Program::cube;
+    std::vector<const Analysis*> a, b;
+    std::vector<FigureComparison> figures;  // frame time, then each rate
+};
+
+struct CompareOptions {
+    int resamples = 2000;
+    std::uint64_t seed = 1;
+    double confidence = 0.95;
+    double alpha = 0.05;
+};
+
+// Side "A" against side "B", program by program, for the programs both
+// sides have frames of.
+std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
+                                             const CompareOptions& options);
+
+// A verdict for one figure from two sets of runs' per-frame values.
+FigureComparison compare_figure(const std::string& name, bool higher_is_better,
+                                const std::vector<std::vector<double>>& a,
+                                const std::vector<std::vector<double>>& b,
+                                const CompareOptions& options);
+
+}  // namespace report

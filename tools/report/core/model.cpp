@@ -1,0 +1,66 @@
+#include "model.h"
+
+#include <algorithm>
+
+namespace report {
+
+namespace {
+
+void add_inputs(Model& m, Inputs in, const std::string& side) {
+    for (auto& d : in.problems) m.problems.push_back(std::move(d));
+    for (auto& r : in.runs) {
+        if (!side.empty()) r.label = side + ": " + r.label;
+        m.runs.push_back(std::move(r));
+    }
+}
+
+void analyse_all(Model& m, const std::vector<std::string>& sides) {
+    for (std::size_t i = 0; i < m.runs.size(); ++i) {
+        if (m.runs[i].failed()) continue;
+        m.analyses.push_back(analyse(m.runs[i]));
+        m.analyses.back().side = sides.empty() ? "" : sides[i];
+    }
+    m.groups = repeat_groups(m.analyses);
+}
+
+}  // namespace
+
+std::vector<Diagnostic> Model::all_diagnostics() const {
+    std::vector<Diagnostic> all = problems;
+    for (const auto& r : runs) {
+        all.insert(all.end(), r.diagnostics.begin(), r.diagnostics.end());
+        for (const auto& a : analyses)
+            if (a.run == &r) all.insert(all.end(), a.checks.begin(), a.checks.end());
+    }
+    return all;
+}
+
+bool Model::has_errors() const {
+    for (const auto& d : all_diagnostics())
+        if (d.level == Diagnostic::Level::error) return true;
+    return false;
+}
+
+Model build_model(const std::vector<std::string>& paths) {
+    Model m;
+    add_inputs(m, load_inputs(paths), "");
+    analyse_all(m, {});
+    return m;
+}
+
+Model build_comparison(const std::vector<std::string>& a, const std::vector<std::string>& b,
+                       const CompareOptions& options) {
+    Model m;
+    m.comparing = true;
+    m.options = options;
+    add_inputs(m, load_inputs(a), "A");
+    const std::size_t a_count = m.runs.size();
+    add_inputs(m, load_inputs(b), "B");
+    std::vector<std::string> sides(m.runs.size(), "B");
+    std::fill(sides.begin(), sides.begin() + static_cast<std::ptrdiff_t>(a_count), "A");
+    analyse_all(m, sides);
+    m.comparisons = compare_sides(m.analyses, m.options);
+    return m;
+}
+
+}  // namespace report

@@ -1,0 +1,72 @@
+// What one results file holds, as read back by the parser.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace report {
+
+enum class Program { cube, screens, triangles };
+
+const char* program_name(Program p);
+std::optional<Program> program_from_name(const std::string& name);
+
+// A printed figure: its value and the line it came from.
+struct Figure {
+    double value = 0;
+    int line = 0;
+};
+
+struct Frame {
+    int line = 0;       // the frame's "window:" line
+    int window = 0;
+    double seconds = 0;
+    double rate = 0;       // Angles/sec (cube, triangles) or Charaters/sec (screens)
+    double rate2 = 0;      // Vertex/sec (cube) or Triangles/sec (triangles)
+    double triangles = 0;  // triangles only: drawn this frame
+};
+
+// How the summary at the end of a run came to be written.
+enum class Ending { none, esc, size_limit };
+
+struct Summary {
+    Ending ending = Ending::none;
+    std::optional<Figure> total_seconds;
+    std::optional<Figure> average;   // same unit as Frame::rate
+    std::optional<Figure> average2;  // same unit as Frame::rate2
+};
+
+struct Diagnostic {
+    enum class Level { note, warning, error };
+    Level level = Level::warning;
+    std::string file;
+    int line = 0;  // 0: about the whole file
+    std::string message;
+};
+
+std::string to_string(const Diagnostic& d);
+
+// A run: one results file and what stands beside it in its run folder.
+struct Run {
+    std::string path;
+    std::string label;  // short, unique among the runs of a report
+    Program program = Program::cube;
+    std::string banner;
+    std::optional<Figure> init_seconds;
+    std::optional<Figure> plain_seconds;  // screens' plain-output pass
+    std::optional<Figure> plain_rate;
+    std::vector<Frame> frames;
+    Summary summary;
+    bool complete = false;  // reached the end of its summary
+    std::vector<Diagnostic> diagnostics;
+    nlohmann::json metadata;  // null when the run folder has none
+    std::optional<int> exit_status;
+    std::string stderr_text;
+
+    bool failed() const;  // holds an error: nothing in it can be trusted
+};
+
+}  // namespace report

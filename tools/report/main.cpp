@@ -1,0 +1,130 @@
+// suite-report: statistics, comparisons and plots from the benchmarks'
+// results files.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "model.h"
+#include "outputs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::vector<std::string> paths, side_a, side_b;
+    std::string json, csv, html, plots;
+    std::string plot_format = "png";
+    bool quiet = false;
+    report::CompareOptions compare;
+};
+
+// Writes through `write` to a file, or to standard output for "-".
+template <class Write>
+bool write_to(const std::string& path, Write write) {
+    if (path == "-") {
+        write(std::cout);
+        return bool(std::cout);
+    }
+    std::ofstream out(path, std::ios::binary);
+    if (out) write(out);
+    out.close();
+    if (!out) std::cerr << "suite-report: cannot write " << path << "\n";
+    return bool(out);
+}
+
+// Plots for the page: those already drawn for --plots, else drawn as SVG in
+// a folder of our own that goes away afterwards.
+bool write_page(const report::Model& m, const Options& o,
+                const std::vector<report::PlotFile>& drawn, const std::string& drawn_error) {
+    if (!o.plots.empty()) {
+        return write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, drawn, drawn_error); });
+    }
+    std::string pattern = (fs::temp_directory_path() / "suite-report-XXXXXX").string();
+    std::string error;
+    std::vector<report::PlotFile> plots;
+    if (mkdtemp(pattern.data()))
+        plots = report::render_plots(m, pattern, "svg", error);
+    else
+        error = "cannot make a temporary folder for the plots";
+    if (!error.empty()) std::cerr << "suite-report: " << error << "\n";
+    const bool ok =
+        write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, plots, error); });
+    std::error_code ec;
+    fs::remove_all(pattern, ec);
+    return ok;
+}
+
+int run(const Options& o, bool comparing) {
+    report::Model m = comparing ? report::build_comparison(o.side_a, o.side_b, o.compare)
+                                : report::build_model(o.paths);
+    const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
+    if (!o.quiet && !to_stdout) report::write_text(std::cout, m);
+    bool ok = true;
+    if (!o.json.empty())
+        ok &= write_to(o.json, [&](std::ostream& s) { s << report::to_json(m).dump(2) << "\n"; });
+    if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { report::write_csv(s, m); });
+    std::vector<report::PlotFile> plots;
+    std::string plot_error;
+    if (!o.plots.empty()) {
+        plots = report::render_plots(m, o.plots, o.plot_format, plot_error);
+        if (!plot_error.empty()) {
+            std::cerr << "suite-report: " << plot_error << "\n";
+            ok = false;
+        }
+    }
+    if (!o.html.empty()) ok &= write_page(m, o, plots, plot_error);
+    // The terminal report lists every problem; on its own, stderr gets the errors.
+    for (const auto& d : m.all_diagnostics())
+        if (d.level == report::Diagnostic::Level::error || o.quiet || to_stdout)
+            std::cerr << "suite-report: " << to_string(d) << "\n";
+    return m.has_errors() || !ok ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    CLI::App app{"Statistics, comparisons and plots from the benchmarks' results files.",
+                 "suite-report"};
+    app.footer(
+        "PATH is a results file or a folder searched for results_*.txt (run folders from\n"
+        "suite-run included). Exit status: 0 fine, 1 an input unreadable or damaged beyond\n"
+        "recovery or an output not written, 2 wrong usage. See tools/report/README.md.");
+    app.add_option("PATH", o.paths, "results files or folders");
+    app.add_option("--json", o.json, "write every figure as JSON to FILE ('-': stdout)");
+    app.add_option("--csv", o.csv, "write every frame as CSV to FILE ('-': stdout)");
+    app.add_option("--html", o.html, "write one self-contained HTML page to FILE");
+    app.add_option("--plots", o.plots, "draw the plots with gnuplot into DIR");
+    app.add_option("--plot-format", o.plot_format, "png or svg, for --plots")
+        ->check(CLI::IsMember({"png", "svg"}))
+        ->capture_default_str();
+    app.add_flag("-q,--quiet", o.quiet, "no report on the terminal");
+
+    auto* compare = app.add_subcommand(
+        "compare", "compare runs A with runs B, program by program: suite-report compare "
+                   "A... --against B...");
+    compare->add_option("A", o.side_a, "results files or folders of side A")->required();
+    compare->add_option("--against", o.side_b, "results files or folders of side B")
+        ->required();
+    compare->add_option("--resamples", o.compare.resamples, "bootstrap resamples")
+        ->check(CLI::Range(100, 1000000))
+        ->capture_default_str();
+    compare->add_option("--seed", o.compare.seed, "bootstrap seed")->capture_default_str();
+    compare->fallthrough();
+
+    try {
+        app.parse(argc, argv);
+        if (!*compare && o.paths.empty())
+            throw CLI::ValidationError("PATH", "give at least one results file or folder");
+        if (*compare && !o.paths.empty())
+            throw CLI::ValidationError("PATH", "paths go after 'compare' and '--against'");
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    return run(o, bool(*compare));
+}

@@ -1,0 +1,40 @@
+#include "number.h"
+#include "outputs.h"
+
+namespace report {
+
+namespace {
+
+std::string field(const std::string& s) {
+    if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
+    std::string quoted = "\"";
+    for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+}  // namespace
+
+void write_csv(std::ostream& out, const Model& m) {
+    // One layout for all programs; a column a program lacks stays empty.
+    out << "program,run,side,file,line,frame,window,seconds,triangles,angles_per_sec,"
+           "vertex_per_sec,characters_per_sec,triangles_per_sec\n";
+    for (const auto& a : m.analyses) {
+        const Run& r = *a.run;
+        for (std::size_t i = 0; i < r.frames.size(); ++i) {
+            const Frame& f = r.frames[i];
+            const bool cube = r.program == Program::cube;
+            const bool screens = r.program == Program::screens;
+            const bool triangles = r.program == Program::triangles;
+            out << program_name(r.program) << ',' << field(r.label) << ',' << a.side << ','
+                << field(r.path) << ',' << f.line << ',' << i + 1 << ',' << f.window << ','
+                << format_printed(f.seconds) << ','
+                << (triangles ? format_printed(f.triangles) : "") << ','
+                << (screens ? "" : format_printed(f.rate)) << ','
+                << (cube ? format_printed(f.rate2) : "") << ','
+                << (screens ? format_printed(f.rate) : "") << ','
+                << (triangles ? format_printed(f.rate2) : "") << '\n';
+        }
+    }
+}
+
+}  // namespace report

@@ -1,0 +1,167 @@
+#include <cmath>
+
+#include "outputs.h"
+
+namespace report {
+
+namespace {
+
+using nlohmann::json;
+
+json number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
+
+json printed(const std::optional<Figure>& f) {
+    if (!f) return nullptr;
+    return {{"value", number(f->value)}, {"line", f->line}};
+}
+
+const char* level_name(Diagnostic::Level l) {
+    switch (l) {
+        case Diagnostic::Level::note: return "note";
+        case Diagnostic::Level::warning: return "warning";
+        case Diagnostic::Level::error: return "error";
+    }
+    return "?";
+}
+
+json diagnostic(const Diagnostic& d) {
+    return {{"level", level_name(d.level)}, {"file", d.file}, {"line", d.line},
+            {"message", d.message}};
+}
+
+json distribution(const Distribution& d) {
+    return {{"n", d.n},          {"mean", number(d.mean)}, {"median", number(d.median)},
+            {"min", number(d.min)}, {"max", number(d.max)}, {"sd", number(d.sd)},
+            {"p95", number(d.p95)}, {"p99", number(d.p99)}};
+}
+
+const char* ending_name(const Run& r) {
+    if (!r.complete) return "cut";
+    return r.summary.ending == Ending::size_limit ? "size-limit" : "esc";
+}
+
+json analysis_json(const Analysis& a) {
+    json rates = json::array();
+    for (const auto& r : a.rates)
+        rates.push_back({{"name", r.name},
+                         {"average", number(r.average)},
+                         {"summary", printed(r.printed_average)},
+                         {"summary_agrees", r.average_agrees},
+                         {"median", number(r.median)},
+                         {"low_1_percent", number(r.low_1)},
+                         {"low_0_1_percent", number(r.low_01)}});
+    json j = {{"frame_time_seconds", distribution(a.frame_time)},
+              {"total_seconds", number(a.total_seconds)},
+              {"total_agrees", a.total_agrees},
+              {"rates", rates},
+              {"frames_zero_ms", a.frames_zero_ms},
+              {"frames_within_1ms", a.frames_within_1ms},
+              {"coarse_clock", a.coarse}};
+    if (a.run->program == Program::cube) j["points_per_frame"] = number(a.points_per_frame);
+    if (a.run->program == Program::triangles) {
+        json rows = json::array();
+        for (const auto& t : a.throughput)
+            rows.push_back({{"triangles_low", number(t.triangles_low)},
+                            {"triangles_high", number(t.triangles_high)},
+                            {"frames", t.frames},
+                            {"mean_seconds", number(t.mean_seconds)},
+                            {"triangles_per_second", number(t.triangles_per_second)}});
+        j["throughput"] = rows;
+    }
+    return j;
+}
+
+json run_json(const Run& r, const Analysis* a) {
+    json j = {{"label", r.label},
+              {"path", r.path},
+              {"program", program_name(r.program)},
+              {"banner", r.banner},
+              {"readable", !r.failed()},
+              {"ending", r.failed() ? "unreadable" : ending_name(r)},
+              {"frames", r.frames.size()},
+              {"init_seconds", printed(r.init_seconds)},
+              {"summary_total_seconds", printed(r.summary.total_seconds)},
+              {"metadata", r.metadata}};
+    if (r.exit_status) j["exit_status"] = *r.exit_status;
+    if (r.program == Program::screens)
+        j["plain_output"] = {{"seconds", printed(r.plain_seconds)},
+                             {"characters_per_second", printed(r.plain_rate)}};
+    if (a) {
+        j["side"] = a->side;
+        j["analysis"] = analysis_json(*a);
+    }
+    return j;
+}
+
+json labels(const std::vector<const Analysis*>& runs) {
+    json j = json::array();
+    for (const Analysis* a : runs) j.push_back(a->run->label);
+    return j;
+}
+
+}  // namespace
+
+json to_json(const Model& m) {
+    json runs = json::array();
+    for (const auto& r : m.runs) {
+        const Analysis* a = nullptr;
+        for (const auto& x : m.analyses)
+            if (x.run == &r) a = &x;
+        runs.push_back(run_json(r, a));
+    }
+    json groups = json::array();
+    for (const auto& g : m.groups) {
+        json figures = json::array();
+        for (const auto& f : g.figures) {
+            json values = json::array();
+            for (double v : f.values) values.push_back(number(v));
+            figures.push_back({{"name", f.name},
+                               {"values", values},
+                               {"mean", number(f.spread.mean)},
+                               {"sd", number(f.spread.sd)},
+                               {"cv", number(f.spread.cv)},
+                               {"min", number(f.spread.min)},
+                               {"max", number(f.spread.max)}});
+        }
+        groups.push_back({{"program", program_name(g.program)},
+                          {"side", g.side},
+                          {"runs", labels(g.runs)},
+                          {"figures", figures}});
+    }
+    json j = {{"runs", runs}, {"repeats", groups}};
+    if (m.comparing) {
+        json comparisons = json::array();
+        for (const auto& c : m.comparisons) {
+            json figures = json::array();
+            for (const auto& f : c.figures)
+                figures.push_back({{"name", f.name},
+                                   {"unit", f.higher_is_better ? f.name : "seconds"},
+                                   {"higher_is_better", f.higher_is_better},
+                                   {"frames_a", f.n_a},
+                                   {"frames_b", f.n_b},
+                                   {"median_a", number(f.median_a)},
+                                   {"median_b", number(f.median_b)},
+                                   {"ratio", number(f.ratio)},
+                                   {"interval", {number(f.interval.low), number(f.interval.high)}},
+                                   {"mann_whitney_u", number(f.test.u)},
+                                   {"z", number(f.test.z)},
+                                   {"p", number(f.test.p)},
+                                   {"verdict", verdict_text(f.verdict)}});
+            comparisons.push_back({{"program", program_name(c.program)},
+                                   {"a", labels(c.a)},
+                                   {"b", labels(c.b)},
+                                   {"figures", figures}});
+        }
+        j["comparison"] = {{"confidence", m.options.confidence},
+                           {"resamples", m.options.resamples},
+                           {"seed", m.options.seed},
+                           {"alpha", m.options.alpha},
+                           {"programs", comparisons}};
+    }
+    json diagnostics = json::array();
+    for (const auto& d : m.all_diagnostics()) diagnostics.push_back(diagnostic(d));
+    j["diagnostics"] = diagnostics;
+    return j;
+}
+
+}  // namespace report

@@ -1,0 +1,37 @@
+// The forms a report takes: terminal text, JSON, per-frame CSV, plots, HTML.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "model.h"
+
+namespace report {
+
+void write_text(std::ostream& out, const Model& m);
+
+// Infinite and NaN figures become null, as JSON has neither.
+nlohmann::json to_json(const Model& m);
+
+// One row per frame of every readable run.
+void write_csv(std::ostream& out, const Model& m);
+
+struct PlotFile {
+    std::string title;
+    std::string path;
+    std::string format;  // "png" or "svg"
+};
+
+// Draws the plots with gnuplot into `folder`. Returns the files made; on
+// failure, none, with the reason in `error`.
+std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
+                                   const std::string& format, std::string& error);
+
+// One self-contained page: every plot is embedded as a data: URI.
+void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
+                const std::string& plot_error);
+
+}  // namespace report

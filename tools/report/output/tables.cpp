@@ -1,0 +1,161 @@
+#include "tables.h"
+
+#include <cmath>
+
+#include "number.h"
+
+namespace report {
+
+namespace {
+std::string rate_text(double v) { return format_sig(v, 6); }
+
+std::string ending_text(const Run& run) {
+    if (run.failed()) return "unreadable: see the errors";
+    if (!run.complete) return "cut off before its end (killed?)";
+    switch (run.summary.ending) {
+        case Ending::size_limit: return "complete, stopped at its size limit";
+        case Ending::esc: return "complete, ended with Esc";
+        case Ending::none: break;
+    }
+    return "complete";
+}
+
+std::string labels(const std::vector<const Analysis*>& runs) {
+    std::string text;
+    for (const Analysis* a : runs) text += (text.empty() ? "" : ", ") + a->run->label;
+    return text;
+}
+
+std::string plural(std::size_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+void flatten(const nlohmann::json& j, const std::string& key, Facts& out) {
+    if (j.is_object()) {
+        for (auto it = j.begin(); it != j.end(); ++it)
+            flatten(it.value(), key.empty() ? it.key() : key + "." + it.key(), out);
+    } else if (j.is_string()) {
+        if (!j.get<std::string>().empty()) out.emplace_back(key, j.get<std::string>());
+    } else {
+        out.emplace_back(key, j.dump());
+    }
+}
+}  // namespace
+
+std::string milliseconds(double seconds) { return format_fixed(seconds * 1000, 1); }
+
+Facts run_facts(const Run& run, const Analysis* a) {
+    Facts f;
+    f.emplace_back("file", run.path);
+    if (!run.banner.empty()) f.emplace_back("banner", run.banner);
+    f.emplace_back("status", ending_text(run));
+    if (run.exit_status) f.emplace_back("exit status", std::to_string(*run.exit_status));
+    if (run.init_seconds)
+        f.emplace_back("initialisation", format_printed(run.init_seconds->value) + " s");
+    if (run.plain_seconds && run.plain_rate)
+        f.emplace_back("plain output", format_printed(run.plain_seconds->value) + " s, " +
+                                           format_printed(run.plain_rate->value) +
+                                           " Characters/sec");
+    if (!a) return f;
+    std::string total = format_printed(a->total_seconds) + " s over " +
+                        plural(a->frame_time.n, "frame");
+    if (const auto& t = run.summary.total_seconds)
+        total += "; the summary says " + format_printed(t->value) + " s" +
+                 (a->total_agrees ? "" : " (DISAGREES)");
+    f.emplace_back("measured", total);
+    if (run.program == Program::cube && std::isfinite(a->points_per_frame))
+        f.emplace_back("points a frame", format_sig(a->points_per_frame, 10));
+    return f;
+}
+
+Facts metadata_facts(const nlohmann::json& metadata) {
+    Facts f;
+    if (!metadata.is_null()) flatten(metadata, "", f);
+    return f;
+}
+
+Table frame_time_table(const Analysis& a) {
+    Table t;
+    t.title = "frame time (ms)";
+    t.columns = {"frames", "mean", "median", "min", "max", "sd", "p95", "p99"};
+    t.left = 0;
+    const auto& d = a.frame_time;
+    t.rows.push_back({std::to_string(d.n), milliseconds(d.mean), milliseconds(d.median),
+                      milliseconds(d.min), milliseconds(d.max), milliseconds(d.sd),
+                      milliseconds(d.p95), milliseconds(d.p99)});
+    return t;
+}
+
+Table rate_table(const Analysis& a) {
+    Table t;
+    t.title = "rates";
+    t.columns = {"rate", "average", "summary says", "median", "1% low", "0.1% low"};
+    for (const auto& r : a.rates) {
+        std::string printed = "-";
+        if (r.printed_average)
+            printed = format_printed(r.printed_average->value) +
+                      (r.average_agrees ? " (agrees)" : " (DISAGREES)");
+        t.rows.push_back({r.name, rate_text(r.average), printed, rate_text(r.median),
+                          rate_text(r.low_1), rate_text(r.low_01)});
+    }
+    return t;
+}
+
+Table throughput_table(const Analysis& a) {
+    Table t;
+    t.title = "triangles per second against triangles per frame";
+    t.columns = {"triangles/frame", "frames", "mean frame (ms)", "Triangles/sec"};
+    t.left = 0;
+    for (const auto& r : a.throughput) {
+        std::string size = format_sig(r.triangles_low, 10);
+        if (r.triangles_high != r.triangles_low) size += " - " + format_sig(r.triangles_high, 10);
+        t.rows.push_back({size, std::to_string(r.frames), milliseconds(r.mean_seconds),
+                          rate_text(r.triangles_per_second)});
+    }
+    return t;
+}
+
+std::string group_title(const RepeatGroup& g) {
+    std::string title = std::string(program_name(g.program)) + ": " +
+                        plural(g.runs.size(), "run") + " taken as repeats";
+    return g.side.empty() ? title : "side " + g.side + ", " + title;
+}
+
+Table spread_table(const RepeatGroup& g) {
+    Table t;
+    t.title = group_title(g);
+    t.note = "runs: " + labels(g.runs);
+    t.columns = {"figure", "runs", "mean", "sd", "CV %", "min", "max"};
+    for (const auto& f : g.figures) {
+        const auto& s = f.spread;
+        t.rows.push_back({f.name, std::to_string(s.n), format_sig(s.mean, 6), format_sig(s.sd, 4),
+                          format_fixed(100 * s.cv, 2), format_sig(s.min, 6),
+                          format_sig(s.max, 6)});
+    }
+    return t;
+}
+
+std::string comparison_title(const ProgramComparison& c) {
+    return std::string(program_name(c.program)) + ": A (" + plural(c.a.size(), "run") +
+           ") against B (" + plural(c.b.size(), "run") + ")";
+}
+
+Table comparison_table(const ProgramComparison& c) {
+    Table t;
+    t.title = comparison_title(c);
+    t.note = "runs: " + labels(c.a) + "; " + labels(c.b);  // labels carry their side
+    t.columns = {"figure", "frames A", "frames B", "median A", "median B", "A/B",
+                 "95% interval", "p", "A is"};
+    for (const auto& f : c.figures) {
+        const bool time = !f.higher_is_better;
+        auto value = [&](double v) { return time ? milliseconds(v) : rate_text(v); };
+        t.rows.push_back({time ? f.name + " (ms)" : f.name, std::to_string(f.n_a),
+                          std::to_string(f.n_b), value(f.median_a), value(f.median_b),
+                          format_fixed(f.ratio, 4),
+                          format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
+                          format_sig(f.test.p, 3), verdict_text(f.verdict)});
+    }
+    return t;
+}
+
+}  // namespace report

@@ -1,0 +1,37 @@
+// The report's tables, laid out once for the terminal and the HTML page.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model.h"
+
+namespace report {
+
+struct Table {
+    std::string title;
+    std::string note;  // under the title: which runs, say
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    std::size_t left = 1;  // this many leading columns align left, the rest right
+};
+
+using Facts = std::vector<std::pair<std::string, std::string>>;
+
+// Where a run came from and how it ended; `a` is null for a failed run.
+Facts run_facts(const Run& run, const Analysis* a);
+// metadata.json flattened to "gl.renderer" = "llvmpipe" pairs.
+Facts metadata_facts(const nlohmann::json& metadata);
+
+Table frame_time_table(const Analysis& a);
+Table rate_table(const Analysis& a);
+Table throughput_table(const Analysis& a);  // empty for all but triangles
+Table spread_table(const RepeatGroup& g);
+Table comparison_table(const ProgramComparison& c);
+
+std::string group_title(const RepeatGroup& g);
+std::string comparison_title(const ProgramComparison& c);
+std::string milliseconds(double seconds);
+
+}  // namespace report

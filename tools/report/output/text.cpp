@@ -1,0 +1,84 @@
+#include <algorithm>
+
+#include "outputs.h"
+#include "tables.h"
+
+namespace report {
+
+namespace {
+
+// Display width of UTF-8 text: continuation bytes take no column.
+std::size_t width(const std::string& s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+void write_table(std::ostream& out, const Table& t, const std::string& indent) {
+    if (t.rows.empty()) return;
+    std::vector<std::size_t> w(t.columns.size());
+    for (std::size_t c = 0; c < w.size(); ++c) {
+        w[c] = width(t.columns[c]);
+        for (const auto& row : t.rows) w[c] = std::max(w[c], width(row[c]));
+    }
+    if (!t.title.empty()) out << indent << t.title << "\n";
+    if (!t.note.empty()) out << indent << t.note << "\n";
+    auto line = [&](const std::vector<std::string>& cells) {
+        std::string text = indent;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            const std::string pad(w[c] - width(cells[c]), ' ');
+            text += c < t.left ? cells[c] + pad : pad + cells[c];
+            if (c + 1 < cells.size()) text += "  ";
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        out << text << "\n";
+    };
+    line(t.columns);
+    for (const auto& row : t.rows) line(row);
+    out << "\n";
+}
+
+void write_facts(std::ostream& out, const Facts& facts, const std::string& indent) {
+    std::size_t w = 0;
+    for (const auto& [k, v] : facts) w = std::max(w, width(k));
+    for (const auto& [k, v] : facts)
+        out << indent << k << std::string(w - width(k) + 2, ' ') << v << "\n";
+}
+
+}  // namespace
+
+void write_text(std::ostream& out, const Model& m) {
+    for (const auto& run : m.runs) {
+        const Analysis* a = nullptr;
+        for (const auto& x : m.analyses)
+            if (x.run == &run) a = &x;
+        out << "== " << program_name(run.program) << "  " << run.label << "\n";
+        write_facts(out, run_facts(run, a), "   ");
+        const auto meta = metadata_facts(run.metadata);
+        if (!meta.empty()) {
+            out << "   metadata\n";
+            write_facts(out, meta, "     ");
+        }
+        out << "\n";
+        if (!a || a->frame_time.n == 0) continue;
+        write_table(out, frame_time_table(*a), "   ");
+        write_table(out, rate_table(*a), "   ");
+        write_table(out, throughput_table(*a), "   ");
+    }
+    for (const auto& g : m.groups) {
+        out << "== repeats\n";
+        write_table(out, spread_table(g), "   ");
+    }
+    for (const auto& c : m.comparisons) {
+        out << "== comparison\n";
+        write_table(out, comparison_table(c), "   ");
+    }
+    if (m.comparing && m.comparisons.empty())
+        out << "== comparison\n   no program has frames on both sides\n\n";
+    const auto diagnostics = m.all_diagnostics();
+    if (!diagnostics.empty()) {
+        out << "== problems\n";
+        for (const auto& d : diagnostics) out << "   " << to_string(d) << "\n";
+    }
+}
+
+}  // namespace report
