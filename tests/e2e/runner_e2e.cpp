@@ -68,6 +68,27 @@ TEST_F(Runner, RepeatedRunLeavesResultsAndWhatExplainsThem) {
     const auto all = read_json(out + "/run.json");
     ASSERT_TRUE(all.is_object());
     EXPECT_EQ(all["programs"].size(), 2u);
+
+    // The report of the run: JSON, plots and one page that holds them.
+    const auto rep = run("'" SUITE_REPORT_EXE "' '" + out + "' --quiet --json '" + directory +
+                         "/report.json' --plots '" + directory + "/plots' --html '" + directory +
+                         "/report.html'");
+    ASSERT_EQ(rep.status, 0) << rep.output;
+    const auto report = read_json(directory + "/report.json");
+    ASSERT_EQ(report["runs"].size(), 2u) << report.dump().substr(0, 500);
+    for (const auto& r : report["runs"]) {
+        EXPECT_EQ(r.value("program", ""), "cube");
+        EXPECT_EQ(r.value("ending", ""), "esc");
+        EXPECT_GE(r.value("frames", 0), 1);
+        for (const auto& rate : r["analysis"]["rates"])
+            EXPECT_TRUE(rate.value("summary_agrees", false)) << rate.dump();
+    }
+    EXPECT_EQ(report["repeats"].size(), 1u) << "two runs of cube, summarised together";
+    EXPECT_FALSE(e2e::files_starting(directory + "/plots", "cube-frame-time").empty());
+    const std::string page = e2e::read_text(directory + "/report.html");
+    EXPECT_NE(page.find("llvmpipe"), std::string::npos);
+    EXPECT_NE(page.find("src=\"data:image/png;base64,"), std::string::npos);
+    EXPECT_EQ(page.find("src=\"http"), std::string::npos) << "the page must stand alone";
 }
 
 // A program that hangs, one that crashes and one that never opens its
