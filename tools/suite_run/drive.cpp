@@ -55,7 +55,10 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
                                           seconds_text(o.init_timeout)
                                     : "it ended during its initialisation";
     } else {
-        if (o.width > 0) window->resize(o.width, o.height);
+        if (o.width > 0)
+            window->resize(o.width, o.height);
+        else if (p.width > 0)
+            window->resize(p.width, p.height);
         window_size = window->size();
         window->key("r");
         const int frames = o.frames >= 0 ? o.frames : p.frames;

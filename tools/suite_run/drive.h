@@ -11,6 +11,7 @@ struct program_entry {
     const char* title;         // window title
     const char* frame_marker;  // start of a console line written once per measured frame
     int frames;                // measured frames before Esc; 0: until it ends itself
+    int width, height;         // window size when none is asked for; 0: its own
 };
 
 struct drive_options {
