@@ -2,6 +2,7 @@
 
 #include <ext/stdio_filebuf.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,32 @@ const char* capture_working_directory() {
 }
 std::optional<__gnu_cxx::stdio_filebuf<char>> results_buffer;
 bool results_opened = false;
+bool write_failure_told = false;
+
+// A standard stream closed by whoever started the program would hand its
+// descriptor to the results file, and the console would be written into
+// it: each closed one is opened on /dev/null first.
+void keep_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            ::close(null);
+        }
+    }
+}
+
+// Writes to a removed file (gone with its directory, say) still succeed, so
+// the file must also be the one its name still leads to. The name is looked
+// up relative to the working directory, which the program never leaves and
+// whose full path may be longer than one call takes.
+bool file_still_named() {
+    struct stat open_file {}, named {};
+    if (fstat(results_buffer->fd(), &open_file) != 0 || open_file.st_nlink == 0) return false;
+    if (lstat(results_file_name, &named) != 0) return false;
+    return named.st_dev == open_file.st_dev && named.st_ino == open_file.st_ino;
+}
 }  // namespace
 
 const char* working_directory = capture_working_directory();
@@ -52,6 +79,7 @@ void open_results(const char* pattern, std::time_t start) {
     // A full disk or a file-size limit must end in an honest report, not in
     // a signal that kills the run.
     std::signal(SIGXFSZ, SIG_IGN);
+    keep_standard_descriptors();
 
     const std::string base = format_results_name(pattern, *std::localtime(&start));
     int fd = -1;
@@ -78,10 +106,24 @@ void open_results(const char* pattern, std::time_t start) {
     results_opened = true;
 }
 
+void warn_results_write_failed() {
+    const int error = errno;  // of the write that failed, before anything else
+    if (!results_opened || write_failure_told) return;
+    write_failure_told = true;
+    std::cerr << "Warning: cannot write to the results file \"" << results_file_name
+              << "\": " << std::strerror(error) << "; results go to the console only."
+              << std::endl;
+}
+
 bool results_saved() {
     if (!results_opened) return false;
     results.flush();
-    return results.good();
+    if (!results.good()) return false;
+    if (file_still_named()) return true;
+    std::cerr << "Warning: the results file \"" << results_file_name
+              << "\" is no longer in the working directory (removed or replaced during the run)."
+              << std::endl;
+    return false;
 }
 
 std::string results_path(char windows_separator) {

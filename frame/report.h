@@ -16,11 +16,16 @@ extern std::ostream results;
 extern char results_file_name[1024];
 extern const char* working_directory;
 
+// Says once on standard error that a write to the opened results file
+// failed (a full disk, a file-size limit), with the system's reason.
+void warn_results_write_failed();
+
 // A line: its pieces inserted one after the other, then a newline and a
 // flush, so the file holds every figure even if the process is killed.
 inline void end_line(std::ostream& s) {
     s << '\n';
     s.flush();
+    if (&s == &results && !s.good()) warn_results_write_failed();
 }
 template <class... Pieces>
 void line(std::ostream& s, const Pieces&... pieces) {
@@ -40,7 +45,8 @@ std::string join_path(const std::string& directory, const std::string& name,
 // truncating or following what already stands under that name. On failure
 // it warns on standard error and the stream stays failed.
 void open_results(const char* pattern, std::time_t start);
-// Every line so far reached the file.
+// Every line so far reached the file, and the file is still the one under
+// its name in the working directory.
 bool results_saved();
 // Working directory and file name, joined as the program's platform shows it.
 std::string results_path(char windows_separator);
