@@ -9,10 +9,13 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -103,6 +106,23 @@ Process::Process(const launch& how) {
     for (auto& e : env_text) envp.push_back(e.data());
     envp.push_back(nullptr);
     const bool drop = how.unprivileged && geteuid() == 0;
+    // A path too long for one chdir is entered component by component.
+    std::vector<std::string> steps;
+    if (how.directory.size() >= PATH_MAX) {
+        std::size_t at = 0;
+        if (how.directory[0] == '/') {
+            steps.emplace_back("/");
+            at = 1;
+        }
+        while (at < how.directory.size()) {
+            std::size_t end = how.directory.find('/', at);
+            if (end == std::string::npos) end = how.directory.size();
+            if (end > at) steps.push_back(how.directory.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    struct sigaction default_pipe {};
+    default_pipe.sa_handler = SIG_DFL;
 
     pid_ = fork();
     if (pid_ < 0) fail("fork");
@@ -114,9 +134,23 @@ Process::Process(const launch& how) {
             int null = open("/dev/null", O_RDONLY);
             dup2(null, 0);
         }
-        if (!how.directory.empty() && chdir(how.directory.c_str()) != 0) _exit(126);
+        sigaction(SIGPIPE, &default_pipe, nullptr);
+        if (how.file_size_limit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(how.file_size_limit),
+                               static_cast<rlim_t>(how.file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+        }
+        if (!steps.empty()) {
+            for (auto& step : steps)
+                if (chdir(step.c_str()) != 0) _exit(126);
+        } else if (!how.directory.empty() && chdir(how.directory.c_str()) != 0) {
+            _exit(126);
+        }
         if (drop && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(125);
+        // Closed last: nothing above may reuse the numbers.
+        if (how.stdin_closed) close(0);
+        if (how.stdout_closed) close(1);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -362,6 +396,155 @@ void Window::close() {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window_, False, NoEventMask, &e);
     XSync(display_, False);
+}
+
+namespace {
+// X errors of one request, caught instead of ending the driver.
+int trapped_error = 0;
+int trap_error(Display*, XErrorEvent* e) {
+    trapped_error = e->error_code;
+    return 0;
+}
+
+// The key and level (0 plain, 1 with Shift) that give sym in the first group.
+std::optional<std::pair<KeyCode, int>> key_for(Display* d, KeySym sym) {
+    int lo = 0, hi = 0;
+    XDisplayKeycodes(d, &lo, &hi);
+    for (int level = 0; level < 2; ++level)
+        for (int k = lo; k <= hi; ++k)
+            if (XkbKeycodeToKeysym(d, static_cast<KeyCode>(k), 0, level) == sym)
+                return std::make_pair(static_cast<KeyCode>(k), level);
+    return std::nullopt;
+}
+
+bool is_modifier(const XModifierKeymap* m, int keycode) {
+    for (int i = 0; i < 8 * m->max_keypermod; ++i)
+        if (m->modifiermap[i] == keycode) return true;
+    return false;
+}
+}  // namespace
+
+void bind_character_keys(const std::string& display) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) throw std::runtime_error("cannot open display " + display);
+    std::vector<KeySym> missing;
+    // Missing: on no key at a level reachable with Shift alone.
+    for (KeySym s = 0x80; s <= 0xff; ++s)
+        if (!key_for(d, s)) missing.push_back(s);
+    // Pairs: a lower-case letter with its capital on one key, so that Shift
+    // gives the capital as on any keyboard; the rest two by two.
+    std::vector<std::pair<KeySym, KeySym>> pairs;
+    auto take = [&](KeySym s) {
+        auto it = std::find(missing.begin(), missing.end(), s);
+        if (it == missing.end()) return false;
+        missing.erase(it);
+        return true;
+    };
+    for (KeySym upper = 0xc0; upper <= 0xde; ++upper) {
+        if (upper == 0xd7) continue;  // the multiplication sign has no case
+        const KeySym lower = upper + 0x20;
+        const bool has_upper = std::find(missing.begin(), missing.end(), upper) != missing.end();
+        const bool has_lower = std::find(missing.begin(), missing.end(), lower) != missing.end();
+        if (has_upper && has_lower) {
+            take(upper);
+            take(lower);
+            pairs.emplace_back(lower, upper);
+        }
+    }
+    for (std::size_t i = 0; i < missing.size(); i += 2)
+        pairs.emplace_back(missing[i], i + 1 < missing.size() ? missing[i + 1] : missing[i]);
+
+    int lo = 0, hi = 0, per = 0;
+    XDisplayKeycodes(d, &lo, &hi);
+    KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(lo), hi - lo + 1, &per);
+    XModifierKeymap* mods = XGetModifierMapping(d);
+    std::size_t next = 0;
+    for (int k = lo; k <= hi && next < pairs.size(); ++k) {
+        // Free: a key with no keysym, or with vendor keysyms only (media
+        // keys and the like), and no modifier.
+        bool free = !is_modifier(mods, k);
+        for (int j = 0; j < per && free; ++j) {
+            const KeySym s = map[(k - lo) * per + j];
+            free = s == NoSymbol || s >= 0x10000000;
+        }
+        if (!free) continue;
+        KeySym syms[2] = {pairs[next].first, pairs[next].second};
+        XChangeKeyboardMapping(d, k, 2, syms, 1);
+        ++next;
+    }
+    XFree(map);
+    XFreeModifiermap(mods);
+    XSync(d, False);
+    XCloseDisplay(d);
+    if (next < pairs.size())
+        throw std::runtime_error("too few free keys to bind every Latin-1 keysym");
+}
+
+void Window::character(unsigned char code) {
+    std::vector<KeySym> candidates{code};
+    bool control = false;
+    if (code == 0x7f) {
+        candidates = {XK_Delete};
+    } else if (code < 0x20) {
+        // Control keeps the low five bits of a character of the 64-126
+        // range (and makes 0x1f of the slash): of those that give the code,
+        // one without Shift is taken when there is one.
+        control = true;
+        candidates = {static_cast<KeySym>(code | 0x40)};
+        if (code != 0x1f) candidates.push_back(code | 0x60);
+        if (code == 0x1f) candidates.push_back(XK_slash);
+    }
+    std::optional<std::pair<KeyCode, int>> key;
+    for (KeySym sym : candidates)
+        if (auto k = key_for(display_, sym); k && (!key || k->second < key->second)) key = k;
+    if (!key)
+        throw std::invalid_argument("no key gives character " + std::to_string(code) +
+                                    " (bind_character_keys first)");
+    const KeyCode shift_code = XKeysymToKeycode(display_, XK_Shift_L);
+    const KeyCode control_code = XKeysymToKeycode(display_, XK_Control_L);
+    const bool shift = key->second == 1;
+    XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
+    if (control) XTestFakeKeyEvent(display_, control_code, True, CurrentTime);
+    if (shift) XTestFakeKeyEvent(display_, shift_code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, key->first, True, CurrentTime);
+    XTestFakeKeyEvent(display_, key->first, False, CurrentTime);
+    if (shift) XTestFakeKeyEvent(display_, shift_code, False, CurrentTime);
+    if (control) XTestFakeKeyEvent(display_, control_code, False, CurrentTime);
+    XSync(display_, False);
+}
+
+bool Window::request_size(int width, int height) {
+    XSync(display_, False);
+    trapped_error = 0;
+    auto* previous = XSetErrorHandler(trap_error);
+    XResizeWindow(display_, window_, static_cast<unsigned>(std::max(width, 0)),
+                  static_cast<unsigned>(std::max(height, 0)));
+    XSync(display_, False);
+    XSetErrorHandler(previous);
+    if (trapped_error != 0) return false;
+    const double end = now() + 5;
+    while (size() != std::make_pair(width, height) && now() < end) sleep_s(0.02);
+    return size() == std::make_pair(width, height);
+}
+
+void Window::expose() {
+    XClearArea(display_, window_, 0, 0, 0, 0, True);
+    XSync(display_, False);
+}
+
+bool Window::viewable() const {
+    XWindowAttributes a;
+    return XGetWindowAttributes(display_, window_, &a) && a.map_state == IsViewable;
+}
+
+void Window::remap() {
+    XUnmapWindow(display_, window_);
+    XSync(display_, False);
+    const double end = now() + 5;
+    while (viewable() && now() < end) sleep_s(0.01);
+    XMapWindow(display_, window_);
+    XSync(display_, False);
+    while (!viewable() && now() < end + 5) sleep_s(0.01);
 }
 
 }  // namespace driver

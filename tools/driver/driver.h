@@ -43,9 +43,15 @@ struct launch {
     bool unprivileged = false;         // drop root, so permissions hold
     bool stdin_at_end = false;         // standard input is empty from the start
     std::vector<std::string> env;      // extra NAME=value entries
+    bool stdin_closed = false;         // no standard input at all (descriptor 0 closed)
+    bool stdout_closed = false;        // no standard output at all (descriptor 1 closed)
+    long long file_size_limit = -1;    // bytes, as `ulimit -f` sets it; -1: as inherited
 };
 
-// A running program with its console captured line by line.
+// A running program with its console captured line by line. It starts as
+// from a shell: SIGPIPE at its default whatever the driver's own disposition
+// (Process::type ignores it), and a directory longer than PATH_MAX is
+// entered one component at a time.
 class Process {
 public:
     explicit Process(const launch& how);
@@ -102,11 +108,33 @@ public:
     std::pair<int, int> position() const;
     void close();  // asks the window to close as a window manager would
 
+    // One character code as the program's keyboard callback receives it:
+    // Latin-1 keysyms for 32-126 and 128-255, Delete for 127, Control with
+    // a key of the 64-127 range for 0-31 (so 27 comes as Control+[, which
+    // is Esc to the program). Codes whose keysym no key carries need
+    // bind_character_keys() first; without it this throws.
+    void character(unsigned char code);
+    // Asks for a size; false when the server refuses it (X allows no side of
+    // 0), true once the window has it.
+    bool request_size(int width, int height);
+    // Exposure of the whole window, as when something covering it goes away.
+    void expose();
+    // Unmapped and mapped again, each waited for: as when iconified and restored.
+    void remap();
+    bool viewable() const;
+
 private:
     Window(_XDisplay* d, unsigned long w) : display_(d), window_(w) {}
     _XDisplay* display_;
     unsigned long window_;
 };
+
+// Binds the Latin-1 keysyms (128-255) that the server's keyboard lacks, two
+// to a key (lower case, upper case where they pair), to keys that carry no
+// keysym or only vendor ones, so that Window::character() can type every
+// code. Call it before the program connects and before Window::find(): a
+// client learns of a changed map lazily, so it must not change during a run.
+void bind_character_keys(const std::string& display);
 
 // Seconds on a monotonic clock.
 double now();
