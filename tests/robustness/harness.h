@@ -1,0 +1,93 @@
+// What the robustness cases share: the three programs, a private X server and
+// a fresh directory per case, and a reader that takes a results file apart
+// and says what is wrong with it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace robust {
+
+struct bench {
+    std::string name;  // "cube", "screens", "triangles"
+    std::string executable;
+    std::string title;   // of its window
+    std::string banner;  // first line of its results file
+    std::string prefix;  // of its results file's name
+};
+const bench& cube();
+const bench& screens();
+const bench& triangles();
+
+// How a results file ended.
+enum class ending { none, summary, limit };
+
+struct results {
+    std::string problem;                           // empty when the file is as it must be
+    int frames = 0;                                // whole frame blocks
+    bool partial_block = false;                    // the file ends inside one (a run cut short)
+    double seconds = 0;                            // their seconds, summed
+    double triangles = 0;                          // their triangles, summed (triangles only)
+    std::vector<std::vector<std::string>> blocks;  // figure lines of each block
+    ending end = ending::none;
+    std::vector<std::string> summary;
+};
+
+// Reads the lines of a results file. A run that ended at Esc or at its limit
+// (cut_short false) must show its head, whole frame blocks and a summary that
+// agrees with them; one cut short may stop at any line.
+results parse_results(const bench& b, const std::vector<std::string>& lines, bool cut_short);
+// The figure lines of every frame block on the console, in order.
+std::vector<std::vector<std::string>> console_blocks(const bench& b,
+                                                     const std::vector<std::string>& lines);
+
+std::vector<std::string> read_lines(const std::string& path);
+std::string read_text(const std::string& path);
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix);
+// Equal as far as six printed digits can show, sums of them included.
+bool agrees(double a, double b);
+std::optional<double> number_after(const std::string& line, const std::string& prefix,
+                                   const std::string& suffix);
+
+inline const std::string saved_line = "Results have been saved in a file and you can find it at: ";
+inline const std::string lost_line = "Results could not be saved completely in the file: ";
+
+// Generous limits: software-rendered frames take seconds and two cases may
+// run at once.
+inline constexpr double startup_timeout = 180;
+inline constexpr double frame_timeout = 120;
+
+// A case: its own X server (never $DISPLAY: cases rebind keys and kill
+// servers) and its own directory, kept when the case fails.
+class Case : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Closes the driver's window and ends the program if it still runs;
+    // a sanitiser's report on its stderr fails the case.
+    void end_program();
+    // Starts b and waits for its window and the end of its initialisation.
+    void start(const bench& b, driver::launch how = {});
+    // The one results file in dir (the case's directory by default).
+    std::string results_file(const bench& b, const std::string& dir = {}) const;
+    // Esc, the prompt, Enter; returns the exit status (nullopt: no exit).
+    std::optional<int> finish(double report_timeout = frame_timeout);
+    // Waits until the console shows n whole frame blocks of b.
+    bool wait_for_blocks(const bench& b, std::size_t n, double timeout) const;
+    // A copy of b's executable in the case's directory, where a user without
+    // rights to the build tree can run it.
+    std::string private_copy(const bench& b);
+
+    std::unique_ptr<driver::XServer> server;
+    std::string directory;
+    std::unique_ptr<driver::Process> program;
+    std::optional<driver::Window> window;
+};
+
+}  // namespace robust
