@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -98,8 +99,12 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
 
     std::ofstream console(dir + "/console.txt");
     for (auto& l : program.lines()) console << l << '\n';
-    std::ofstream(dir + "/stderr.txt") << program.error_text();
-    std::ofstream(dir + "/exit-status.txt") << (status ? *status : -1) << '\n';
+    std::ofstream errors(dir + "/stderr.txt");
+    errors << program.error_text();
+    std::ofstream exit_status(dir + "/exit-status.txt");
+    exit_status << (status ? *status : -1) << '\n';
+    if (problem.empty() && !(console.flush() && errors.flush() && exit_status.flush()))
+        problem = "its console could not be kept in " + dir;
     return {
         {"program", p.name},
         {"executable", exe},
@@ -117,13 +122,15 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
 
 int run_attended(const std::string& exe, const std::string& dir) {
     const pid_t pid = fork();
+    if (pid < 0) return 126;
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(126);
         execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return 126;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -3,12 +3,13 @@
 // With no display (or --unattended) it starts a private X server and drives
 // each program as a person would: start, some frames, Esc, Enter. On a
 // desktop it opens each window for the user to drive.
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -18,6 +19,8 @@
 #include "drive.h"
 #include "driver.h"
 #include "facts.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -65,14 +68,19 @@ std::string timestamp() {
     return text;
 }
 
+// The runner's own folder, where an install puts the programs beside it.
+fs::path own_folder() {
+    std::error_code e;
+    return fs::read_symlink("/proc/self/exe", e).parent_path();
+}
+
 // The build puts each program in a folder of its name; an install puts them
-// all beside the runner.
-std::string executable_for(const std::string& name, const options& o, const char* argv0) {
-    if (!o.bin_dir.empty()) return o.bin_dir + "/" + name;
+// all beside the runner. Absolute, since each program starts in its own folder.
+std::string executable_for(const std::string& name, const options& o) {
+    if (!o.bin_dir.empty()) return fs::absolute(fs::path(o.bin_dir) / name).string();
     const std::string built = std::string(BUILD_DIR) + "/" + name + "/" + name;
     if (access(built.c_str(), X_OK) == 0) return built;
-    const std::string self = argv0;
-    return self.substr(0, self.find_last_of('/') + 1) + name;
+    return (own_folder() / name).string();
 }
 
 options parse(int argc, char** argv) {
@@ -95,7 +103,8 @@ options parse(int argc, char** argv) {
         else if (a == "--window-timeout") o.drive.window_timeout = std::atof(value().c_str());
         else if (a == "--init-timeout") o.drive.init_timeout = std::atof(value().c_str());
         else if (a == "--size") {
-            if (std::sscanf(value().c_str(), "%dx%d", &o.drive.width, &o.drive.height) != 2) {
+            if (std::sscanf(value().c_str(), "%dx%d", &o.drive.width, &o.drive.height) != 2 ||
+                o.drive.width < 1 || o.drive.height < 1) {
                 usage(std::cerr);
                 std::exit(2);
             }
@@ -110,21 +119,29 @@ options parse(int argc, char** argv) {
 }
 
 // The summary table of the report tool, when it has been built.
-void show_summary(const std::string& folder, const char* argv0) {
+void show_summary(const std::string& folder) {
     std::string report = std::string(BUILD_DIR) + "/tools/report/suite-report";
-    if (access(report.c_str(), X_OK) != 0) {
-        const std::string self = argv0;
-        report = self.substr(0, self.find_last_of('/') + 1) + "suite-report";
-    }
+    if (access(report.c_str(), X_OK) != 0) report = (own_folder() / "suite-report").string();
     if (access(report.c_str(), X_OK) != 0) return;
-    std::cout << "\n";
-    std::fflush(stdout);
-    (void)!std::system(("'" + report + "' '" + folder + "'").c_str());
+    std::cout << "\n" << std::flush;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(report.c_str(), report.c_str(), folder.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid > 0) waitpid(pid, nullptr, 0);
+}
+
+bool make_folder(const std::string& path) {
+    std::error_code e;
+    fs::create_directories(path, e);
+    if (e) std::cerr << "suite-run: cannot create " << path << ": " << e.message() << "\n";
+    return !e;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_suite(int argc, char** argv) {
     options o = parse(argc, argv);
     std::vector<const program_entry*> chosen;
     for (auto& p : programs)
@@ -145,14 +162,13 @@ int main(int argc, char** argv) {
     const bool have_display = env_display && *env_display;
     const bool attended = !o.unattended && have_display && isatty(0);
     if (o.out.empty()) o.out = "results/run-" + timestamp();
-    if (std::system(("mkdir -p '" + o.out + "'").c_str()) != 0) {
-        std::cerr << "suite-run: cannot create " << o.out << "\n";
-        return 2;
-    }
+    if (!make_folder(o.out)) return 2;
 
     std::unique_ptr<driver::XServer> server;
+    // Unattended runs always get a server of their own: no window manager to
+    // reparent the windows, and nothing of the user's to type into.
     std::string display = have_display ? env_display : "";
-    if (!attended && !have_display) {
+    if (!attended) {
         server = std::make_unique<driver::XServer>();
         display = server->display();
     }
@@ -168,11 +184,11 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (int r = 1; r <= o.repeat; ++r) {
         const std::string base = o.repeat > 1 ? o.out + "/rep-" + std::to_string(r) : o.out;
-        mkdir(base.c_str(), 0755);
+        if (!make_folder(base)) return 2;
         for (const program_entry* p : chosen) {
             const std::string dir = base + "/" + p->name;
-            mkdir(dir.c_str(), 0755);
-            const std::string exe = executable_for(p->name, o, argv[0]);
+            if (!make_folder(dir)) return 2;
+            const std::string exe = executable_for(p->name, o);
             std::cout << "== " << p->name << (o.repeat > 1 ? " #" + std::to_string(r) : "")
                       << " (in " << dir << ")" << std::endl;
             nlohmann::json facts;
@@ -188,7 +204,9 @@ int main(int argc, char** argv) {
             nlohmann::json meta = run;
             meta.erase("programs");
             meta["run"] = facts;
-            std::ofstream(dir + "/metadata.json") << meta.dump(2) << '\n';
+            if (!(std::ofstream(dir + "/metadata.json") << meta.dump(2) << '\n')) {
+                facts["problem"] = "its metadata could not be written in " + dir;
+            }
             run["programs"].push_back(facts);
             const std::string problem = facts.value("problem", "");
             if (!problem.empty()) {
@@ -200,9 +218,22 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::ofstream(o.out + "/run.json") << run.dump(2) << '\n';
-    show_summary(o.out, argv[0]);
+    if (!(std::ofstream(o.out + "/run.json") << run.dump(2) << '\n')) {
+        std::cerr << "suite-run: cannot write " << o.out << "/run.json\n";
+        ++failures;
+    }
+    show_summary(o.out);
     std::cout << "Results are in: " << o.out << "\n";
     if (failures) std::cout << failures << " program run(s) failed.\n";
     return failures ? 1 : 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run_suite(argc, argv);
+    } catch (const std::exception& e) {
+        // Destructors have run: no benchmark or X server is left behind.
+        std::cerr << "suite-run: " << e.what() << "\n";
+        return 2;
+    }
 }
