@@ -104,8 +104,11 @@ void finish_startup(void (*display)()) {
     glutReshapeFunc(reshape_callback);
     glutMouseFunc(mouse_callback);
     glutKeyboardFunc(keyboard_callback);
+    // Closing the window ends the run without a report, as with freeglut's
+    // own exit, but a results file that was lost is still told by the status.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutMainLoop();
-    std::exit(0);  // not reached: the run ends in a report or with the window
+    std::exit(results_saved() ? EXIT_SUCCESS : EXIT_FAILURE);
 }
 
 }  // namespace frame

@@ -193,6 +193,7 @@ TEST_F(WindowSystem, CloseRequestEndsTheRunWithItsLinesKept) {
     window->close();
     const auto status = program->wait_exit(frame_timeout);
     ASSERT_TRUE(status) << "still running after the window was closed";
+    EXPECT_EQ(*status, 0) << "the results were saved";
     window.reset();
     const std::string file = results_file(triangles());
     const auto res = parse_results(triangles(), read_lines(file), true);
@@ -315,6 +316,25 @@ TEST_F(WorkingDirectory, RemovedDuringTheRunIsNotClaimedSaved) {
     EXPECT_NE(access(inner.c_str(), F_OK), 0) << "the directory came back";
     report("directory removed: exit status " + (status ? std::to_string(*status) : "none") +
            ", end line: " + con[con.size() - 4].substr(0, 40));
+}
+
+// The same loss, then the window closed: no report is due, but the exit
+// status must not say that all went well.
+TEST_F(WorkingDirectory, RemovedThenWindowClosedIsAFailure) {
+    const std::string inner = directory + "/run";
+    ASSERT_EQ(mkdir(inner.c_str(), 0755), 0);
+    driver::launch how;
+    how.directory = inner;
+    ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
+    window->resize(48, 48);
+    window->key("c");
+    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_EQ(std::system(("rm -rf '" + inner + "'").c_str()), 0);
+    window->close();
+    EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(1));
+    window.reset();
+    EXPECT_NE(program->error_text().find("no longer in the working directory"), std::string::npos)
+        << program->error_text();
 }
 
 // A working directory whose path is longer than PATH_MAX: the path line
