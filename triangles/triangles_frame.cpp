@@ -61,22 +61,28 @@ void write_summary(std::ostream& s) {
                 " Triangles/Sec.");
 }
 
+namespace {
+// The limit's summary; the console's first line ends " Secs.", the file's
+// " Secs. ".
+void write_limit_summary(std::ostream& s, const char* seconds_unit) {
+    frame::line(s, "Total running time:  ", total_seconds, seconds_unit);
+    frame::line(s, "Average Angles/Sec: ", static_cast<double>(frames_measured) / total_seconds,
+                " Angles/Sec.");
+    frame::line(s, "Average Triangles/Sec: ",
+                static_cast<double>(total_triangles) / total_seconds, " Triangles/Sec.");
+}
+}  // namespace
+
 void limit_report() {
     using frame::console;
     using frame::results;
-    const double angles = static_cast<double>(frames_measured) / total_seconds;
-    const double rate = static_cast<double>(total_triangles) / total_seconds;
     frame::line(console, "It reaches limits, the program terminates.");
     frame::blank(console);
     frame::blank(console);
-    frame::line(console, "Total running time:  ", total_seconds, " Secs.");
-    frame::line(console, "Average Angles/Sec: ", angles, " Angles/Sec.");
-    frame::line(console, "Average Triangles/Sec: ", rate, " Triangles/Sec.");
+    write_limit_summary(console, " Secs.");
     frame::blank(console);
     frame::blank(results);
-    frame::line(results, "Total running time:  ", total_seconds, " Secs. ");
-    frame::line(results, "Average Angles/Sec: ", angles, " Angles/Sec.");
-    frame::line(results, "Average Triangles/Sec: ", rate, " Triangles/Sec.");
+    write_limit_summary(results, " Secs. ");
     frame::blank(results);
     frame::close_run();
 }
