@@ -36,49 +36,12 @@ const bench& triangles() {
     return b;
 }
 
-std::vector<std::string> read_lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-}
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name).rfind(prefix, 0) == 0) names.emplace_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 bool agrees(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
     if (std::isinf(a) || std::isinf(b)) return a == b;
     // Six printed digits are within 5e-6 of the value; a sum of printed
     // terms is within as much of the printed sum.
     return std::fabs(a - b) <= 2e-5 * std::max(std::fabs(a), std::fabs(b));
-}
-
-std::optional<double> number_after(const std::string& line, const std::string& prefix,
-                                   const std::string& suffix) {
-    if (line.size() < prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||
-        line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return std::nullopt;
-    const std::string number =
-        line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
-    char* end = nullptr;
-    const double v = std::strtod(number.c_str(), &end);
-    if (number.empty() || *end != '\0') return std::nullopt;
-    return v;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "session.h"
 
 namespace robust {
 
@@ -47,13 +48,12 @@ results parse_results(const bench& b, const std::vector<std::string>& lines, boo
 std::vector<std::vector<std::string>> console_blocks(const bench& b,
                                                      const std::vector<std::string>& lines);
 
-std::vector<std::string> read_lines(const std::string& path);
-std::string read_text(const std::string& path);
-std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix);
+using e2e::files_starting;
+using e2e::number_after;
+using e2e::read_lines;
+using e2e::read_text;
 // Equal as far as six printed digits can show, sums of them included.
 bool agrees(double a, double b);
-std::optional<double> number_after(const std::string& line, const std::string& prefix,
-                                   const std::string& suffix);
 
 inline const std::string saved_line = "Results have been saved in a file and you can find it at: ";
 inline const std::string lost_line = "Results could not be saved completely in the file: ";

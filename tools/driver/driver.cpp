@@ -123,6 +123,8 @@ Process::Process(const launch& how) {
     }
     struct sigaction default_pipe {};
     default_pipe.sa_handler = SIG_DFL;
+    // Typing into a program that has gone must not take the driver with it.
+    signal(SIGPIPE, SIG_IGN);
 
     pid_ = fork();
     if (pid_ < 0) fail("fork");
@@ -241,8 +243,6 @@ bool Process::wait_for_count(const std::string& prefix, int n, double timeout) c
 
 void Process::type(const std::string& text) {
     if (stdin_fd_ < 0) return;
-    // A program that has gone must not take the driver with it.
-    signal(SIGPIPE, SIG_IGN);
     (void)!write(stdin_fd_, text.data(), text.size());
 }
 
