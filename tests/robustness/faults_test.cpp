@@ -271,7 +271,19 @@ TEST_F(Signals, TerminationKeepsEveryReportedLine) {
 
 // ---- Working directory ------------------------------------------------------
 
-using WorkingDirectory = Case;
+class WorkingDirectory : public Case {
+protected:
+    // triangles in a new folder `dir`, with one frame measured.
+    void start_one_frame_in(const std::string& dir) {
+        ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+        driver::launch how;
+        how.directory = dir;
+        ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
+        window->resize(48, 48);
+        window->key("c");
+        ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    }
+};
 
 // A directory the program may not write to (as a user other than root).
 TEST_F(WorkingDirectory, ReadOnlyIsToldAndNotClaimedSaved) {
@@ -299,13 +311,7 @@ TEST_F(WorkingDirectory, ReadOnlyIsToldAndNotClaimedSaved) {
 // the end must not claim the results were saved.
 TEST_F(WorkingDirectory, RemovedDuringTheRunIsNotClaimedSaved) {
     const std::string inner = directory + "/run";
-    ASSERT_EQ(mkdir(inner.c_str(), 0755), 0);
-    driver::launch how;
-    how.directory = inner;
-    ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
-    window->resize(48, 48);
-    window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_NO_FATAL_FAILURE(start_one_frame_in(inner));
     const std::string name = files_starting(inner, triangles().prefix).at(0);
     ASSERT_EQ(std::system(("rm -rf '" + inner + "'").c_str()), 0);
     const auto status = finish();
@@ -322,13 +328,7 @@ TEST_F(WorkingDirectory, RemovedDuringTheRunIsNotClaimedSaved) {
 // status must not say that all went well.
 TEST_F(WorkingDirectory, RemovedThenWindowClosedIsAFailure) {
     const std::string inner = directory + "/run";
-    ASSERT_EQ(mkdir(inner.c_str(), 0755), 0);
-    driver::launch how;
-    how.directory = inner;
-    ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
-    window->resize(48, 48);
-    window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_NO_FATAL_FAILURE(start_one_frame_in(inner));
     ASSERT_EQ(std::system(("rm -rf '" + inner + "'").c_str()), 0);
     window->close();
     EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(1));
