@@ -174,9 +174,10 @@ std::string frames_kept(const Run& run) {
            (run.frames.size() == 1 ? "" : "s") + " kept";
 }
 
-void parse_cube(Cursor& c, Run& run) {
-    read_banner_blanks(c);
-    read_initialisation(c, run);
+// Frame blocks, each opened by its window line, up to the summary's
+// "Total machine time" line (the ending of cube and screens); `figures`
+// reads the lines between the window line and the closing blank.
+void read_frames_to_total(Cursor& c, Run& run, void (*figures)(Cursor&, Frame&)) {
     for (;;) {
         if (c.at_end())
             throw Stop{true, c.line_no(), "the file ends without its closing summary"};
@@ -190,12 +191,20 @@ void parse_cube(Cursor& c, Run& run) {
         Frame f;
         f.line = line;
         f.window = static_cast<int>(numbers[0]);
-        f.seconds = c.expect("The system spent: {} Secs. ")[0];
-        f.rate = c.expect("It was: {} Angles/sec.")[0];
-        f.rate2 = c.expect("It was: {} Vertex/sec.")[0];
+        figures(c, f);
         run.frames.push_back(f);
         c.expect("");
     }
+}
+
+void parse_cube(Cursor& c, Run& run) {
+    read_banner_blanks(c);
+    read_initialisation(c, run);
+    read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
+        f.seconds = k.expect("The system spent: {} Secs. ")[0];
+        f.rate = k.expect("It was: {} Angles/sec.")[0];
+        f.rate2 = k.expect("It was: {} Vertex/sec.")[0];
+    });
     run.summary.ending = Ending::esc;
     run.summary.average = c.expect_figure("Average: {} Angles/Sec.");
     run.summary.average2 = c.expect_figure("Average: {} Vertex/Sec.");
@@ -211,24 +220,10 @@ void parse_screens(Cursor& c, Run& run) {
     c.expect("Graphical Output");
     c.expect("");
     read_initialisation(c, run);
-    for (;;) {
-        if (c.at_end())
-            throw Stop{true, c.line_no(), "the file ends without its closing summary"};
-        const int line = c.line_no();
-        auto [which, numbers] =
-            c.expect_one_of({"window: {}", "Total machine time:  {} Secs. "});
-        if (which == 1) {
-            run.summary.total_seconds = Figure{numbers[0], line};
-            break;
-        }
-        Frame f;
-        f.line = line;
-        f.window = static_cast<int>(numbers[0]);
-        f.seconds = c.expect("The system spent: {} Secs. ")[0];
-        f.rate = c.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
-        run.frames.push_back(f);
-        c.expect("");
-    }
+    read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
+        f.seconds = k.expect("The system spent: {} Secs. ")[0];
+        f.rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
+    });
     run.summary.ending = Ending::esc;
     run.summary.average = c.expect_figure("Average: {} Characters/Sec.");
 }
