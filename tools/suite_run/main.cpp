@@ -68,19 +68,28 @@ std::string timestamp() {
     return text;
 }
 
-// The runner's own folder, where an install puts the programs beside it.
+// The runner's own folder, where an install puts the programs beside it;
+// empty when it cannot be read (never the working directory).
 fs::path own_folder() {
     std::error_code e;
-    return fs::read_symlink("/proc/self/exe", e).parent_path();
+    const fs::path self = fs::read_symlink("/proc/self/exe", e);
+    return e ? fs::path() : self.parent_path();
 }
 
-// The build puts each program in a folder of its name; an install puts them
-// all beside the runner. Absolute, since each program starts in its own folder.
+// An install puts the programs beside the runner, and those are the ones an
+// installed runner must use, even when the folder it was built in still
+// exists; the build puts each in a folder of its name. Absolute, since each
+// program starts in its own folder.
 std::string executable_for(const std::string& name, const options& o) {
     if (!o.bin_dir.empty()) return fs::absolute(fs::path(o.bin_dir) / name).string();
-    const std::string built = std::string(BUILD_DIR) + "/" + name + "/" + name;
-    if (access(built.c_str(), X_OK) == 0) return built;
-    return (own_folder() / name).string();
+    const fs::path folder = own_folder();
+    if (!folder.empty()) {
+        const fs::path beside = folder / name;
+        std::error_code e;
+        if (fs::is_regular_file(beside, e) && access(beside.c_str(), X_OK) == 0)
+            return beside.string();
+    }
+    return std::string(BUILD_DIR) + "/" + name + "/" + name;
 }
 
 options parse(int argc, char** argv) {
