@@ -64,7 +64,10 @@ pages)
         page="$BUILD/doc/man/$t.1.gz"
         warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
         [ -z "$warnings" ] || fail "$page: $warnings"
-        MANWIDTH=80 man -l "$page" 2>/dev/null | grep -qE "^EXIT STATUS" || fail "$page has no EXIT STATUS"
+        text=$(MANWIDTH=80 man -l "$page" 2>/dev/null)
+        for section in NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" EXAMPLES; do
+            grep -qx "$section" <<<"$text" || fail "$page has no $section"
+        done
     done ;;
 options)
     status=0
