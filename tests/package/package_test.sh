@@ -12,14 +12,19 @@ the_deb() {
     echo "${debs[0]}"
 }
 
-# Option names (and subcommand names) a tool's --help gives, one a line.
+# Option names (and subcommand names) a tool's --help gives, one a line: the
+# names that open an indented line ("-h,--help", "-h, --help", "--out DIR").
+option_lines() {
+    sed -nE 's/^[[:space:]]+((-{1,2}[A-Za-z][A-Za-z0-9-]*(,[[:space:]]*)?)+).*/\1/p' |
+        tr ', ' '\n\n' | grep -E '^-'
+}
 help_names() {
     local exe=$1 text sub
     text=$("$exe" --help) || fail "$exe --help failed"
-    grep -E '^[[:space:]]+-' <<<"$text" | awk '{print $1}' | tr ',' '\n' | grep -E '^-'
+    option_lines <<<"$text"
     for sub in $(awk '/^(Subcommands|SUBCOMMANDS):/{on=1; next} on && NF==0 {on=0} on {print $1}' <<<"$text"); do
         echo "$sub"
-        "$exe" "$sub" --help | grep -E '^[[:space:]]+-' | awk '{print $1}' | tr ',' '\n' | grep -E '^-'
+        "$exe" "$sub" --help | option_lines
     done
 }
 
