@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -229,11 +232,22 @@ int run_suite(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+    // A reader of the progress that goes away must not end the run: the
+    // records are what counts, and the failed write is told at the end.
+    signal(SIGPIPE, SIG_IGN);
+    int status = 2;
     try {
-        return run_suite(argc, argv);
+        status = run_suite(argc, argv);
     } catch (const std::exception& e) {
         // Destructors have run: no benchmark or X server is left behind.
         std::cerr << "suite-run: " << e.what() << "\n";
-        return 2;
     }
+    if (!std::cout.flush()) {
+        // Written once more to learn why: a closed pipe, a full disk.
+        const int reason = ::write(1, "\n", 1) < 0 ? errno : EIO;
+        std::cerr << "suite-run: cannot write to standard output: " << std::strerror(reason)
+                  << "\n";
+        if (status == 0) status = 1;
+    }
+    return status;
 }
