@@ -180,11 +180,14 @@ TEST_F(RunnerHostile, SignalsLeaveRecordsAndNoProcessBehind) {
 
 // A Latin-1 byte in the run folder's name and in the program's standard
 // error, and the sync to the refresh kept: valid JSON with U+FFFD, and no
-// switch set in the program's environment.
+// switch set in the program's environment. Of the files the program made,
+// the newest is its results file, wherever the listing puts it.
 TEST_F(RunnerHostile, InvalidUtf8IsReplacedAndVsyncKept) {
     const std::string bin = stand_ins();
     write_script(bin + "/screens",
-                 "printf 'caf\\351 au lait\\n' >&2; tr '\\0' '\\n' </proc/$$/environ | "
+                 "printf 'caf\\351 au lait\\n' >&2; echo 1 >results_screens_mine.txt; "
+                 "touch -d 2001-01-01 results_screens_zz.txt results_screens_00.txt; "
+                 "tr '\\0' '\\n' </proc/$$/environ | "
                  "grep -c 'vblank_mode\\|__GL_SYNC'; exit 3");
     const std::string out = directory + "/run-\xe9t\xe9";
     const auto r = run(runner("--vsync --bin-dir '" + bin + "' --out '" + out + "' screens"));
@@ -196,6 +199,7 @@ TEST_F(RunnerHostile, InvalidUtf8IsReplacedAndVsyncKept) {
     EXPECT_EQ(meta["run"].value("stderr_first_line", ""), "caf\xef\xbf\xbd au lait");
     EXPECT_TRUE(contains(meta.value("command_line", ""), "run-\xef\xbf\xbdt\xef\xbf\xbd"));
     EXPECT_EQ(meta["run"].value("exit_status", 0), 3);
+    EXPECT_EQ(meta["run"].value("results_file", ""), "results_screens_mine.txt");
     EXPECT_TRUE(meta["vsync"].value("kept", false));
     EXPECT_TRUE(meta["vsync"]["set"].empty());
     EXPECT_EQ(e2e::read_lines(out + "/screens/console.txt").at(0), "0");

@@ -94,7 +94,8 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
             const double start = driver::now();
             int seen = program.count(marker);
             double deadline = driver::now() + o.hang_after;
-            const std::string of = frames > 0 ? " of " + std::to_string(frames) : "";
+            const int last = frames > 0 ? frames : p.last_frame;
+            const std::string of = last > 0 ? " of " + std::to_string(last) : "";
             while (!ended() && (frames == 0 || seen < frames)) {
                 if (program.wait_for_count(marker, seen + 1, 1)) {
                     seen = program.count(marker);

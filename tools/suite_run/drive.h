@@ -14,6 +14,7 @@ struct program_entry {
     const texts::program_texts* texts;  // name, window title, frame marker
     int frames;                         // measured frames before Esc; 0: until it ends itself
     int width, height;                  // window size when none is asked for; 0: its own
+    int last_frame = 0;                 // where it ends itself, for the progress; 0: unknown
 };
 
 struct drive_options {
