@@ -99,6 +99,11 @@ TEST_F(RunnerHostile, BadOptionsAreUsageErrorsBeforeAnyServer) {
         struct stat st {};
         EXPECT_NE(stat(out.c_str(), &st), 0) << bad << ": nothing may start";
     }
+    // A program that is not there is told so, not as a window that never came.
+    const auto r = run(runner("--bin-dir '" + stand_ins() + "' --out '" + directory +
+                              "/run' screens"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED: screens: it could not be started")) << r.output;
 }
 
 // X errors end the program concerned, never the runner: a window destroyed

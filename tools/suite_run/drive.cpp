@@ -59,6 +59,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     std::string problem;
     std::pair<int, int> window_size{0, 0};
     bool killed_by_runner = false;
+    bool window_found = false;
     // Every wait is made in short slices, so that a stop signal, a lost
     // server or a program that died is seen at once.
     const auto go_on = [&] { return !stop_signal() && server_alive() && program.running(); };
@@ -75,6 +76,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         std::optional<driver::Window> window;
         while (!window && go_on() && driver::now() - started < o.window_timeout)
             window = driver::Window::find(display, std::string(p.texts->window_title), 1);
+        window_found = window.has_value();
         if (!window) {
             problem = program.running() ? "its window did not open within " +
                                               seconds_text(o.window_timeout)
@@ -138,6 +140,8 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     }
     if (status && *status < 0 && !killed_by_runner && !stopped_by)
         problem = process::signal_text(-*status);
+    else if (status && !window_found && *process::setup_failure_text(*status))
+        problem = process::setup_failure_text(*status);
     else if (problem.empty() && status && *status != 0)
         problem = "it exited with status " + std::to_string(*status);
 
