@@ -6,33 +6,14 @@
 #include <sstream>
 #include <nlohmann/json.hpp>
 
+#include "runner_tools.h"
 #include "session.h"
 
 namespace {
 
-struct command_result {
-    int status;
-    std::string output;
-};
-
-command_result run(const std::string& command) {
-    std::string output;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    while (p && fgets(buffer, sizeof buffer, p)) output += buffer;
-    const int raw = p ? pclose(p) : -1;
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, output};
-}
-
-nlohmann::json read_json(const std::string& path) {
-    std::ifstream in(path);
-    return nlohmann::json::parse(in, nullptr, false);
-}
-
-void write_script(const std::string& path, const std::string& body) {
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    chmod(path.c_str(), 0755);
-}
+using e2e::read_json;
+using e2e::run;
+using e2e::write_script;
 
 class Runner : public e2e::Session {
 protected:

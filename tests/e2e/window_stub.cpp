@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     XMapWindow(d, w);
     XSync(d, False);
     if (!huge) {
-        sleep(2);  // the runner looks for the window once a second
+        sleep(4);  // time for the runner to find it, even on a loaded machine
         XDestroyWindow(d, w);
         XSync(d, False);
     }
