@@ -124,7 +124,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     } catch (const driver::x_error& e) {
         problem = e.what();
     }
-    const int stopped_by = stop_signal();
+    int stopped_by = stop_signal();
     if (stopped_by) problem = "interrupted by " + process::signal_name(stopped_by);
     else if (!server_alive()) problem = "the X server was lost";
 
@@ -137,6 +137,10 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         killed_by_runner = true;
         status = program.wait_exit(10);
         if (problem.empty()) problem = "it did not exit after Enter";
+    }
+    if (!stopped_by && stop_signal()) {
+        stopped_by = stop_signal();
+        problem = "interrupted by " + process::signal_name(stopped_by);
     }
     if (status && *status < 0 && !killed_by_runner && !stopped_by)
         problem = process::signal_text(-*status);

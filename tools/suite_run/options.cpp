@@ -68,7 +68,9 @@ options parse_options(int argc, char** argv) {
         ->check(CLI::Range(1, 1000000));
     app.add_option("--out", o.out,
                    "run folder, which must not exist yet (default:\n"
-                   "results/run-DATE-TIME, numbered when taken)");
+                   "results/run-DATE-TIME, numbered when taken)")
+        ->check(CLI::Validator(
+            [](std::string& s) { return s.empty() ? "must name a folder" : ""; }, "DIR"));
     const CLI::Validator seconds(check_seconds, "SECONDS");
     app.add_option("--hang-after", o.drive.hang_after,
                    "seconds without a new frame before a program counts as\n"
