@@ -3,35 +3,17 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
+#include "runner_tools.h"
 #include "session.h"
 
 namespace {
 
-struct command_result {
-    int status;
-    std::string output;
-};
-
-command_result run(const std::string& command) {
-    std::string output;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    char buffer[4096];
-    while (p && fgets(buffer, sizeof buffer, p)) output += buffer;
-    const int raw = p ? pclose(p) : -1;
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, output};
-}
-
-nlohmann::json read_json(const std::string& path) {
-    std::ifstream in(path);
-    return nlohmann::json::parse(in, nullptr, false);
-}
-
-void write_script(const std::string& path, const std::string& body) {
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    chmod(path.c_str(), 0755);
-}
+using e2e::read_json;
+using e2e::run;
+using e2e::write_script;
 
 class Runner : public e2e::Session {
 protected:
@@ -76,11 +58,11 @@ TEST_F(Runner, RepeatedRunLeavesResultsAndWhatExplainsThem) {
     ASSERT_EQ(rep.status, 0) << rep.output;
     const auto report = read_json(directory + "/report.json");
     ASSERT_EQ(report["runs"].size(), 2u) << report.dump().substr(0, 500);
-    for (const auto& r : report["runs"]) {
-        EXPECT_EQ(r.value("program", ""), "cube");
-        EXPECT_EQ(r.value("ending", ""), "esc");
-        EXPECT_GE(r.value("frames", 0), 1);
-        for (const auto& rate : r["analysis"]["rates"])
+    for (const auto& one : report["runs"]) {
+        EXPECT_EQ(one.value("program", ""), "cube");
+        EXPECT_EQ(one.value("ending", ""), "esc");
+        EXPECT_GE(one.value("frames", 0), 1);
+        for (const auto& rate : one["analysis"]["rates"])
             EXPECT_TRUE(rate.value("summary_agrees", false)) << rate.dump();
     }
     EXPECT_EQ(report["repeats"].size(), 1u) << "two runs of cube, summarised together";
@@ -98,7 +80,9 @@ TEST_F(Runner, HungCrashedAndWindowlessProgramsAreReported) {
     const std::string bin = directory + "/bin";
     ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
     write_script(bin + "/cube", "echo 'started'; exec '" HANG_STUB_EXE "' 'OPENGL Cube'");
-    write_script(bin + "/screens", "echo 'about to crash'; kill -SEGV $$");
+    write_script(bin + "/screens",
+                 "echo 'about to crash'; tr '\\0' '\\n' </proc/$$/environ | grep SYNC; "
+                 "tr '\\0' '\\n' </proc/$$/environ | grep vblank_mode; kill -SEGV $$");
     write_script(bin + "/triangles", "echo 'no window today'; exec sleep 600");
     const std::string out = directory + "/run";
     const auto r = run(runner("--size 100x100 --hang-after 2 --window-timeout 4 --bin-dir '" +
@@ -106,8 +90,7 @@ TEST_F(Runner, HungCrashedAndWindowlessProgramsAreReported) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("FAILED: cube: no new frame within 2 s"), std::string::npos)
         << r.output;
-    EXPECT_NE(r.output.find("FAILED: screens: it ended before its window opened"),
-              std::string::npos)
+    EXPECT_NE(r.output.find("FAILED: screens: crashed: signal 11 (SIGSEGV)"), std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("FAILED: triangles: its window did not open within 4 s"),
               std::string::npos)
@@ -118,9 +101,69 @@ TEST_F(Runner, HungCrashedAndWindowlessProgramsAreReported) {
     ASSERT_EQ(hung.size(), 2u);
     EXPECT_EQ(hung[1], "It spent: 0 Secs to Initialize.");
     EXPECT_EQ(read_json(out + "/cube/metadata.json")["run"].value("exit_status", 0), -9);
-    EXPECT_EQ(e2e::read_lines(out + "/screens/console.txt").at(0), "about to crash");
-    EXPECT_EQ(read_json(out + "/screens/metadata.json")["run"].value("exit_status", 0), -11);
+    // The crash is named, and the sync to the refresh was turned off for it.
+    EXPECT_EQ(e2e::read_lines(out + "/screens/console.txt"),
+              (std::vector<std::string>{"about to crash", "__GL_SYNC_TO_VBLANK=0",
+                                        "vblank_mode=0"}));
+    const auto crashed = read_json(out + "/screens/metadata.json");
+    EXPECT_EQ(crashed["run"].value("exit_status", 0), -11);
+    EXPECT_EQ(crashed["run"].value("problem", ""), "crashed: signal 11 (SIGSEGV)");
+    EXPECT_EQ(crashed["vsync"]["set"].value("vblank_mode", ""), "0");
+    EXPECT_FALSE(crashed["vsync"].value("kept", true));
+    EXPECT_EQ(read_json(out + "/run.json")["programs"][1].value("problem", ""),
+              "crashed: signal 11 (SIGSEGV)");
     EXPECT_EQ(e2e::read_lines(out + "/triangles/console.txt").at(0), "no window today");
+}
+
+// One program twice in a run gets two folders, each naming the results file
+// its own program made, with the runner's clock beside the printed frame
+// times; a second runner into the same folder is refused and changes nothing.
+TEST_F(Runner, SameProgramTwiceSecondClockAndNoOverwrite) {
+    const std::string out = directory + "/run";
+    const auto r = run(runner("--frames 5 --out '" + out + "' screens screens"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto all = read_json(out + "/run.json");
+    ASSERT_EQ(all["programs"].size(), 2u);
+    for (const std::string name : {"screens", "screens-2"}) {
+        const std::string dir = out + "/" + name;
+        const auto results = e2e::files_starting(dir, "results_screens_");
+        ASSERT_EQ(results.size(), 1u) << dir;
+        EXPECT_EQ(read_json(dir + "/metadata.json")["run"].value("results_file", ""), results[0]);
+        // Printed frame times, in the order of the results file.
+        std::vector<double> printed;
+        for (const auto& line : e2e::read_lines(dir + "/" + results[0]))
+            if (auto s = e2e::number_after(line, "The system spent: ", " Secs. "))
+                printed.push_back(*s * 1000);
+        printed.erase(printed.begin());  // the plain-output pass is no frame
+        const auto rows = e2e::read_lines(dir + "/frames.csv");
+        ASSERT_EQ(rows.size(), printed.size() + 1) << dir;
+        EXPECT_EQ(rows[0], "frame,printed_ms,runner_interval_us");
+        double sum_printed = 0, sum_runner = 0;
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            std::istringstream row(rows[i]);
+            std::string frame, ms, us;
+            std::getline(row, frame, ',');
+            std::getline(row, ms, ',');
+            std::getline(row, us);
+            EXPECT_EQ(frame, std::to_string(i));
+            EXPECT_TRUE(e2e::same_printed(std::stod(ms), printed[i - 1])) << rows[i];
+            EXPECT_EQ(us.empty(), i == 1) << rows[i];
+            if (i == 1) continue;
+            EXPECT_EQ(us.find_first_not_of("0123456789"), std::string::npos) << rows[i];
+            sum_printed += printed[i - 1];
+            sum_runner += std::stod(us) / 1000;
+        }
+        // Two clocks on the same frames: the runner's periods hold the
+        // printed times plus what passes between frames.
+        EXPECT_GT(sum_runner, 0.5 * sum_printed) << dir;
+        EXPECT_LT(sum_runner, 2 * sum_printed + 200) << dir;
+    }
+    const std::string before = e2e::read_text(out + "/run.json");
+    const auto again = run(runner("--frames 1 --out '" + out + "' screens"));
+    EXPECT_EQ(again.status, 2) << again.output;
+    EXPECT_NE(again.output.find("exists already"), std::string::npos) << again.output;
+    EXPECT_EQ(e2e::read_text(out + "/run.json"), before);
+    EXPECT_FALSE(e2e::files_starting(out, "screens-3").size());
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <sys/types.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,17 +20,41 @@ struct _XDisplay;
 
 namespace driver {
 
-// A private Xvfb on a free display number, stopped with the object.
+// An X request that failed (a window gone, a size refused) or a connection
+// to the X server lost; `lost` tells the second.
+class x_error : public std::runtime_error {
+public:
+    x_error(const std::string& what, bool lost_server)
+        : std::runtime_error(what), lost(lost_server) {}
+    bool lost;
+};
+
+// Opens a display with the driver's X error handlers in place: errors are
+// kept for check_x() instead of ending the process.
+_XDisplay* open_display(const std::string& name);
+// Throws x_error for an error kept since the last check, or a lost server.
+void check_x(const char* what);
+// Forgets a kept error (an expected one); throws only for a lost server.
+void forgive_x(const char* what);
+
+// The size of a private server's screen: the largest window it shows whole.
+inline constexpr int screen_width = 1600, screen_height = 1600;
+
+// A private Xvfb on a free display number, stopped with the object. Its
+// process dies with the thread that made it.
 class XServer {
 public:
-    explicit XServer(int width = 1600, int height = 1600, int depth = 24);
+    explicit XServer(int width = screen_width, int height = screen_height, int depth = 24);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
     const std::string& display() const { return display_; }
+    pid_t pid() const { return pid_; }
+    bool running();  // false once the server has ended (killed, crashed)
 
 private:
     pid_t pid_ = -1;
+    bool ended_ = false;
     std::string display_;
 };
 
@@ -48,10 +74,11 @@ struct launch {
     long long file_size_limit = -1;    // bytes, as `ulimit -f` sets it; -1: as inherited
 };
 
-// A running program with its console captured line by line. It starts as
-// from a shell: SIGPIPE at its default whatever the driver's own disposition
-// (Process::type ignores it), and a directory longer than PATH_MAX is
-// entered one component at a time.
+// A running program with its console captured line by line, each line
+// stamped on arrival. It starts as from a shell (see process::spawn): SIGPIPE
+// at its default, a directory longer than PATH_MAX entered one component at a
+// time; in a process group of its own that ends with it, and killed if the
+// thread that started it ends.
 class Process {
 public:
     explicit Process(const launch& how);
@@ -61,6 +88,8 @@ public:
 
     pid_t pid() const { return pid_; }
     std::vector<std::string> lines() const;  // complete stdout lines so far
+    // When each of lines() arrived: microseconds on the monotonic clock.
+    std::vector<std::int64_t> line_stamps_us() const;
     std::string error_text() const;          // stderr so far
     // Index of the first line at or after `from` that contains text, waiting
     // up to timeout seconds; -1 when none came (or the program ended first).
@@ -84,12 +113,15 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<std::string> lines_;
+    std::vector<std::int64_t> stamps_;
     std::string partial_, errors_;
     int open_streams_ = 2;
     std::thread out_reader_, err_reader_;
 };
 
 // A top-level window found by its title, driven through the XTest extension.
+// Actions throw x_error when the window is gone or the server lost; the
+// queries (size, position, viewable) answer 0 or false for a gone window.
 class Window {
 public:
     // Waits up to timeout seconds for a viewable window with this title.
@@ -103,7 +135,6 @@ public:
     void click(unsigned button);               // 1 left, 2 middle, 3 right, 4/5 wheel
     void press(unsigned button, bool down);
     void resize(int width, int height);        // waits until the server has it
-    void move(int x, int y);
     std::pair<int, int> size() const;
     std::pair<int, int> position() const;
     void close();  // asks the window to close as a window manager would

@@ -4,6 +4,10 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <cstring>
+
+#include "driver.h"
+
 namespace driver {
 
 namespace {
@@ -11,10 +15,35 @@ std::string text(GLenum name) {
     const GLubyte* s = glGetString(name);
     return s ? reinterpret_cast<const char*>(s) : "";
 }
+
+
+// Read where GLX_EXT_swap_control or GLX_MESA_swap_control allow it.
+std::optional<int> swap_interval(Display* d, GLXDrawable w) {
+    const char* extensions = glXQueryExtensionsString(d, DefaultScreen(d));
+    const auto has = [&](const char* name) {
+        if (!extensions) return false;
+        const std::size_t n = std::strlen(name);
+        for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name))
+            if ((p == extensions || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+        return false;
+    };
+    if (has("GLX_EXT_swap_control")) {
+        unsigned value = 0;
+        glXQueryDrawable(d, w, GLX_SWAP_INTERVAL_EXT, &value);
+        return static_cast<int>(value);
+    }
+    if (has("GLX_MESA_swap_control")) {
+        using get_interval = int (*)();
+        if (auto f = reinterpret_cast<get_interval>(glXGetProcAddressARB(
+                reinterpret_cast<const GLubyte*>("glXGetSwapIntervalMESA"))))
+            return f();
+    }
+    return std::nullopt;
+}
 }  // namespace
 
 std::optional<gl_info> probe_gl(const std::string& display) {
-    Display* d = XOpenDisplay(display.c_str());
+    Display* d = open_display(display);
     if (!d) return std::nullopt;
     // RGBA with alpha, double-buffered, depth, stencil and accumulation: the
     // frame buffer the benchmarks request.
@@ -27,7 +56,7 @@ std::optional<gl_info> probe_gl(const std::string& display) {
     if (XVisualInfo* visual = glXChooseVisual(d, DefaultScreen(d), attributes)) {
         XSetWindowAttributes wa{};
         wa.colormap = XCreateColormap(d, DefaultRootWindow(d), visual->visual, AllocNone);
-        Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 16, 16, 0, visual->depth,
+        ::Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 16, 16, 0, visual->depth,
                                  InputOutput, visual->visual, CWColormap, &wa);
         if (GLXContext c = glXCreateContext(d, visual, nullptr, True)) {
             if (glXMakeCurrent(d, w, c)) {
@@ -41,6 +70,7 @@ std::optional<gl_info> probe_gl(const std::string& display) {
                 glGetIntegerv(GL_ALPHA_BITS, &info->alpha_bits);
                 glGetIntegerv(GL_DEPTH_BITS, &info->depth_bits);
                 glGetIntegerv(GL_STENCIL_BITS, &info->stencil_bits);
+                info->swap_interval = swap_interval(d, w);
                 glXMakeCurrent(d, None, nullptr);
             }
             glXDestroyContext(d, c);

@@ -11,6 +11,9 @@ struct gl_info {
     std::string vendor, renderer, version;
     int red_bits = 0, green_bits = 0, blue_bits = 0, alpha_bits = 0;
     int depth_bits = 0, stencil_bits = 0;
+    // The swap interval a new context gets (0: swaps not tied to the
+    // display's refresh); none where no GLX swap-control extension reads it.
+    std::optional<int> swap_interval;
 };
 
 std::optional<gl_info> probe_gl(const std::string& display);

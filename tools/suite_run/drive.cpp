@@ -1,137 +1,200 @@
 #include "drive.h"
 
-#include <dirent.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
-#include <fstream>
 #include <iostream>
 
 #include "driver.h"
+#include "records.h"
+#include "spawn.h"
 
 namespace suite_run {
 
 namespace {
+volatile sig_atomic_t stop_requested = 0;
+void on_stop(int signal) {
+    if (!stop_requested) stop_requested = signal;
+}
+
 std::string seconds_text(double s) { return std::to_string(static_cast<int>(s)) + " s"; }
 
-// The program names its file from the time it started; it is the only file
-// of that form in its folder.
-std::string results_name(const std::string& dir) {
-    std::string found;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name).rfind("results_", 0) == 0) found = e->d_name;
-        closedir(d);
-    }
-    return found;
+// The one line of the program's progress: updated in place on a terminal,
+// a line per step otherwise.
+void progress(const std::string& text, bool last) {
+    static const bool terminal = isatty(1);
+    if (terminal)
+        std::cout << "\r\033[K" << text << (last ? "\n" : "") << std::flush;
+    else
+        std::cout << text << std::endl;
 }
+
+constexpr std::string_view initialised = "Secs to Initialize.";
 }  // namespace
+
+int stop_signal() { return stop_requested; }
+
+void catch_stop_signals() {
+    struct sigaction a {};
+    a.sa_handler = on_stop;
+    sigemptyset(&a.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &a, nullptr);
+}
 
 nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
                               const std::string& dir, const std::string& display,
-                              const drive_options& o) {
+                              const drive_options& o, const std::function<bool()>& server_alive) {
+    const std::string name(p.texts->name);
+    const std::string marker(p.texts->frame_marker);
+    const std::string prompt(texts::prompt);
+    const auto before = listing(dir);
     driver::launch how;
     how.executable = exe;
     how.directory = dir;
     how.display = display;
+    how.env = o.env;
     driver::Process program(how);
     const double started = driver::now();
     std::string problem;
     std::pair<int, int> window_size{0, 0};
+    bool killed_by_runner = false;
+    bool window_found = false;
+    // Every wait is made in short slices, so that a stop signal, a lost
+    // server or a program that died is seen at once.
+    const auto go_on = [&] { return !stop_signal() && server_alive() && program.running(); };
+    const auto wait_line = [&](std::string_view text, double timeout) {
+        const double end = driver::now() + timeout;
+        int at = -1;
+        while (at < 0 && go_on() && driver::now() < end)
+            at = program.wait_for_line(std::string(text), std::min(1.0, timeout));
+        return at >= 0 ? at : program.wait_for_line(std::string(text), 0);
+    };
+    const auto ended = [&] { return program.wait_for_line(prompt, 0) >= 0; };
 
-    // Looked for in short slices, so a program that dies first is told at once.
-    std::optional<driver::Window> window;
-    while (!window && program.running() && driver::now() - started < o.window_timeout)
-        window = driver::Window::find(display, p.title, 1);
-    const auto ended = [&] { return program.wait_for_line("Press Enter to Exit.", 0) >= 0; };
-    int seen = 0;
-    if (!window) {
-        problem = program.running() ? "its window did not open within " +
-                                          seconds_text(o.window_timeout)
-                                    : "it ended before its window opened";
-    } else if (program.wait_for_line("Secs to Initialize.", o.init_timeout) < 0) {
-        problem = program.running() ? "it did not finish its initialisation within " +
-                                          seconds_text(o.init_timeout)
-                                    : "it ended during its initialisation";
-    } else {
-        if (o.width > 0)
-            window->resize(o.width, o.height);
-        else if (p.width > 0)
-            window->resize(p.width, p.height);
-        window_size = window->size();
-        window->key("r");
-        const int frames = o.frames >= 0 ? o.frames : p.frames;
-        const double start = driver::now();
-        seen = program.count(p.frame_marker);
-        double deadline = driver::now() + o.hang_after;
-        while (!ended() && (frames == 0 || seen < frames)) {
-            if (program.wait_for_count(p.frame_marker, seen + 1, 1)) {
-                seen = program.count(p.frame_marker);
-                deadline = driver::now() + o.hang_after;
-                std::cout << "  " << p.name << ": " << seen << " frame(s), "
-                          << seconds_text(driver::now() - start) << std::endl;
-            } else if (!program.running()) {
-                problem = "it ended without its final report";
-                break;
-            } else if (driver::now() > deadline) {
-                problem = "no new frame within " + seconds_text(o.hang_after);
-                break;
+    try {
+        std::optional<driver::Window> window;
+        while (!window && go_on() && driver::now() - started < o.window_timeout)
+            window = driver::Window::find(display, std::string(p.texts->window_title), 1);
+        window_found = window.has_value();
+        if (!window) {
+            problem = program.running() ? "its window did not open within " +
+                                              seconds_text(o.window_timeout)
+                                        : "it ended before its window opened";
+        } else if (wait_line(initialised, o.init_timeout) < 0) {
+            problem = program.running() ? "it did not finish its initialisation within " +
+                                              seconds_text(o.init_timeout)
+                                        : "it ended during its initialisation";
+        } else {
+            if (o.width > 0)
+                window->resize(o.width, o.height);
+            else if (p.width > 0)
+                window->resize(p.width, p.height);
+            window_size = window->size();
+            window->key("r");
+            const int frames = o.frames >= 0 ? o.frames : p.frames;
+            const double start = driver::now();
+            int seen = program.count(marker);
+            double deadline = driver::now() + o.hang_after;
+            const int last = frames > 0 ? frames : p.last_frame;
+            const std::string of = last > 0 ? " of " + std::to_string(last) : "";
+            while (!ended() && (frames == 0 || seen < frames)) {
+                if (program.wait_for_count(marker, seen + 1, 1)) {
+                    seen = program.count(marker);
+                    deadline = driver::now() + o.hang_after;
+                    progress("  " + name + ": frame " + std::to_string(seen) + of + ", " +
+                                 seconds_text(driver::now() - start),
+                             false);
+                } else if (!go_on()) {
+                    problem = "it ended without its final report";
+                    break;
+                } else if (driver::now() > deadline) {
+                    problem = "no new frame within " + seconds_text(o.hang_after);
+                    break;
+                }
             }
+            if (seen > 0) progress("  " + name + ": " + std::to_string(seen) + " frame(s), " +
+                                       seconds_text(driver::now() - start), true);
+            if (problem.empty() && !ended()) {
+                window->key("Escape");
+                if (wait_line(prompt, o.hang_after) < 0) problem = "no final report after Esc";
+            }
+            program.type("\n");
         }
-        if (problem.empty() && !ended()) {
-            window->key("Escape");
-            if (program.wait_for_line("Press Enter to Exit.", o.hang_after) < 0)
-                problem = "no final report after Esc";
-        }
-        program.type("\n");
+    } catch (const driver::x_error& e) {
+        problem = e.what();
     }
-    auto status = program.wait_exit(problem.empty() ? 60 : 1);
+    int stopped_by = stop_signal();
+    if (stopped_by) problem = "interrupted by " + process::signal_name(stopped_by);
+    else if (!server_alive()) problem = "the X server was lost";
+
+    std::optional<int> status;
+    for (double end = driver::now() + (problem.empty() ? 60 : 1);
+         !status && driver::now() < end && !(stop_signal() && !stopped_by);)
+        status = program.wait_exit(0.2);
     if (!status) {
         program.kill_now(SIGKILL);
+        killed_by_runner = true;
         status = program.wait_exit(10);
         if (problem.empty()) problem = "it did not exit after Enter";
     }
-    if (problem.empty() && status && *status != 0)
-        problem = *status < 0 ? "it was killed by signal " + std::to_string(-*status)
-                              : "it exited with status " + std::to_string(*status);
+    if (!stopped_by && stop_signal()) {
+        stopped_by = stop_signal();
+        problem = "interrupted by " + process::signal_name(stopped_by);
+    }
+    if (status && *status < 0 && !killed_by_runner && !stopped_by)
+        problem = process::signal_text(-*status);
+    else if (status && !window_found && *process::setup_failure_text(*status))
+        problem = process::setup_failure_text(*status);
+    else if (problem.empty() && status && *status != 0)
+        problem = "it exited with status " + std::to_string(*status);
 
-    std::ofstream console(dir + "/console.txt");
-    for (auto& l : program.lines()) console << l << '\n';
-    std::ofstream errors(dir + "/stderr.txt");
-    errors << program.error_text();
-    std::ofstream exit_status(dir + "/exit-status.txt");
-    exit_status << (status ? *status : -1) << '\n';
-    if (problem.empty() && !(console.flush() && errors.flush() && exit_status.flush()))
-        problem = "its console could not be kept in " + dir;
+    std::string console;
+    const auto lines = program.lines();
+    for (auto& l : lines) console += l + '\n';
+    const std::string results = new_results_file(dir, before, name);
+    std::string error;
+    const std::string errors = program.error_text();
+    bool kept = write_new_file(dir + "/console.txt", console, error) &&
+                write_new_file(dir + "/stderr.txt", errors, error) &&
+                write_new_file(dir + "/exit-status.txt",
+                               std::to_string(status ? *status : -1) + "\n", error);
+    const std::string csv = results.empty() ? ""
+                                            : frames_csv(dir + "/" + results, lines,
+                                                         program.line_stamps_us(), marker);
+    if (kept && !csv.empty()) kept = write_new_file(dir + "/frames.csv", csv, error);
+    if (!kept) problem += (problem.empty() ? "" : "; ") + error;
     return {
-        {"program", p.name},
+        {"program", name},
         {"executable", exe},
         {"exit_status", status ? *status : -1},
-        {"frames_measured", program.count(p.frame_marker)},
+        {"frames_measured", program.count(marker)},
         {"window_size", std::to_string(window_size.first) + "x" +
                             std::to_string(window_size.second)},
-        {"results_file", results_name(dir)},
+        {"results_file", results},
         {"console", "console.txt"},
         {"stderr", "stderr.txt"},
+        {"stderr_first_line", errors.substr(0, errors.find('\n'))},
+        {"frames_file", csv.empty() ? "" : "frames.csv"},
         {"seconds", driver::now() - started},
+        {"interrupted", stopped_by != 0},
         {"problem", problem},
     };
 }
 
 int run_attended(const std::string& exe, const std::string& dir) {
-    const pid_t pid = fork();
-    if (pid < 0) return 126;
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+    process::spec s;
+    s.argv = {exe};
+    s.directory = dir;
+    // The terminal's own: the program reads it and gets its Ctrl-C.
+    s.own_group = false;
+    try {
+        const int raw = process::wait_raw(process::spawn(s));
+        if (raw < 0) return 126;
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    } catch (const std::exception&) {
+        return 126;
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return 126;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace suite_run

@@ -1,17 +1,20 @@
 // One program, driven unattended through its window and console.
 #pragma once
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
+
+#include "texts.h"
 
 namespace suite_run {
 
 struct program_entry {
-    const char* name;
-    const char* title;         // window title
-    const char* frame_marker;  // start of a console line written once per measured frame
-    int frames;                // measured frames before Esc; 0: until it ends itself
-    int width, height;         // window size when none is asked for; 0: its own
+    const texts::program_texts* texts;  // name, window title, frame marker
+    int frames;                         // measured frames before Esc; 0: until it ends itself
+    int width, height;                  // window size when none is asked for; 0: its own
+    int last_frame = 0;                 // where it ends itself, for the progress; 0: unknown
 };
 
 struct drive_options {
@@ -20,13 +23,19 @@ struct drive_options {
     double hang_after = 300;    // seconds without a new frame: hung
     double window_timeout = 300;
     double init_timeout = 600;  // the workload is built after the window opens
+    std::vector<std::string> env;  // NAME=value set for each program
 };
 
-// Runs exe in dir on display; keeps its console, errors and exit status in
-// dir. Returns what is known of the run; "problem" is empty when it went well.
+// The signal (SIGINT, SIGTERM, SIGHUP) that asked the runner to stop; 0 if none.
+int stop_signal();
+void catch_stop_signals();
+
+// Runs exe in dir on display; keeps its console, errors, exit status and
+// frames.csv in dir. Returns what is known of the run; "problem" is empty
+// when it went well. server_alive tells whether the X server still runs.
 nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
                               const std::string& dir, const std::string& display,
-                              const drive_options& o);
+                              const drive_options& o, const std::function<bool()>& server_alive);
 
 // Lets the user drive the program; its console is this terminal.
 int run_attended(const std::string& exe, const std::string& dir);

@@ -27,11 +27,15 @@ std::string first_value(const std::string& file, const std::string& key) {
 nlohmann::json machine_facts() {
     utsname u{};
     uname(&u);
-    char when[64];
+    char when[64] = "";
     const std::time_t now = std::time(nullptr);
-    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", std::localtime(&now));
+    if (const std::tm* local = std::localtime(&now))
+        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", local);
+    char host[256] = "";
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
     return {
         {"suite_version", SUITE_VERSION},
+        {"host", host},
         {"date", when},
         {"cpu", first_value("/proc/cpuinfo", "model name")},
         {"cores", sysconf(_SC_NPROCESSORS_ONLN)},
@@ -51,6 +55,8 @@ nlohmann::json gl_facts(const std::string& display) {
         {"bits", {{"red", gl->red_bits}, {"green", gl->green_bits}, {"blue", gl->blue_bits},
                   {"alpha", gl->alpha_bits}, {"depth", gl->depth_bits},
                   {"stencil", gl->stencil_bits}}},
+        {"swap_interval", gl->swap_interval ? nlohmann::json(*gl->swap_interval)
+                                            : nlohmann::json()},
     };
 }
 

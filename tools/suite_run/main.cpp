@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -19,52 +21,46 @@
 #include "drive.h"
 #include "driver.h"
 #include "facts.h"
+#include "options.h"
+#include "records.h"
+#include "spawn.h"
+#include "triangles_frame.h"
+#include "mesh.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using suite_run::options;
 using suite_run::program_entry;
+
+// triangles ends itself once a frame's index count passes its mesh: the
+// frames before that, by the program's own formula (the k-th measured frame
+// is drawn at tick k, after k - 1 measured ones).
+int triangles_last_frame() {
+    for (std::int64_t k = 1; k < 1000000; ++k)
+        if (triangles::index_count_for(k, k - 1) > triangles::mesh_value_count)
+            return static_cast<int>(k);
+    return 0;
+}
 
 // triangles runs to its limit in a small window: at full size its last
 // frames take hours in software, in 64 by 64 the whole run a few minutes.
 const program_entry programs[] = {
-    {"cube", "OPENGL Cube", "window: ", 3, 0, 0},
-    {"screens", "OPENGL Screens", "It was: ", 10, 0, 0},
-    {"triangles", "OPENGL Triangles", "It drew ", 0, 64, 64},
+    {texts::find_program("cube"), 3, 0, 0},
+    {texts::find_program("screens"), 10, 0, 0},
+    {texts::find_program("triangles"), 0, 64, 64, triangles_last_frame()},
 };
 
-struct options {
-    std::vector<std::string> names;
-    std::string out, bin_dir;
-    int repeat = 1;
-    bool unattended = false;
-    suite_run::drive_options drive;
-};
-
-void usage(std::ostream& s) {
-    s << "usage: suite-run [options] [program ...]\n"
-         "  --unattended        drive the programs even when a display is set\n"
-         "  --frames N          measured frames before Esc (default: cube 3, screens 10,\n"
-         "                      triangles until it ends itself at its limit)\n"
-         "  --size WxH          resize each window before it starts animating (default:\n"
-         "                      the programs' own 1440x1440, triangles 64x64)\n"
-         "  --repeat N          run the whole set N times\n"
-         "  --out DIR           run folder (default: results/run-DATE-TIME)\n"
-         "  --hang-after S      seconds without a new frame before a program counts as\n"
-         "                      hung (default 300: a software-rendered frame can take a minute)\n"
-         "  --window-timeout S  seconds to wait for a window (default 300)\n"
-         "  --init-timeout S    seconds to wait for the workload to be built (default 600)\n"
-         "  --bin-dir DIR       where the programs are (default: beside this runner's build)\n"
-         "programs:";
-    for (auto& p : programs) s << ' ' << p.name;
-    s << "\n";
-}
+// The switches the drivers document for turning the sync to the display's
+// refresh off: Mesa's and NVIDIA's.
+const char* const no_vsync[][2] = {{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}};
 
 std::string timestamp() {
-    char text[32];
+    char text[32] = "unknown-time";
     std::time_t t = std::time(nullptr);
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", std::localtime(&t));
+    if (const std::tm* local = std::localtime(&t))
+        std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", local);
     return text;
 }
 
@@ -92,86 +88,59 @@ std::string executable_for(const std::string& name, const options& o) {
     return std::string(BUILD_DIR) + "/" + name + "/" + name;
 }
 
-options parse(int argc, char** argv) {
-    options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                usage(std::cerr);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--unattended") o.unattended = true;
-        else if (a == "--frames") o.drive.frames = std::atoi(value().c_str());
-        else if (a == "--repeat") o.repeat = std::max(1, std::atoi(value().c_str()));
-        else if (a == "--out") o.out = value();
-        else if (a == "--bin-dir") o.bin_dir = value();
-        else if (a == "--hang-after") o.drive.hang_after = std::atof(value().c_str());
-        else if (a == "--window-timeout") o.drive.window_timeout = std::atof(value().c_str());
-        else if (a == "--init-timeout") o.drive.init_timeout = std::atof(value().c_str());
-        else if (a == "--size") {
-            if (std::sscanf(value().c_str(), "%dx%d", &o.drive.width, &o.drive.height) != 2 ||
-                o.drive.width < 1 || o.drive.height < 1) {
-                usage(std::cerr);
-                std::exit(2);
-            }
-        } else if (a == "-h" || a == "--help") {
-            usage(std::cout);
-            std::exit(0);
-        } else {
-            o.names.push_back(a);
-        }
-    }
-    return o;
-}
-
 // The summary table of the report tool, when it has been built.
 void show_summary(const std::string& folder) {
     std::string report = std::string(BUILD_DIR) + "/tools/report/suite-report";
     if (access(report.c_str(), X_OK) != 0) report = (own_folder() / "suite-report").string();
     if (access(report.c_str(), X_OK) != 0) return;
     std::cout << "\n" << std::flush;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(report.c_str(), report.c_str(), folder.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+    process::spec s;
+    s.argv = {report, folder};
+    s.own_group = false;  // a Ctrl-C at the terminal ends it too
+    try {
+        process::wait_raw(process::spawn(s));
+    } catch (const std::exception&) {
     }
-    if (pid > 0) waitpid(pid, nullptr, 0);
 }
 
-bool make_folder(const std::string& path) {
-    std::error_code e;
-    fs::create_directories(path, e);
-    if (e) std::cerr << "suite-run: cannot create " << path << ": " << e.message() << "\n";
-    return !e;
+void print_failure(const std::string& name, const std::string& problem, const std::string& dir) {
+    std::cout << "  FAILED: " << name << ": " << problem;
+    if (!dir.empty()) std::cout << " (what it wrote is kept in " << dir << ")";
+    std::cout << std::endl;
 }
 
 }  // namespace
 
 int run_suite(int argc, char** argv) {
-    options o = parse(argc, argv);
+    options o = suite_run::parse_options(argc, argv);
     std::vector<const program_entry*> chosen;
     for (auto& p : programs)
         if (o.names.empty()) chosen.push_back(&p);
-    for (auto& n : o.names) {
-        const program_entry* found = nullptr;
+    for (auto& n : o.names)
         for (auto& p : programs)
-            if (n == p.name) found = &p;
-        if (!found) {
-            std::cerr << "suite-run: no program named " << n << "\n";
-            usage(std::cerr);
-            return 2;
-        }
-        chosen.push_back(found);
-    }
+            if (n == p.texts->name) chosen.push_back(&p);
 
     const char* env_display = std::getenv("DISPLAY");
     const bool have_display = env_display && *env_display;
     const bool attended = !o.unattended && have_display && isatty(0);
-    if (o.out.empty()) o.out = "results/run-" + timestamp();
-    if (!make_folder(o.out)) return 2;
+    nlohmann::json vsync_set = nlohmann::json::object();
+    if (!o.vsync) {
+        // Set here too, so that the probe's context reports what the programs get.
+        for (auto& [name, value] : no_vsync) {
+            setenv(name, value, 1);
+            vsync_set[name] = value;
+            o.drive.env.push_back(std::string(name) + "=" + value);
+        }
+    }
+    std::string error;
+    const auto out = o.out.empty()
+                         ? suite_run::make_new_folder("results/run-" + timestamp(), true, error)
+                         : suite_run::make_new_folder(o.out, false, error);
+    if (!out) {
+        std::cerr << "suite-run: " << error << "\n";
+        return 2;
+    }
+    suite_run::catch_stop_signals();
 
     std::unique_ptr<driver::XServer> server;
     // Unattended runs always get a server of their own: no window manager to
@@ -181,68 +150,126 @@ int run_suite(int argc, char** argv) {
         server = std::make_unique<driver::XServer>();
         display = server->display();
     }
+    // Mesa announces each switch taken from the environment; the runner's own
+    // probe stays quiet (the programs' messages are kept in their stderr.txt).
+    const bool quieted = !o.vsync && !std::getenv("MESA_DEBUG");
+    if (quieted) setenv("MESA_DEBUG", "silent", 1);
+    nlohmann::json gl = suite_run::gl_facts(display);
+    if (quieted) unsetenv("MESA_DEBUG");
+    const nlohmann::json swap_interval = gl.contains("swap_interval") ? gl["swap_interval"]
+                                                                       : nlohmann::json();
+    gl.erase("swap_interval");
     nlohmann::json run = {{"command_line", suite_run::command_line(argc, argv)},
                           {"machine", suite_run::machine_facts()},
-                          {"gl", suite_run::gl_facts(display)},
+                          {"gl", gl},
+                          {"vsync", {{"kept", o.vsync}, {"set", vsync_set},
+                                     {"swap_interval", swap_interval}}},
                           {"private_x_server", server != nullptr},
                           {"repeat", o.repeat},
+                          {"interrupted", false},
                           {"programs", nlohmann::json::array()}};
     std::cout << (attended ? "Running on your display " : "Running unattended on display ")
-              << display << " (" << run["gl"].value("renderer", "unknown renderer") << ")\n";
+              << display << " (" << gl.value("renderer", "unknown renderer") << ")\n";
+    const auto server_alive = [&] { return !server || server->running(); };
 
     int failures = 0;
-    for (int r = 1; r <= o.repeat; ++r) {
-        const std::string base = o.repeat > 1 ? o.out + "/rep-" + std::to_string(r) : o.out;
-        if (!make_folder(base)) return 2;
+    for (int r = 1; r <= o.repeat && !suite_run::stop_signal(); ++r) {
+        std::string base = *out;
+        if (o.repeat > 1) {
+            const auto made = suite_run::make_new_folder(base + "/rep-" + std::to_string(r),
+                                                         true, error);
+            if (!made) {
+                ++failures;
+                print_failure("repeat " + std::to_string(r), error, "");
+                continue;
+            }
+            base = *made;
+        }
         for (const program_entry* p : chosen) {
-            const std::string dir = base + "/" + p->name;
-            if (!make_folder(dir)) return 2;
-            const std::string exe = executable_for(p->name, o);
-            std::cout << "== " << p->name << (o.repeat > 1 ? " #" + std::to_string(r) : "")
-                      << " (in " << dir << ")" << std::endl;
-            nlohmann::json facts;
+            if (suite_run::stop_signal()) break;
+            const std::string name(p->texts->name);
+            nlohmann::json facts = {{"program", name}, {"repeat", r}};
+            const auto dir = suite_run::make_new_folder(base + "/" + name, true, error);
+            if (!dir) {
+                facts["problem"] = error;
+                run["programs"].push_back(facts);
+                ++failures;
+                print_failure(name, error, "");
+                continue;
+            }
+            const std::string exe = executable_for(name, o);
+            std::cout << "== " << name << (o.repeat > 1 ? " #" + std::to_string(r) : "")
+                      << " (in " << *dir << ")" << std::endl;
             if (attended) {
-                const int status = suite_run::run_attended(exe, dir);
-                facts = {{"program", p->name}, {"exit_status", status},
+                const int status = suite_run::run_attended(exe, *dir);
+                facts = {{"program", name}, {"exit_status", status},
                          {"problem", status ? "it exited with status " + std::to_string(status)
                                             : ""}};
             } else {
-                facts = suite_run::run_unattended(*p, exe, dir, display, o.drive);
+                facts = suite_run::run_unattended(*p, exe, *dir, display, o.drive, server_alive);
             }
             facts["repeat"] = r;
+            if (suite_run::stop_signal()) facts["interrupted"] = true;
             nlohmann::json meta = run;
             meta.erase("programs");
             meta["run"] = facts;
-            if (!(std::ofstream(dir + "/metadata.json") << meta.dump(2) << '\n')) {
-                facts["problem"] = "its metadata could not be written in " + dir;
-            }
+            if (!suite_run::write_new_file(*dir + "/metadata.json", suite_run::json_text(meta),
+                                           error))
+                facts["problem"] = facts.value("problem", "").empty()
+                                       ? error
+                                       : facts.value("problem", "") + "; " + error;
             run["programs"].push_back(facts);
             const std::string problem = facts.value("problem", "");
             if (!problem.empty()) {
                 ++failures;
-                std::cout << "  FAILED: " << p->name << ": " << problem
-                          << " (what it wrote is kept in " << dir << ")" << std::endl;
+                print_failure(name, problem, *dir);
             } else {
                 std::cout << "  done: " << facts.value("results_file", "") << std::endl;
             }
+            if (server && !server->running() && !suite_run::stop_signal()) {
+                // The next program gets a new server: one lost server costs one run.
+                std::cout << "  the X server was lost; starting a new one" << std::endl;
+                server.reset();
+                server = std::make_unique<driver::XServer>();
+                display = server->display();
+            }
         }
     }
-    if (!(std::ofstream(o.out + "/run.json") << run.dump(2) << '\n')) {
-        std::cerr << "suite-run: cannot write " << o.out << "/run.json\n";
+    const int stopped_by = suite_run::stop_signal();
+    run["interrupted"] = stopped_by != 0;
+    if (!suite_run::write_new_file(*out + "/run.json", suite_run::json_text(run), error)) {
+        std::cerr << "suite-run: " << error << "\n";
         ++failures;
     }
-    show_summary(o.out);
-    std::cout << "Results are in: " << o.out << "\n";
+    server.reset();
+    if (stopped_by) {
+        std::cout << "Interrupted by " << process::signal_name(stopped_by)
+                  << "; what ran is kept in: " << *out << std::endl;
+        return 128 + stopped_by;
+    }
+    show_summary(*out);
+    std::cout << "Results are in: " << *out << "\n";
     if (failures) std::cout << failures << " program run(s) failed.\n";
     return failures ? 1 : 0;
 }
 
 int main(int argc, char** argv) {
+    // A reader of the progress that goes away must not end the run: the
+    // records are what counts, and the failed write is told at the end.
+    signal(SIGPIPE, SIG_IGN);
+    int status = 2;
     try {
-        return run_suite(argc, argv);
+        status = run_suite(argc, argv);
     } catch (const std::exception& e) {
         // Destructors have run: no benchmark or X server is left behind.
         std::cerr << "suite-run: " << e.what() << "\n";
-        return 2;
     }
+    if (!std::cout.flush()) {
+        // Written once more to learn why: a closed pipe, a full disk.
+        const int reason = ::write(1, "\n", 1) < 0 ? errno : EIO;
+        std::cerr << "suite-run: cannot write to standard output: " << std::strerror(reason)
+                  << "\n";
+        if (status == 0) status = 1;
+    }
+    return status;
 }

@@ -1,279 +1,23 @@
-#include "driver.h"
-
+// The window room: a top-level window found by its title and driven
+// through the XTest extension. X errors become driver::x_error.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <stdexcept>
+#include <thread>
 
-extern char** environ;
+#include "driver.h"
 
 namespace driver {
 
-double now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 namespace {
 void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
-
-[[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(what + ": " + std::strerror(errno));
-}
 }  // namespace
-
-XServer::XServer(int width, int height, int depth) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) fail("pipe");
-    const std::string screen =
-        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-    const std::string fd_text = std::to_string(fds[1]);
-    pid_ = fork();
-    if (pid_ < 0) fail("fork");
-    if (pid_ == 0) {
-        fcntl(fds[1], F_SETFD, 0);
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c;
-    pollfd p{fds[0], POLLIN, 0};
-    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) {
-        ::kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
-    }
-    display_ = ":" + number;
-}
-
-XServer::~XServer() {
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 50; ++i) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-        sleep_s(0.1);
-    }
-    ::kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-}
-
-std::string display_or_private(std::unique_ptr<XServer>& holder) {
-    const char* d = std::getenv("DISPLAY");
-    if (d && *d) return d;
-    holder = std::make_unique<XServer>();
-    return holder->display();
-}
-
-Process::Process(const launch& how) {
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) fail("pipe");
-
-    // Everything the child needs is prepared before fork: after it only
-    // async-signal-safe calls are allowed.
-    std::vector<std::string> arg_text{how.executable};
-    arg_text.insert(arg_text.end(), how.args.begin(), how.args.end());
-    std::vector<char*> argv;
-    for (auto& a : arg_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0) env_text.emplace_back(*e);
-    env_text.push_back("DISPLAY=" + how.display);
-    env_text.insert(env_text.end(), how.env.begin(), how.env.end());
-    std::vector<char*> envp;
-    for (auto& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const bool drop = how.unprivileged && geteuid() == 0;
-    // A path too long for one chdir is entered component by component.
-    std::vector<std::string> steps;
-    if (how.directory.size() >= PATH_MAX) {
-        std::size_t at = 0;
-        if (how.directory[0] == '/') {
-            steps.emplace_back("/");
-            at = 1;
-        }
-        while (at < how.directory.size()) {
-            std::size_t end = how.directory.find('/', at);
-            if (end == std::string::npos) end = how.directory.size();
-            if (end > at) steps.push_back(how.directory.substr(at, end - at));
-            at = end + 1;
-        }
-    }
-    struct sigaction default_pipe {};
-    default_pipe.sa_handler = SIG_DFL;
-    // Typing into a program that has gone must not take the driver with it.
-    signal(SIGPIPE, SIG_IGN);
-
-    pid_ = fork();
-    if (pid_ < 0) fail("fork");
-    if (pid_ == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        if (how.stdin_at_end) {
-            int null = open("/dev/null", O_RDONLY);
-            dup2(null, 0);
-        }
-        sigaction(SIGPIPE, &default_pipe, nullptr);
-        if (how.file_size_limit >= 0) {
-            const rlimit limit{static_cast<rlim_t>(how.file_size_limit),
-                               static_cast<rlim_t>(how.file_size_limit)};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
-        }
-        if (!steps.empty()) {
-            for (auto& step : steps)
-                if (chdir(step.c_str()) != 0) _exit(126);
-        } else if (!how.directory.empty() && chdir(how.directory.c_str()) != 0) {
-            _exit(126);
-        }
-        if (drop && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(125);
-        // Closed last: nothing above may reuse the numbers.
-        if (how.stdin_closed) close(0);
-        if (how.stdout_closed) close(1);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    stdin_fd_ = in[1];
-    if (how.stdin_at_end) close_input();
-    out_reader_ = std::thread([this, fd = out[0]] { read_loop(fd, true); });
-    err_reader_ = std::thread([this, fd = err[0]] { read_loop(fd, false); });
-}
-
-Process::~Process() {
-    if (running()) kill_now(SIGKILL);
-    wait_exit(10);
-    close_input();
-    if (out_reader_.joinable()) out_reader_.join();
-    if (err_reader_.joinable()) err_reader_.join();
-}
-
-void Process::read_loop(int fd, bool is_stdout) {
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (n <= 0) {
-            if (is_stdout && !partial_.empty()) lines_.push_back(std::move(partial_));
-            --open_streams_;
-            changed_.notify_all();
-            break;
-        }
-        if (!is_stdout) {
-            errors_.append(buffer, static_cast<std::size_t>(n));
-        } else {
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] == '\n')
-                    lines_.push_back(std::move(partial_)), partial_.clear();
-                else
-                    partial_ += buffer[i];
-            }
-        }
-        changed_.notify_all();
-    }
-    close(fd);
-}
-
-std::vector<std::string> Process::lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-}
-
-std::string Process::error_text() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return errors_;
-}
-
-int Process::wait_for_line(const std::string& text, double timeout, std::size_t from) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const double end = now() + timeout;
-    for (;;) {
-        for (std::size_t i = from; i < lines_.size(); ++i)
-            if (lines_[i].find(text) != std::string::npos) return static_cast<int>(i);
-        from = std::max(from, lines_.size());
-        if (open_streams_ == 0 || now() >= end) return -1;
-        changed_.wait_for(lock, std::chrono::milliseconds(100));
-    }
-}
-
-int Process::count(const std::string& prefix) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    int n = 0;
-    for (auto& l : lines_) n += l.rfind(prefix, 0) == 0;
-    return n;
-}
-
-bool Process::wait_for_count(const std::string& prefix, int n, double timeout) const {
-    const double end = now() + timeout;
-    for (;;) {
-        if (count(prefix) >= n) return true;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (open_streams_ == 0 || now() >= end) return false;
-            changed_.wait_for(lock, std::chrono::milliseconds(100));
-        }
-    }
-}
-
-void Process::type(const std::string& text) {
-    if (stdin_fd_ < 0) return;
-    (void)!write(stdin_fd_, text.data(), text.size());
-}
-
-void Process::close_input() {
-    if (stdin_fd_ >= 0) close(stdin_fd_);
-    stdin_fd_ = -1;
-}
-
-std::optional<int> Process::wait_exit(double timeout) {
-    const double end = now() + timeout;
-    while (!status_) {
-        int raw = 0;
-        pid_t r = waitpid(pid_, &raw, WNOHANG);
-        if (r == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
-            break;
-        }
-        if (r < 0 || now() >= end) return std::nullopt;
-        sleep_s(0.05);
-    }
-    // Output written just before the exit is read before anyone looks at it.
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(5), [this] { return open_streams_ == 0; });
-    return status_;
-}
-
-bool Process::running() { return !status_ && !wait_exit(0); }
-
-void Process::kill_now(int signal) {
-    if (!status_) ::kill(pid_, signal);
-}
 
 namespace {
 std::string title_of(Display* d, ::Window w) {
@@ -302,11 +46,19 @@ std::string title_of(Display* d, ::Window w) {
 
 std::optional<Window> Window::find(const std::string& display, const std::string& title,
                                    double timeout) {
-    Display* d = XOpenDisplay(display.c_str());
+    Display* d = open_display(display);
     if (!d) return std::nullopt;
     const double end = now() + timeout;
     do {
-        if (::Window w = find_titled(d, DefaultRootWindow(d), title)) return Window(d, w);
+        const ::Window w = find_titled(d, DefaultRootWindow(d), title);
+        // Windows come and go while the tree is read: their errors are no fault.
+        try {
+            forgive_x("the search for a window");
+        } catch (...) {
+            XCloseDisplay(d);
+            throw;
+        }
+        if (w) return Window(d, w);
         sleep_s(0.1);
     } while (now() < end);
     XCloseDisplay(d);
@@ -344,6 +96,7 @@ void Window::key(const std::string& keysym_name) {
     XTestFakeKeyEvent(display_, code, False, CurrentTime);
     if (shift) XTestFakeKeyEvent(display_, shift_code, False, CurrentTime);
     XSync(display_, False);
+    check_x("key");
 }
 
 void Window::press(unsigned button, bool down) {
@@ -355,6 +108,7 @@ void Window::press(unsigned button, bool down) {
     XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
     XTestFakeButtonEvent(display_, button, down ? True : False, CurrentTime);
     XSync(display_, False);
+    check_x("press");
 }
 
 void Window::click(unsigned button) {
@@ -365,24 +119,26 @@ void Window::click(unsigned button) {
 void Window::resize(int width, int height) {
     XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XSync(display_, False);
+    check_x("resize");
     const double end = now() + 5;
     while (size() != std::make_pair(width, height) && now() < end) sleep_s(0.02);
 }
 
-void Window::move(int x, int y) {
-    XMoveWindow(display_, window_, x, y);
-    XSync(display_, False);
-}
-
 std::pair<int, int> Window::size() const {
     XWindowAttributes a;
-    if (!XGetWindowAttributes(display_, window_, &a)) return {0, 0};
+    if (!XGetWindowAttributes(display_, window_, &a)) {
+        forgive_x("size");
+        return {0, 0};
+    }
     return {a.width, a.height};
 }
 
 std::pair<int, int> Window::position() const {
     XWindowAttributes a;
-    if (!XGetWindowAttributes(display_, window_, &a)) return {0, 0};
+    if (!XGetWindowAttributes(display_, window_, &a)) {
+        forgive_x("position");
+        return {0, 0};
+    }
     return {a.x, a.y};
 }
 
@@ -396,6 +152,7 @@ void Window::close() {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window_, False, NoEventMask, &e);
     XSync(display_, False);
+    check_x("close");
 }
 
 namespace {
@@ -425,7 +182,7 @@ bool is_modifier(const XModifierKeymap* m, int keycode) {
 }  // namespace
 
 void bind_character_keys(const std::string& display) {
-    Display* d = XOpenDisplay(display.c_str());
+    Display* d = open_display(display);
     if (!d) throw std::runtime_error("cannot open display " + display);
     std::vector<KeySym> missing;
     // Missing: on no key at a level reachable with Shift alone.
@@ -511,6 +268,7 @@ void Window::character(unsigned char code) {
     if (shift) XTestFakeKeyEvent(display_, shift_code, False, CurrentTime);
     if (control) XTestFakeKeyEvent(display_, control_code, False, CurrentTime);
     XSync(display_, False);
+    check_x("character");
 }
 
 bool Window::request_size(int width, int height) {
@@ -530,11 +288,14 @@ bool Window::request_size(int width, int height) {
 void Window::expose() {
     XClearArea(display_, window_, 0, 0, 0, 0, True);
     XSync(display_, False);
+    check_x("expose");
 }
 
 bool Window::viewable() const {
     XWindowAttributes a;
-    return XGetWindowAttributes(display_, window_, &a) && a.map_state == IsViewable;
+    if (XGetWindowAttributes(display_, window_, &a)) return a.map_state == IsViewable;
+    forgive_x("viewable");
+    return false;
 }
 
 void Window::remap() {
@@ -545,6 +306,7 @@ void Window::remap() {
     XMapWindow(display_, window_);
     XSync(display_, False);
     while (!viewable() && now() < end + 5) sleep_s(0.01);
+    check_x("remap");
 }
 
 }  // namespace driver

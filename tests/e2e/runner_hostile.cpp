@@ -1,0 +1,220 @@
+// suite-run as an attacker or a careless user would run it: bad options,
+// windows that vanish, a server killed under it, signals, reused folders,
+// bytes that are not UTF-8, folders it cannot make.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "runner_tools.h"
+#include "session.h"
+
+namespace {
+
+using e2e::read_json;
+using e2e::run;
+using e2e::write_script;
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The processes the runner started, read from /proc.
+std::set<pid_t> children_of(pid_t pid) {
+    std::set<pid_t> found;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    if (DIR* d = opendir(tasks.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::ifstream in(tasks + "/" + e->d_name + "/children");
+            for (pid_t c; in >> c;) found.insert(c);
+        }
+        closedir(d);
+    }
+    return found;
+}
+
+// Gone, or a zombie left for a parent that does not reap.
+bool ended(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const auto close = stat.rfind(')');
+    return stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+}
+
+class RunnerHostile : public e2e::Session {
+protected:
+    std::string runner(const std::string& args) const {
+        return "DISPLAY= '" SUITE_RUN_EXE "' --unattended " + args + " </dev/null";
+    }
+    std::string stand_ins() {
+        const std::string bin = directory + "/bin";
+        mkdir(bin.c_str(), 0755);
+        return bin;
+    }
+    // The runner started as a process of the test, so it can be signalled.
+    std::unique_ptr<driver::Process> start_runner(const std::vector<std::string>& args) {
+        driver::launch how;
+        how.executable = SUITE_RUN_EXE;
+        how.args = {"--unattended"};
+        how.args.insert(how.args.end(), args.begin(), args.end());
+        how.stdin_at_end = true;
+        return std::make_unique<driver::Process>(how);
+    }
+};
+
+TEST_F(RunnerHostile, BadOptionsAreUsageErrorsBeforeAnyServer) {
+    for (const std::string bad :
+         {"--frames abc", "--frames 0", "--frames -5", "--frames 1.5", "--repeat -3",
+          "--repeat 0", "--window-timeout abc", "--hang-after 1m", "--init-timeout 0",
+          "--hang-after nan", "--hang-after inf", "--size 70000x70000", "--size 0x10",
+          "--size 100x", "--size 1601x100", "--frames", "--no-such-option", "nosuchprogram"}) {
+        const std::string out = directory + "/never";
+        const auto r = run(runner(bad + " --out '" + out + "' screens"));
+        EXPECT_EQ(r.status, 2) << bad << "\n" << r.output;
+        EXPECT_FALSE(contains(r.output, "Running unattended")) << bad;
+        EXPECT_TRUE(contains(r.output, "--hang-after")) << "usage shown for " << bad;
+        struct stat st {};
+        EXPECT_NE(stat(out.c_str(), &st), 0) << bad << ": nothing may start";
+    }
+    // A program that is not there is told so, not as a window that never came.
+    const auto r = run(runner("--bin-dir '" + stand_ins() + "' --out '" + directory +
+                              "/run' screens"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED: screens: it could not be started")) << r.output;
+}
+
+// X errors end the program concerned, never the runner: a window destroyed
+// between being found and being driven, a window far larger than the
+// screen, the private server killed mid-run (the next program gets a new one).
+TEST_F(RunnerHostile, XErrorsAndALostServerFailOneProgramEach) {
+    const std::string bin = stand_ins();
+    write_script(bin + "/cube", "exec '" WINDOW_STUB_EXE "' 'OPENGL Cube' vanish");
+    write_script(bin + "/screens", "exec '" WINDOW_STUB_EXE "' 'OPENGL Screens' huge");
+    write_script(bin + "/triangles",
+                 "'" HANG_STUB_EXE "' 'OPENGL Triangles' & sleep 3\n"
+                 "for p in $(cat /proc/$PPID/task/*/children); do\n"
+                 "  [ \"$(cat /proc/$p/comm)\" = Xvfb ] && kill -9 $p\n"
+                 "done\nwait");
+    const std::string out = directory + "/run";
+    const auto r = run(runner("--hang-after 3 --window-timeout 20 --bin-dir '" + bin +
+                              "' --out '" + out + "' cube screens triangles cube"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED: cube: X error: BadWindow")) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED: screens: no new frame within 3 s")) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED: triangles: the X server was lost")) << r.output;
+    EXPECT_TRUE(contains(r.output, "starting a new one")) << r.output;
+    // The last cube ran on the new server: its window was found again.
+    EXPECT_NE(r.output.find("FAILED: cube: X error: BadWindow", r.output.find("new one")),
+              std::string::npos)
+        << r.output;
+    const auto all = read_json(out + "/run.json");
+    ASSERT_EQ(all["programs"].size(), 4u) << r.output;
+    for (const std::string dir : {"cube", "screens", "triangles", "cube-2"}) {
+        EXPECT_TRUE(read_json(out + "/" + dir + "/metadata.json").is_object()) << dir;
+        EXPECT_EQ(e2e::read_lines(out + "/" + dir + "/exit-status.txt").size(), 1u) << dir;
+    }
+    EXPECT_EQ(e2e::read_lines(out + "/cube/console.txt").at(0), "It spent: 0 Secs to Initialize.");
+}
+
+// Stopped by a signal: the current program ended, its records and run.json
+// written, the run marked interrupted, exit 128 + signal, nothing left over.
+// Killed outright: its program and X server end with it.
+TEST_F(RunnerHostile, SignalsLeaveRecordsAndNoProcessBehind) {
+    const std::string bin = stand_ins();
+    write_script(bin + "/cube", "echo started; exec '" HANG_STUB_EXE "' 'OPENGL Cube'");
+    for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        const std::string out = directory + "/run-" + std::to_string(signal);
+        auto runner = start_runner({"--hang-after", "600", "--bin-dir", bin, "--out", out,
+                                    "cube", "cube"});
+        ASSERT_GE(runner->wait_for_line("== cube", 60), 0) << runner->error_text();
+        std::set<pid_t> started;
+        for (double end = driver::now() + 30; started.size() < 2 && driver::now() < end;
+             usleep(100000))
+            started = children_of(runner->pid());
+        ASSERT_EQ(started.size(), 2u) << "program and X server";
+        sleep(2);  // well into waiting for frames
+        runner->kill_now(signal);
+        const auto status = runner->wait_exit(60);
+        ASSERT_TRUE(status);
+        for (pid_t p : started) {
+            const double until = driver::now() + 10;
+            while (!ended(p) && driver::now() < until) usleep(100000);
+            EXPECT_TRUE(ended(p)) << "process " << p << " outlived the runner (signal "
+                                  << signal << ")";
+        }
+        if (signal == SIGKILL) {
+            EXPECT_EQ(*status, -SIGKILL);
+            continue;
+        }
+        EXPECT_EQ(*status, 128 + signal);
+        const auto all = read_json(out + "/run.json");
+        ASSERT_TRUE(all.is_object()) << signal;
+        EXPECT_TRUE(all.value("interrupted", false));
+        ASSERT_EQ(all["programs"].size(), 1u) << "the second cube never started";
+        const auto meta = read_json(out + "/cube/metadata.json");
+        EXPECT_TRUE(meta["run"].value("interrupted", false));
+        EXPECT_TRUE(contains(meta["run"].value("problem", ""), "interrupted by signal " +
+                                                                   std::to_string(signal)));
+        EXPECT_EQ(e2e::read_lines(out + "/cube/console.txt").at(0), "started");
+        EXPECT_EQ(e2e::read_lines(out + "/cube/exit-status.txt").size(), 1u);
+    }
+}
+
+// A Latin-1 byte in the run folder's name and in the program's standard
+// error, and the sync to the refresh kept: valid JSON with U+FFFD, and no
+// switch set in the program's environment. Of the files the program made,
+// the newest is its results file, wherever the listing puts it.
+TEST_F(RunnerHostile, InvalidUtf8IsReplacedAndVsyncKept) {
+    const std::string bin = stand_ins();
+    write_script(bin + "/screens",
+                 "printf 'caf\\351 au lait\\n' >&2; echo 1 >results_screens_mine.txt; "
+                 "touch -d 2001-01-01 results_screens_zz.txt results_screens_00.txt; "
+                 "tr '\\0' '\\n' </proc/$$/environ | "
+                 "grep -c 'vblank_mode\\|__GL_SYNC'; exit 3");
+    const std::string out = directory + "/run-\xe9t\xe9";
+    const auto r = run(runner("--vsync --bin-dir '" + bin + "' --out '" + out + "' screens"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    std::ifstream in(out + "/screens/metadata.json");
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    const auto meta = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_TRUE(meta.is_object()) << text.substr(0, 300);
+    EXPECT_EQ(meta["run"].value("stderr_first_line", ""), "caf\xef\xbf\xbd au lait");
+    EXPECT_TRUE(contains(meta.value("command_line", ""), "run-\xef\xbf\xbdt\xef\xbf\xbd"));
+    EXPECT_EQ(meta["run"].value("exit_status", 0), 3);
+    EXPECT_EQ(meta["run"].value("results_file", ""), "results_screens_mine.txt");
+    EXPECT_TRUE(meta["vsync"].value("kept", false));
+    EXPECT_TRUE(meta["vsync"]["set"].empty());
+    EXPECT_EQ(e2e::read_lines(out + "/screens/console.txt").at(0), "0");
+    EXPECT_TRUE(read_json(out + "/run.json").is_object());
+}
+
+// A program folder that cannot be made mid-suite (the stand-in takes the
+// write permission of its run folder away; the runner runs as nobody, since
+// root ignores permissions): reported, the rest run, run.json written.
+TEST_F(RunnerHostile, UncreatableProgramFolderIsReportedAndTheRunGoesOn) {
+    const std::string bin = stand_ins();
+    write_script(bin + "/cube", "chmod 555 ..; echo done");
+    write_script(bin + "/screens", "echo ran");
+    const std::string top = directory + "/mine";
+    ASSERT_EQ(mkdir(top.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(top.c_str(), 0777), 0);
+    const std::string out = top + "/run";
+    const auto r = run("runuser -u nobody -- env " +
+                       runner("--window-timeout 3 --repeat 2 --bin-dir '" + bin + "' --out '" +
+                              out + "' cube screens"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED: screens: cannot create " + out +
+                                       "/rep-1/screens: Permission denied"))
+        << r.output;
+    const auto all = read_json(out + "/run.json");
+    ASSERT_EQ(all["programs"].size(), 4u) << r.output;
+    EXPECT_TRUE(contains(all["programs"][3].value("problem", ""), "Permission denied"));
+    EXPECT_EQ(e2e::read_lines(out + "/rep-2/cube/console.txt").at(0), "done");
+    for (const std::string rep : {"/rep-1", "/rep-2"}) chmod((out + rep).c_str(), 0755);
+}
+
+}  // namespace

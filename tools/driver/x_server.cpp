@@ -1,0 +1,141 @@
+// The X server room: a private Xvfb, and the handlers that turn X errors and
+// a lost server into exceptions instead of the end of the process.
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "driver.h"
+#include "spawn.h"
+
+namespace driver {
+
+double now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+XServer::XServer(int width, int height, int depth) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    process::spec s;
+    s.argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+              std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth),
+              "-nolisten", "tcp", "-noreset"};
+    s.search_path = true;
+    s.keep = {fds[1]};
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    s.in = s.out = s.err = null;
+    try {
+        pid_ = process::spawn(s);
+    } catch (...) {
+        close(fds[0]);
+        close(fds[1]);
+        close(null);
+        throw;
+    }
+    close(null);
+    close(fds[1]);
+    std::string number;
+    char c;
+    pollfd p{fds[0], POLLIN, 0};
+    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) {
+        ::kill(pid_, SIGKILL);
+        process::wait_raw(pid_);
+        throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
+    }
+    display_ = ":" + number;
+}
+
+XServer::~XServer() {
+    if (ended_) return;
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 50; ++i) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ::kill(pid_, SIGKILL);
+    process::wait_raw(pid_);
+}
+
+bool XServer::running() {
+    if (!ended_ && waitpid(pid_, nullptr, WNOHANG) == pid_) ended_ = true;
+    return !ended_;
+}
+
+std::string display_or_private(std::unique_ptr<XServer>& holder) {
+    const char* d = std::getenv("DISPLAY");
+    if (d && *d) return d;
+    holder = std::make_unique<XServer>();
+    return holder->display();
+}
+
+namespace {
+// Xlib reports errors through process-wide handlers; the driver makes its X
+// calls from one thread, so the last failure is kept here until checked.
+std::string pending_error;
+bool connection_lost = false;
+
+int on_error(Display* d, XErrorEvent* e) {
+    char text[256] = "";
+    XGetErrorText(d, e->error_code, text, sizeof text);
+    if (pending_error.empty())
+        pending_error = std::string("X error: ") + text + " (request " +
+                        std::to_string(static_cast<int>(e->request_code)) + ")";
+    return 0;
+}
+
+int on_io_error(Display*) {
+    connection_lost = true;
+    return 0;
+}
+
+// Returning from here leaves the display marked broken: later calls on it
+// return at once, and it can still be closed.
+void on_io_exit(Display*, void*) { connection_lost = true; }
+}  // namespace
+
+_XDisplay* open_display(const std::string& name) {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        XSetErrorHandler(on_error);
+        XSetIOErrorHandler(on_io_error);
+    });
+    pending_error.clear();
+    connection_lost = false;
+    Display* d = XOpenDisplay(name.c_str());
+    if (d) XSetIOErrorExitHandler(d, on_io_exit, nullptr);
+    return d;
+}
+
+void check_x(const char* what) {
+    if (connection_lost) {
+        connection_lost = false;
+        pending_error.clear();
+        throw x_error(std::string("the X server was lost during ") + what, true);
+    }
+    if (!pending_error.empty()) {
+        std::string e = std::move(pending_error);
+        pending_error.clear();
+        throw x_error(e + " during " + what, false);
+    }
+}
+
+void forgive_x(const char* what) {
+    pending_error.clear();
+    check_x(what);
+}
+
+}  // namespace driver

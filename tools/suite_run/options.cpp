@@ -1,0 +1,111 @@
+#include "options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include "driver.h"
+#include "texts.h"
+
+namespace suite_run {
+
+namespace {
+// Long enough for any run, short enough that no wait overflows.
+constexpr double longest_wait = 1e6;
+
+std::string check_seconds(const std::string& text) {
+    char* end = nullptr;
+    const double s = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(s) || s <= 0 || s > longest_wait)
+        return "must be a number of seconds above 0 and at most 1000000, not " + text;
+    return "";
+}
+
+// "WxH" in whole pixels that the private server's screen holds.
+std::string check_size(const std::string& text) {
+    int w = 0, h = 0;
+    const char* p = text.data();
+    const char* end = p + text.size();
+    auto [after_w, e1] = std::from_chars(p, end, w);
+    if (e1 == std::errc() && after_w < end && *after_w == 'x') {
+        auto [after_h, e2] = std::from_chars(after_w + 1, end, h);
+        if (e2 == std::errc() && after_h == end && after_w != p && w >= 1 && h >= 1 &&
+            w <= driver::screen_width && h <= driver::screen_height)
+            return "";
+    }
+    return "must be WxH with 1 <= W <= " + std::to_string(driver::screen_width) +
+           " and 1 <= H <= " + std::to_string(driver::screen_height) + ", not " + text;
+}
+
+std::string footer() {
+    std::string f = "programs:";
+    for (auto& p : texts::programs) f += " " + std::string(p.name);
+    return f + "\nWithout a display (or with --unattended) each program runs on a private X\n"
+               "server; every run goes into a new folder, never into an existing one.";
+}
+}  // namespace
+
+options parse_options(int argc, char** argv) {
+    options o;
+    CLI::App app{"suite-run: runs the benchmarks one after another and keeps beside their "
+                 "results what explains them."};
+    app.footer(footer());
+    app.add_flag("--unattended", o.unattended, "drive the programs even when a display is set");
+    app.add_option("--frames", o.drive.frames,
+                   "measured frames before Esc (default: cube 3, screens 10,\n"
+                   "triangles until it ends itself at its limit)")
+        ->check(CLI::Range(1, 1000000000));
+    std::string size;
+    app.add_option("--size", size,
+                   "resize each window before it starts animating (default:\n"
+                   "the programs' own 1440x1440, triangles 64x64); at most the\n"
+                   "private server's " + std::to_string(driver::screen_width) + "x" +
+                       std::to_string(driver::screen_height))
+        ->check(CLI::Validator(check_size, "WxH"));
+    app.add_option("--repeat", o.repeat, "run the whole set N times")
+        ->check(CLI::Range(1, 1000000));
+    app.add_option("--out", o.out,
+                   "run folder, which must not exist yet (default:\n"
+                   "results/run-DATE-TIME, numbered when taken)")
+        ->check(CLI::Validator(
+            [](std::string& s) { return s.empty() ? "must name a folder" : ""; }, "DIR"));
+    const CLI::Validator seconds(check_seconds, "SECONDS");
+    app.add_option("--hang-after", o.drive.hang_after,
+                   "seconds without a new frame before a program counts as\n"
+                   "hung (default 300: a software-rendered frame can take a minute)")
+        ->check(seconds);
+    app.add_option("--window-timeout", o.drive.window_timeout,
+                   "seconds to wait for a window (default 300)")
+        ->check(seconds);
+    app.add_option("--init-timeout", o.drive.init_timeout,
+                   "seconds to wait for the workload to be built (default 600)")
+        ->check(seconds);
+    app.add_option("--bin-dir", o.bin_dir,
+                   "where the programs are (default: beside this runner's build)");
+    app.add_flag("--vsync", o.vsync,
+                 "keep the drivers' sync to the display's refresh (by default\n"
+                 "the runner sets vblank_mode=0 and __GL_SYNC_TO_VBLANK=0)");
+    std::vector<std::string> names;
+    for (auto& p : texts::programs) names.emplace_back(p.name);
+    app.add_option("program", o.names, "programs to run (default: all)")
+        ->check(CLI::IsMember(names));
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        std::exit(0);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "suite-run: " << e.what() << "\n" << app.help();
+        std::exit(2);
+    }
+    if (!size.empty()) {
+        const auto x = size.find('x');
+        o.drive.width = std::atoi(size.substr(0, x).c_str());
+        o.drive.height = std::atoi(size.substr(x + 1).c_str());
+    }
+    return o;
+}
+
+}  // namespace suite_run

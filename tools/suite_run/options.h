@@ -1,0 +1,25 @@
+// The runner's command line, read with checked conversions: anything that
+// is not a valid value is a usage error before any X server starts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "drive.h"
+
+namespace suite_run {
+
+struct options {
+    std::vector<std::string> names;
+    std::string out, bin_dir;
+    int repeat = 1;
+    bool unattended = false;
+    bool vsync = false;  // keep the drivers' sync to the display's refresh
+    drive_options drive;
+};
+
+// Exits with 0 after --help and 2 (with the reason and the usage) on a
+// usage error.
+options parse_options(int argc, char** argv);
+
+}  // namespace suite_run

@@ -1,0 +1,160 @@
+#include "records.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "parser.h"
+#include "texts.h"
+
+namespace fs = std::filesystem;
+
+namespace suite_run {
+
+std::optional<std::string> make_new_folder(const std::string& path, bool numbered,
+                                           std::string& error) {
+    std::error_code e;
+    const fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty()) fs::create_directories(parent, e);
+    if (e) {
+        error = "cannot create " + parent.string() + ": " + e.message();
+        return std::nullopt;
+    }
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string candidate = n == 1 ? path : path + "-" + std::to_string(n);
+        if (mkdir(candidate.c_str(), 0777) == 0) return candidate;
+        if (errno != EEXIST) {
+            error = "cannot create " + candidate + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (!numbered) {
+            error = candidate + " exists already: a run never writes into an existing folder";
+            return std::nullopt;
+        }
+    }
+    error = "cannot create " + path + ": it and its numbered siblings up to -1000 exist";
+    return std::nullopt;
+}
+
+bool write_new_file(const std::string& path, const std::string& text, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = "cannot write " + path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
+            close(fd);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string json_text(const nlohmann::json& j) {
+    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::set<std::string> listing(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::string new_results_file(const std::string& dir, const std::set<std::string>& before,
+                             const std::string& program) {
+    const std::string prefix = std::string(texts::results_prefix) + program + "_";
+    std::string found;
+    timespec newest{};
+    for (const auto& name : listing(dir)) {
+        struct stat st {};
+        if (before.count(name) || name.rfind(prefix, 0) != 0 ||
+            lstat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const bool newer = st.st_mtim.tv_sec > newest.tv_sec ||
+                           (st.st_mtim.tv_sec == newest.tv_sec && st.st_mtim.tv_nsec > newest.tv_nsec);
+        if (found.empty() || newer) {
+            found = name;
+            newest = st.st_mtim;
+        }
+    }
+    return found;
+}
+
+std::string seconds_text_as_ms(const std::string& s) {
+    if (s.empty() || s.find_first_not_of("0123456789.") != std::string::npos ||
+        s.find('.') != s.rfind('.')) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.9g", std::strtod(s.c_str(), nullptr) * 1000);
+        return text;
+    }
+    const auto dot = s.find('.');
+    std::string whole = s.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? "" : s.substr(dot + 1);
+    fraction.resize(std::max<std::size_t>(fraction.size(), 3), '0');
+    whole += fraction.substr(0, 3);
+    std::string rest = fraction.substr(3);
+    while (!rest.empty() && rest.back() == '0') rest.pop_back();
+    const auto first = whole.find_first_not_of('0');
+    whole = first == std::string::npos ? "0" : whole.substr(first);
+    return rest.empty() ? whole : whole + "." + rest;
+}
+
+std::string frames_csv(const std::string& results_path, const std::vector<std::string>& lines,
+                       const std::vector<std::int64_t>& stamps, const std::string& marker) {
+    std::ifstream in(results_path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in) return "";
+    const std::string content = text.str();
+    const report::Run run = report::parse_results(content, results_path);
+    if (run.frames.empty()) return "";
+    std::vector<std::string> file_lines;
+    {
+        std::istringstream split(content);
+        for (std::string line; std::getline(split, line);) file_lines.push_back(line);
+    }
+    std::vector<std::int64_t> arrivals;
+    for (std::size_t i = 0; i < lines.size() && i < stamps.size(); ++i)
+        if (lines[i].rfind(marker, 0) == 0) arrivals.push_back(stamps[i]);
+
+    constexpr std::string_view time_line = "The system spent: ";
+    std::string csv = "frame,printed_ms,runner_interval_us\n";
+    for (std::size_t i = 0; i < run.frames.size(); ++i) {
+        const auto& f = run.frames[i];
+        // The time line follows the frame's window line (numbered from 1).
+        std::string printed;
+        const auto at = static_cast<std::size_t>(f.line);
+        if (at < file_lines.size() && file_lines[at].rfind(time_line, 0) == 0) {
+            const std::string rest = file_lines[at].substr(time_line.size());
+            printed = seconds_text_as_ms(rest.substr(0, rest.find(' ')));
+        } else {
+            printed = seconds_text_as_ms(std::to_string(f.seconds));
+        }
+        csv += std::to_string(i + 1) + "," + printed + ",";
+        if (i > 0 && i < arrivals.size()) csv += std::to_string(arrivals[i] - arrivals[i - 1]);
+        csv += "\n";
+    }
+    return csv;
+}
+
+}  // namespace suite_run
