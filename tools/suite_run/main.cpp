@@ -76,8 +76,8 @@ fs::path own_folder() {
 // installed runner must use, even when the folder it was built in still
 // exists; the build puts each in a folder of its name. Absolute, since each
 // program starts in its own folder.
-std::string executable_for(const std::string& name, const options& o) {
-    if (!o.bin_dir.empty()) return fs::absolute(fs::path(o.bin_dir) / name).string();
+// The tool so named installed beside the runner, or else its place in the build.
+std::string installed_or_built(const std::string& name, const std::string& built) {
     const fs::path folder = own_folder();
     if (!folder.empty()) {
         const fs::path beside = folder / name;
@@ -85,13 +85,17 @@ std::string executable_for(const std::string& name, const options& o) {
         if (fs::is_regular_file(beside, e) && access(beside.c_str(), X_OK) == 0)
             return beside.string();
     }
-    return std::string(BUILD_DIR) + "/" + name + "/" + name;
+    return std::string(BUILD_DIR) + "/" + built;
+}
+
+std::string executable_for(const std::string& name, const options& o) {
+    if (!o.bin_dir.empty()) return fs::absolute(fs::path(o.bin_dir) / name).string();
+    return installed_or_built(name, name + "/" + name);
 }
 
 // The summary table of the report tool, when it has been built.
 void show_summary(const std::string& folder) {
-    std::string report = std::string(BUILD_DIR) + "/tools/report/suite-report";
-    if (access(report.c_str(), X_OK) != 0) report = (own_folder() / "suite-report").string();
+    const std::string report = installed_or_built("suite-report", "tools/report/suite-report");
     if (access(report.c_str(), X_OK) != 0) return;
     std::cout << "\n" << std::flush;
     process::spec s;
