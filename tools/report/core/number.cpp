@@ -25,7 +25,7 @@ std::optional<double> parse_number(std::string_view token) {
         t.remove_prefix(1);
     }
     if (t == "inf") return negative ? -HUGE_VAL : HUGE_VAL;
-    if (t == "nan") return std::nan("");
+    if (t == "nan") return negative ? -std::nan("") : std::nan("");  // the sign is printed too
     // digits [. digits] [e sign digits]
     std::string_view mantissa = t, exponent;
     if (auto e = t.find('e'); e != std::string_view::npos) {
