@@ -246,6 +246,7 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
                           const std::string& tag) {
     ImportResult result;
     auto inputs = report::load_inputs(paths);
+    result.found = inputs.runs.size();
     for (const auto& d : inputs.problems) result.refused.push_back(to_string(d));
     std::vector<Record> records;
     for (auto& run : inputs.runs)
@@ -258,6 +259,15 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
         result.store_error = e.what();
     }
     return result;
+}
+
+std::string record_folder(const std::string& url, const std::string& folder,
+                          const std::string& tag) {
+    const auto r = import_paths(url, {folder}, tag);
+    if (!r.store_error.empty()) return r.store_error;
+    if (r.found == 0) return "";
+    if (!r.refused.empty()) return "refused: " + r.refused.front();
+    return "";
 }
 
 }  // namespace store

@@ -40,9 +40,16 @@ struct ImportResult {
     int added = 0, present = 0;
     std::vector<std::string> refused;  // file:line diagnostics
     std::string store_error;           // the store could not be reached or written
+    std::size_t found = 0;             // results files found
 };
 // Records every results file found under `paths` (files or folders).
 ImportResult import_paths(const std::string& url, const std::vector<std::string>& paths,
+                          const std::string& tag);
+
+// For the runner: records the results file in one program's folder. Returns
+// why the record is missing, or "" (recorded, already there, or no results
+// file to record).
+std::string record_folder(const std::string& url, const std::string& folder,
                           const std::string& tag);
 
 // Records in one transaction. False when a run with that hash was already there.

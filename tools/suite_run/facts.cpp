@@ -30,7 +30,10 @@ nlohmann::json machine_facts() {
     char when[64];
     const std::time_t now = std::time(nullptr);
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", std::localtime(&now));
+    char host[256] = "";
+    gethostname(host, sizeof host - 1);  // a fleet tells its machines apart by it
     return {
+        {"host", std::string(host)},
         {"suite_version", SUITE_VERSION},
         {"date", when},
         {"cpu", first_value("/proc/cpuinfo", "model name")},

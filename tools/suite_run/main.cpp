@@ -19,6 +19,7 @@
 #include "drive.h"
 #include "driver.h"
 #include "facts.h"
+#include "store.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +37,7 @@ const program_entry programs[] = {
 
 struct options {
     std::vector<std::string> names;
-    std::string out, bin_dir;
+    std::string out, bin_dir, db, tag;
     int repeat = 1;
     bool unattended = false;
     suite_run::drive_options drive;
@@ -56,6 +57,9 @@ void usage(std::ostream& s) {
          "  --window-timeout S  seconds to wait for a window (default 300)\n"
          "  --init-timeout S    seconds to wait for the workload to be built (default 600)\n"
          "  --bin-dir DIR       where the programs are (default: beside this runner's build)\n"
+         "  --db URL            the results store: an SQLite file or postgresql://...\n"
+         "                      (default: $SUITE_DB, else suite.db beside the run folder)\n"
+         "  --tag NAME          tag the runs in the store (a baseline for suite-report check)\n"
          "programs:";
     for (auto& p : programs) s << ' ' << p.name;
     s << "\n";
@@ -99,6 +103,8 @@ options parse(int argc, char** argv) {
         else if (a == "--repeat") o.repeat = std::max(1, std::atoi(value().c_str()));
         else if (a == "--out") o.out = value();
         else if (a == "--bin-dir") o.bin_dir = value();
+        else if (a == "--db") o.db = value();
+        else if (a == "--tag") o.tag = value();
         else if (a == "--hang-after") o.drive.hang_after = std::atof(value().c_str());
         else if (a == "--window-timeout") o.drive.window_timeout = std::atof(value().c_str());
         else if (a == "--init-timeout") o.drive.init_timeout = std::atof(value().c_str());
@@ -163,6 +169,7 @@ int run_suite(int argc, char** argv) {
     const bool attended = !o.unattended && have_display && isatty(0);
     if (o.out.empty()) o.out = "results/run-" + timestamp();
     if (!make_folder(o.out)) return 2;
+    if (o.db.empty()) o.db = store::default_url((fs::path(o.out).parent_path() / "suite.db").string());
 
     std::unique_ptr<driver::XServer> server;
     // Unattended runs always get a server of their own: no window manager to
@@ -181,7 +188,7 @@ int run_suite(int argc, char** argv) {
     std::cout << (attended ? "Running on your display " : "Running unattended on display ")
               << display << " (" << run["gl"].value("renderer", "unknown renderer") << ")\n";
 
-    int failures = 0;
+    int failures = 0, unrecorded = 0;
     for (int r = 1; r <= o.repeat; ++r) {
         const std::string base = o.repeat > 1 ? o.out + "/rep-" + std::to_string(r) : o.out;
         if (!make_folder(base)) return 2;
@@ -207,6 +214,12 @@ int run_suite(int argc, char** argv) {
             if (!(std::ofstream(dir + "/metadata.json") << meta.dump(2) << '\n')) {
                 facts["problem"] = "its metadata could not be written in " + dir;
             }
+            // The folder is the record that counts; the store's copy may go missing.
+            if (const auto why = store::record_folder(o.db, dir, o.tag); !why.empty()) {
+                ++unrecorded;
+                std::cout << "  WARNING: not recorded in the store " << store::display_url(o.db)
+                          << ": " << why << " (the run folder " << dir << " is complete)" << std::endl;
+            }
             run["programs"].push_back(facts);
             const std::string problem = facts.value("problem", "");
             if (!problem.empty()) {
@@ -225,7 +238,10 @@ int run_suite(int argc, char** argv) {
     show_summary(o.out);
     std::cout << "Results are in: " << o.out << "\n";
     if (failures) std::cout << failures << " program run(s) failed.\n";
-    return failures ? 1 : 0;
+    if (unrecorded)
+        std::cout << unrecorded << " run(s) missing from the store " << store::display_url(o.db)
+                  << "; import them later with: suite-report import " << o.out << "\n";
+    return failures || unrecorded ? 1 : 0;
 }
 
 int main(int argc, char** argv) {
