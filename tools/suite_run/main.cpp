@@ -214,12 +214,6 @@ int run_suite(int argc, char** argv) {
             if (!(std::ofstream(dir + "/metadata.json") << meta.dump(2) << '\n')) {
                 facts["problem"] = "its metadata could not be written in " + dir;
             }
-            // The folder is the record that counts; the store's copy may go missing.
-            if (const auto why = store::record_folder(o.db, dir, o.tag); !why.empty()) {
-                ++unrecorded;
-                std::cout << "  WARNING: not recorded in the store " << store::display_url(o.db)
-                          << ": " << why << " (the run folder " << dir << " is complete)" << std::endl;
-            }
             run["programs"].push_back(facts);
             const std::string problem = facts.value("problem", "");
             if (!problem.empty()) {
@@ -228,6 +222,12 @@ int run_suite(int argc, char** argv) {
                           << " (what it wrote is kept in " << dir << ")" << std::endl;
             } else {
                 std::cout << "  done: " << facts.value("results_file", "") << std::endl;
+            }
+            // The folder is the record that counts; the store's copy may go missing.
+            if (const auto why = store::record_folder(o.db, dir, o.tag); !why.empty()) {
+                ++unrecorded;
+                std::cout << "  WARNING: not recorded in the store " << store::display_url(o.db)
+                          << ": " << why << " (the run folder " << dir << " is complete)" << std::endl;
             }
         }
     }
