@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 namespace report {
 
@@ -62,9 +61,10 @@ bool agrees(double recomputed, double printed, double relative_uncertainty) {
 }
 
 std::string format_printed(double v) {
-    std::ostringstream s;
-    s << v;
-    return s.str();
+    // What a default ostream writes ("%.6g"), without a stream for every figure.
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
 }
 
 std::string format_sig(double v, int digits) {
