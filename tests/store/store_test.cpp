@@ -102,6 +102,10 @@ protected:
 
 TEST_P(StoreTest, RecordsRealRunsWithFiguresAsPrinted) {
     fs::copy(data("runs"), scratch.path("runs"), fs::copy_options::recursive);
+    // Hand-made files with inf among the figures, and a -nan whose sign must survive.
+    fs::copy(data("synthetic"), scratch.path("runs/synthetic"), fs::copy_options::recursive);
+    write_text(scratch.path("runs/nan/results_triangles.txt"),
+               replaced(read_text(triangles_coarse), "It was: inf Angles/sec.", "It was: -nan Angles/sec."));
     // The runner's extras: a host name in metadata.json and its own frame intervals.
     const std::string rep1 = scratch.path("runs/run-20261207-091012/rep-1/cube");
     auto meta = nlohmann::json::parse(read_text(rep1 + "/metadata.json"));
@@ -114,11 +118,9 @@ TEST_P(StoreTest, RecordsRealRunsWithFiguresAsPrinted) {
 
     auto db = store::open_store(url, false);
     const auto runs = store::find_runs(*db, {});
-    ASSERT_EQ(runs.size(), 8u);
+    ASSERT_EQ(runs.size(), 12u);
     for (const auto& row : runs) {
-        std::string file;
-        for (const auto& e : fs::directory_iterator(row.folder))
-            if (e.path().filename().string().rfind("results_", 0) == 0) file = e.path().string();
+        const std::string file = row.folder + "/" + row.results_name;
         const auto printed = printed_frames(read_text(file));
         const auto stored = store::frames_of(*db, row.id);
         ASSERT_FALSE(stored.empty()) << file;

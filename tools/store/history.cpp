@@ -58,7 +58,7 @@ nlohmann::json history_json(const std::vector<Group>& groups) {
                             {"median_frame_ms", number_json(r.median_ms)},
                             {"complete", r.complete},
                             {"exit_status", r.exit_status ? nlohmann::json(*r.exit_status) : nullptr},
-                            {"folder", r.folder}, {"hash", r.hash}});
+                            {"folder", r.folder}, {"file", r.results_name}, {"hash", r.hash}});
         }
         out.push_back({{"program", g.program}, {"machine", g.host}, {"renderer", g.renderer},
                        {"window_size", g.window_size}, {"runs", runs}});

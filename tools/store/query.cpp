@@ -22,7 +22,7 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
     std::string sql =
         "SELECT id, hash, program, folder, run_date, host, renderer, window_size, suite_version,"
         " tag, frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, complete,"
-        " exit_status FROM runs WHERE 1 = 1";
+        " exit_status, results_name FROM runs WHERE 1 = 1";
     std::vector<Value> params;
     auto where = [&](const std::string& value, const char* condition) {
         if (value.empty()) return;
@@ -53,6 +53,7 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
         if (r[14]) row.rates.emplace_back(*r[14], number(r[15]));
         row.complete = integer(r[16]) != 0;
         if (r[17]) row.exit_status = static_cast<int>(integer(r[17]));
+        row.results_name = text(r[18]);
         out.push_back(std::move(row));
     }
     return out;

@@ -66,7 +66,7 @@ struct StoredFrame {
 // One run's row, for history and check.
 struct RunRow {
     long long id = 0;
-    std::string hash, program, folder, date, host, renderer, window_size, suite_version, tag;
+    std::string hash, program, folder, results_name, date, host, renderer, window_size, suite_version, tag;
     long long frames = 0;
     std::optional<double> median_ms;
     std::vector<std::pair<std::string, std::optional<double>>> rates;  // name, average
