@@ -157,10 +157,6 @@ std::string run_gnuplot(const std::string& script, const std::string& log) {
     return "gnuplot failed: " + (first.empty() ? std::string("no message") : first);
 }
 
-namespace {
-
-}  // namespace
-
 std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
                                    const std::string& format, std::string& error) {
     error.clear();
