@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "commands.h"
 #include "model.h"
 #include "outputs.h"
 
@@ -115,9 +116,11 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     compare->add_option("--seed", o.compare.seed, "bootstrap seed")->capture_default_str();
     compare->fallthrough();
+    const store::Commands store_commands(app);  // import, history, check
 
     try {
         app.parse(argc, argv);
+        if (store_commands.chosen()) return store_commands.run();
         if (!*compare && o.paths.empty())
             throw CLI::ValidationError("PATH", "give at least one results file or folder");
         if (*compare && !o.paths.empty())

@@ -32,6 +32,7 @@ nlohmann::json machine_facts() {
     if (const std::tm* local = std::localtime(&now))
         std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", local);
     char host[256] = "";
+    // a fleet tells its machines apart by it
     if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
     return {
         {"suite_version", SUITE_VERSION},

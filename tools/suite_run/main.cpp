@@ -26,6 +26,7 @@
 #include "spawn.h"
 #include "triangles_frame.h"
 #include "mesh.h"
+#include "store.h"
 
 namespace fs = std::filesystem;
 
@@ -145,6 +146,7 @@ int run_suite(int argc, char** argv) {
         return 2;
     }
     suite_run::catch_stop_signals();
+    if (o.db.empty()) o.db = store::default_url((fs::path(*out).parent_path() / "suite.db").string());
 
     std::unique_ptr<driver::XServer> server;
     // Unattended runs always get a server of their own: no window manager to
@@ -176,7 +178,7 @@ int run_suite(int argc, char** argv) {
               << display << " (" << gl.value("renderer", "unknown renderer") << ")\n";
     const auto server_alive = [&] { return !server || server->running(); };
 
-    int failures = 0;
+    int failures = 0, unrecorded = 0;
     for (int r = 1; r <= o.repeat && !suite_run::stop_signal(); ++r) {
         std::string base = *out;
         if (o.repeat > 1) {
@@ -237,6 +239,12 @@ int run_suite(int argc, char** argv) {
                 server = std::make_unique<driver::XServer>();
                 display = server->display();
             }
+            // The folder is the record that counts; the store's copy may go missing.
+            if (const auto why = store::record_folder(o.db, *dir, o.tag); !why.empty()) {
+                ++unrecorded;
+                std::cout << "  WARNING: not recorded in the store " << store::display_url(o.db)
+                          << ": " << why << " (the run folder " << *dir << " is complete)" << std::endl;
+            }
         }
     }
     const int stopped_by = suite_run::stop_signal();
@@ -254,7 +262,10 @@ int run_suite(int argc, char** argv) {
     show_summary(*out);
     std::cout << "Results are in: " << *out << "\n";
     if (failures) std::cout << failures << " program run(s) failed.\n";
-    return failures ? 1 : 0;
+    if (unrecorded)
+        std::cout << unrecorded << " run(s) missing from the store " << store::display_url(o.db)
+                  << "; import them later with: suite-report import " << *out << "\n";
+    return failures || unrecorded ? 1 : 0;
 }
 
 int main(int argc, char** argv) {

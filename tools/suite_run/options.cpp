@@ -87,6 +87,11 @@ options parse_options(int argc, char** argv) {
     app.add_flag("--vsync", o.vsync,
                  "keep the drivers' sync to the display's refresh (by default\n"
                  "the runner sets vblank_mode=0 and __GL_SYNC_TO_VBLANK=0)");
+    app.add_option("--db", o.db,
+                   "the results store: an SQLite file or postgresql://...\n"
+                   "(default: $SUITE_DB, else suite.db beside the run folder)")
+        ->envname("SUITE_DB");
+    app.add_option("--tag", o.tag, "tag the runs in the store (a baseline for suite-report check)");
     std::vector<std::string> names;
     for (auto& p : texts::programs) names.emplace_back(p.name);
     app.add_option("program", o.names, "programs to run (default: all)")

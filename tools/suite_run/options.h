@@ -12,6 +12,7 @@ namespace suite_run {
 struct options {
     std::vector<std::string> names;
     std::string out, bin_dir;
+    std::string db, tag;  // the results store and the tag its records carry
     int repeat = 1;
     bool unattended = false;
     bool vsync = false;  // keep the drivers' sync to the display's refresh

@@ -1,9 +1,12 @@
 #include "inputs.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "parser.h"
@@ -101,13 +104,13 @@ Inputs load_inputs(const std::vector<std::string>& paths) {
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
     }
+    // The same file named twice (a folder and a file in it) is read once:
+    // known by device and inode, one stat a file, however many files.
+    std::set<std::pair<dev_t, ino_t>> seen;
     for (const auto& f : files) {
-        // The same file named twice (a folder and a file in it) is read once.
-        const bool seen = std::any_of(in.runs.begin(), in.runs.end(), [&](const Run& r) {
-            std::error_code ec;
-            return fs::equivalent(r.path, f, ec);
-        });
-        if (!seen) in.runs.push_back(load_run(f));
+        struct stat st {};
+        if (stat(f.c_str(), &st) == 0 && !seen.insert({st.st_dev, st.st_ino}).second) continue;
+        in.runs.push_back(load_run(f));
     }
     label_runs(in.runs);
     return in;

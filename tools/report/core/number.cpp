@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 namespace report {
 
@@ -25,7 +24,7 @@ std::optional<double> parse_number(std::string_view token) {
         t.remove_prefix(1);
     }
     if (t == "inf") return negative ? -HUGE_VAL : HUGE_VAL;
-    if (t == "nan") return std::nan("");
+    if (t == "nan") return negative ? -std::nan("") : std::nan("");  // the sign is printed too
     // digits [. digits] [e sign digits]
     std::string_view mantissa = t, exponent;
     if (auto e = t.find('e'); e != std::string_view::npos) {
@@ -62,9 +61,10 @@ bool agrees(double recomputed, double printed, double relative_uncertainty) {
 }
 
 std::string format_printed(double v) {
-    std::ostringstream s;
-    s << v;
-    return s.str();
+    // What a default ostream writes ("%.6g"), without a stream for every figure.
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
 }
 
 std::string format_sig(double v, int digits) {

@@ -30,6 +30,10 @@ struct PlotFile {
 std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
                                    const std::string& format, std::string& error);
 
+// Runs gnuplot on a script file, its messages going to `log`; returns what
+// went wrong, or nothing.
+std::string run_gnuplot(const std::string& script, const std::string& log);
+
 // One self-contained page: every plot is embedded as a data: URI.
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
                 const std::string& plot_error);

@@ -128,7 +128,8 @@ std::vector<Plot> plots_for(const Model& m) {
     return plots;
 }
 
-// Runs gnuplot on a script file; returns what went wrong, or nothing.
+}  // namespace
+
 std::string run_gnuplot(const std::string& script, const std::string& log) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -155,8 +156,6 @@ std::string run_gnuplot(const std::string& script, const std::string& log) {
         if (!line.empty()) first = line;
     return "gnuplot failed: " + (first.empty() ? std::string("no message") : first);
 }
-
-}  // namespace
 
 std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
                                    const std::string& format, std::string& error) {

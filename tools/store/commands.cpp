@@ -1,0 +1,80 @@
+#include "commands.h"
+
+#include <iostream>
+
+namespace store {
+
+namespace {
+// The default store: $SUITE_DB, else the one suite-run keeps beside its run folders.
+const char* const default_store = "results/suite.db";
+}
+
+Commands::Commands(CLI::App& app) {
+    import_ = app.add_subcommand("import", "record run folders and results files in the store");
+    import_->add_option("PATH", paths_, "results files or folders")->required();
+    import_->add_option("--db", import_db_, "the store: an SQLite file or postgresql://... "
+                                            "(default: $SUITE_DB, else results/suite.db)");
+
+    history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
+                                             "configuration, with their trend");
+    auto& h = history_options_;
+    history_->add_option("--db", h.db, "the store (default: $SUITE_DB, else results/suite.db)");
+    history_->add_option("--program", h.filter.program, "only this program");
+    history_->add_option("--machine", h.filter.machine, "only this machine (host name)");
+    history_->add_option("--renderer", h.filter.renderer, "only this GL renderer");
+    history_->add_option("--since", h.filter.since, "only runs from DATE on (YYYY-MM-DD)")
+        ->check([](const std::string& d) {
+            int y, m, day;
+            char tail;
+            return std::sscanf(d.c_str(), "%4d-%2d-%2d%c", &y, &m, &day, &tail) == 3 &&
+                           d.size() == 10
+                       ? std::string()
+                       : std::string("DATE is YYYY-MM-DD");
+        });
+    history_->add_option("--json", h.json, "write the history as JSON to FILE ('-': stdout)");
+    history_->add_option("--csv", h.csv, "write one row per run as CSV to FILE ('-': stdout)");
+    history_->add_option("--html", h.html, "write a page with the table and the trends to FILE");
+    history_->add_option("--plots", h.plots, "draw the trends with gnuplot into DIR");
+
+    check_ = app.add_subcommand("check", "the newest run of each configuration against its "
+                                         "baseline: exit 1 on a significant slowdown");
+    auto& c = check_options_;
+    check_->add_option("--db", c.db, "the store (default: $SUITE_DB, else results/suite.db)");
+    check_->add_option("--threshold", c.threshold, "percent worse that fails the check")
+        ->check(CLI::Range(0.0, 1000.0))
+        ->capture_default_str();
+    check_->add_option("--baseline", c.baseline_tag, "baseline: the runs tagged TAG");
+    check_->add_option("--last", c.last, "baseline: the last N runs before the newest")
+        ->check(CLI::Range(1, 1000))
+        ->capture_default_str();
+}
+
+bool Commands::chosen() const { return *import_ || *history_ || *check_; }
+
+int Commands::run() const {
+    if (*import_)
+        return run_import(import_db_.empty() ? default_url(default_store) : import_db_, paths_);
+    auto h = history_options_;
+    if (*history_) {
+        h.db = h.db.empty() ? default_url(default_store) : h.db;
+        return run_history(h);
+    }
+    auto c = check_options_;
+    c.db = c.db.empty() ? default_url(default_store) : c.db;
+    return run_check(c);
+}
+
+int run_import(const std::string& db, const std::vector<std::string>& paths) {
+    const auto r = import_paths(db, paths, "");
+    for (const auto& e : r.refused) std::cerr << "suite-report: refused: " << e << "\n";
+    if (!r.store_error.empty()) {
+        std::cerr << "suite-report: warning: the runs were not recorded: " << r.store_error
+                  << "\n";
+        return 1;
+    }
+    std::cout << "recorded " << r.added << " run(s) in " << display_url(db) << "; " << r.present
+              << " already there; " << r.refused.size() << " refused\n";
+    return r.refused.empty() ? 0 : 1;
+}
+
+}  // namespace store

@@ -1,0 +1,44 @@
+// suite-report's store subcommands: import, history, check.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "store.h"
+
+namespace store {
+
+struct HistoryOptions {
+    std::string db;
+    Filter filter;
+    std::string json, csv, html, plots;
+};
+
+struct CheckOptions {
+    std::string db, baseline_tag;
+    double threshold = 3;  // percent
+    int last = 5;
+};
+
+// Adds the subcommands to `app`; after parsing, run() does the one chosen.
+class Commands {
+public:
+    explicit Commands(CLI::App& app);
+    bool chosen() const;
+    int run() const;  // exit status
+
+private:
+    CLI::App *import_ = nullptr, *history_ = nullptr, *check_ = nullptr;
+    std::vector<std::string> paths_;
+    std::string import_db_;
+    HistoryOptions history_options_;
+    CheckOptions check_options_;
+};
+
+int run_import(const std::string& db, const std::vector<std::string>& paths);
+int run_history(const HistoryOptions& o);
+int run_check(const CheckOptions& o);
+
+}  // namespace store

@@ -1,0 +1,53 @@
+// One small interface over the two stores: an SQLite file (the default,
+// nothing to start) and a PostgreSQL server (one store for a fleet). The
+// statements are shared: '?' placeholders, every value passed as text, which
+// both engines convert to the column's type.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace store {
+
+struct StoreError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+using Value = std::optional<std::string>;  // nullopt: NULL
+using Row = std::vector<Value>;
+
+class Db {
+public:
+    enum class Kind { sqlite, postgresql };
+    virtual ~Db() = default;
+    virtual Kind kind() const = 0;
+    // One statement; its rows as text. Throws StoreError.
+    std::vector<Row> query(const std::string& sql, const std::vector<Value>& params = {}) {
+        return execute(sql, params);
+    }
+    // A transaction that writes: in SQLite it takes the write lock at once,
+    // so two writers wait for each other instead of failing half-way.
+    virtual void begin_write() = 0;
+    void commit() { query("COMMIT"); }
+    void rollback() noexcept;
+
+protected:
+    virtual std::vector<Row> execute(const std::string& sql, const std::vector<Value>& params) = 0;
+};
+
+// "postgresql://..." or "postgres://..." (libpq's URI, e.g.
+// postgresql:///suite?host=/run/postgresql), else an SQLite file path,
+// optionally written "sqlite:PATH". `create`: make the SQLite file if missing.
+std::unique_ptr<Db> open_db(const std::string& url, bool create);
+
+// The URL without a password, for messages.
+std::string display_url(const std::string& url);
+
+// Backends, for open_db.
+std::unique_ptr<Db> open_sqlite(const std::string& path, bool create);
+std::unique_ptr<Db> open_postgresql(const std::string& url);
+
+}  // namespace store

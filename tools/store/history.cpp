@@ -1,0 +1,167 @@
+// suite-report history: one row per stored run, grouped by program and
+// configuration, as a table, JSON, CSV, trend plots and a page.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "commands.h"
+#include "number.h"
+#include "present.h"
+
+namespace fs = std::filesystem;
+
+namespace store {
+
+namespace {
+
+std::string figure(const std::optional<double>& v, int digits = 6) {
+    return v ? report::format_sig(*v, digits) : "-";
+}
+
+TextTable history_table(const Group& g) {
+    TextTable t;
+    t.title = g.title() + " (" + std::to_string(g.runs.size()) + " runs)";
+    t.columns = {"date (UTC)", "machine", "renderer", "suite version", "tag", "frames"};
+    for (const auto& [name, avg] : g.runs.front().rates) t.columns.push_back(name + " avg");
+    t.columns.push_back("median ms");
+    t.left = 5;
+    for (const auto& r : g.runs) {
+        std::vector<std::string> row = {r.date, r.host, r.renderer, r.suite_version, r.tag,
+                                        std::to_string(r.frames)};
+        for (std::size_t i = 0; i < g.runs.front().rates.size(); ++i)
+            row.push_back(i < r.rates.size() ? figure(r.rates[i].second) : "-");
+        row.push_back(figure(r.median_ms, 5));
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+nlohmann::json number_json(const std::optional<double>& v) {
+    return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+}
+
+nlohmann::json history_json(const std::vector<Group>& groups) {
+    auto out = nlohmann::json::array();
+    for (const auto& g : groups) {
+        nlohmann::json runs = nlohmann::json::array();
+        for (const auto& r : g.runs) {
+            nlohmann::json rates = nlohmann::json::object();
+            for (const auto& [name, avg] : r.rates) rates[name] = number_json(avg);
+            runs.push_back({{"date", r.date}, {"machine", r.host}, {"renderer", r.renderer},
+                            {"suite_version", r.suite_version}, {"tag", r.tag},
+                            {"frames", r.frames}, {"average_rates", rates},
+                            {"median_frame_ms", number_json(r.median_ms)},
+                            {"complete", r.complete},
+                            {"exit_status", r.exit_status ? nlohmann::json(*r.exit_status) : nullptr},
+                            {"folder", r.folder}, {"file", r.results_name}, {"hash", r.hash}});
+        }
+        out.push_back({{"program", g.program}, {"machine", g.host}, {"renderer", g.renderer},
+                       {"window_size", g.window_size}, {"runs", runs}});
+    }
+    return out;
+}
+
+std::string csv_field(const std::string& s) {
+    // Quoted always, so no cell starts a formula in a spreadsheet either.
+    std::string q = "\"";
+    if (!s.empty() && std::string("=+-@\t\r").find(s[0]) != std::string::npos) q += '\'';
+    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+void write_csv(std::ostream& out, const std::vector<Group>& groups) {
+    out << "program,date,machine,renderer,window_size,suite_version,tag,frames,rate1,rate1_avg,"
+           "rate2,rate2_avg,median_frame_ms,hash\n";
+    for (const auto& g : groups)
+        for (const auto& r : g.runs) {
+            out << csv_field(r.program) << ',' << csv_field(r.date) << ',' << csv_field(r.host) << ','
+                << csv_field(r.renderer) << ',' << csv_field(r.window_size) << ','
+                << csv_field(r.suite_version) << ',' << csv_field(r.tag) << ',' << r.frames;
+            for (std::size_t i = 0; i < 2; ++i)
+                out << ',' << (i < r.rates.size() ? csv_field(r.rates[i].first) : "") << ','
+                    << (i < r.rates.size() && r.rates[i].second ? figure(r.rates[i].second, 17) : "");
+            out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << r.hash << '\n';
+        }
+}
+
+void write_page(std::ostream& out, const std::vector<Group>& groups,
+                const std::vector<Trend>& trends, const std::string& plot_error) {
+    out << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Results history</title>"
+           "<style>body{font-family:sans-serif;margin:1.5em auto;max-width:1100px;padding:0 1em}"
+           "table{border-collapse:collapse;font-size:.9em}th,td{padding:.25em .7em;"
+           "border-bottom:1px solid #e3e3e3}th{background:#f2f2f4;text-align:left}"
+           "td.n{text-align:right}</style></head><body>\n<h1>Results history</h1>\n";
+    if (!plot_error.empty()) out << "<p>No trend plots: " << html_escape(plot_error) << "</p>\n";
+    for (const auto& t : trends) {
+        std::ifstream in(t.path, std::ios::binary);
+        std::ostringstream data;
+        data << in.rdbuf();
+        out << "<figure><img alt=\"" << html_escape(t.title) << "\" src=\"data:image/svg+xml;base64,"
+            << base64(data.str()) << "\"><figcaption>" << html_escape(t.title)
+            << "</figcaption></figure>\n";
+    }
+    for (const auto& g : groups) write_html_table(out, history_table(g));
+    out << "</body></html>\n";
+}
+
+template <class Write>
+bool write_to(const std::string& path, Write write) {
+    if (path == "-") {
+        write(std::cout);
+        return bool(std::cout);
+    }
+    std::ofstream out(path, std::ios::binary);
+    if (out) write(out);
+    out.close();
+    if (!out) std::cerr << "suite-report: cannot write " << path << "\n";
+    return bool(out);
+}
+
+}  // namespace
+
+int run_history(const HistoryOptions& o) {
+    std::vector<Group> groups;
+    try {
+        auto db = open_store(o.db, false);
+        groups = group_runs(find_runs(*db, o.filter));
+    } catch (const StoreError& e) {
+        std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
+        return 1;
+    }
+    const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
+    if (!to_stdout) {
+        if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
+        for (const auto& g : groups) write_table(std::cout, history_table(g));
+    }
+    bool ok = true;
+    if (!o.json.empty())
+        ok &= write_to(o.json, [&](std::ostream& s) {
+            s << history_json(groups).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+              << "\n";
+        });
+    if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { write_csv(s, groups); });
+    std::string error;
+    if (!o.plots.empty()) {
+        draw_trends(groups, o.plots, "png", error);
+        if (!error.empty()) std::cerr << "suite-report: " << error << "\n";
+        ok &= error.empty();
+    }
+    if (!o.html.empty()) {
+        std::string folder = (fs::temp_directory_path() / "suite-history-XXXXXX").string();
+        std::vector<Trend> trends;
+        if (mkdtemp(folder.data())) trends = draw_trends(groups, folder, "svg", error);
+        else error = "cannot make a temporary folder for the plots";
+        if (!error.empty()) std::cerr << "suite-report: " << error << "\n";
+        ok &= write_to(o.html, [&](std::ostream& s) { write_page(s, groups, trends, error); });
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace store

@@ -1,0 +1,109 @@
+// The PostgreSQL store through libpq: one connection, parameters sent apart
+// from the statement text, so no value is ever read as SQL.
+#include <libpq-fe.h>
+
+#include "db.h"
+
+namespace store {
+
+namespace {
+
+// '?' placeholders become $1, $2, ...: the store's statements hold no '?'
+// in their literals.
+std::string numbered(const std::string& sql) {
+    std::string out;
+    int n = 0;
+    for (char c : sql) {
+        if (c == '?') out += "$" + std::to_string(++n);
+        else out += c;
+    }
+    return out;
+}
+
+// The server keeps text as UTF-8 and cannot hold a NUL: stray bytes from a
+// damaged file become U+FFFD instead of failing the whole record.
+std::string server_text(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool ok = len > 0 && i + len <= s.size() && c != 0 && !(c == 0xc0 || c == 0xc1) && c < 0xf5;
+        for (std::size_t k = 1; ok && k < len; ++k)
+            ok = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
+        if (ok && len == 3) {  // no surrogates, no overlong forms
+            const auto d = static_cast<unsigned char>(s[i + 1]);
+            ok = !(c == 0xe0 && d < 0xa0) && !(c == 0xed && d >= 0xa0);
+        } else if (ok && len == 4) {
+            const auto d = static_cast<unsigned char>(s[i + 1]);
+            ok = !(c == 0xf0 && d < 0x90) && !(c == 0xf4 && d >= 0x90);
+        }
+        if (ok) out.append(s, i, len), i += len;
+        else out += "\xEF\xBF\xBD", ++i;
+    }
+    return out;
+}
+
+class PgDb : public Db {
+public:
+    explicit PgDb(const std::string& url) {
+        // A server that does not answer must not hold up a run for long.
+        std::string with_timeout = url;
+        if (url.find("connect_timeout=") == std::string::npos)
+            with_timeout += (url.find('?') == std::string::npos ? "?" : "&") + std::string("connect_timeout=10");
+        conn_ = PQconnectdb(with_timeout.c_str());
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+            std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
+            PQfinish(conn_);
+            conn_ = nullptr;
+            while (!why.empty() && why.back() == '\n') why.pop_back();
+            throw StoreError("cannot connect to " + display_url(url) + ": " + why);
+        }
+        query("SET client_min_messages = warning");
+    }
+    ~PgDb() override { PQfinish(conn_); }
+    Kind kind() const override { return Kind::postgresql; }
+
+    std::vector<Row> execute(const std::string& sql, const std::vector<Value>& params) override {
+        std::vector<std::string> texts;
+        texts.reserve(params.size());
+        std::vector<const char*> values;
+        for (const auto& p : params) {
+            texts.push_back(p ? server_text(*p) : std::string());
+            values.push_back(p ? texts.back().c_str() : nullptr);
+        }
+        PGresult* r = PQexecParams(conn_, numbered(sql).c_str(), static_cast<int>(values.size()),
+                                   nullptr, values.data(), nullptr, nullptr, 0);
+        const auto status = PQresultStatus(r);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            std::string why = PQresultErrorMessage(r);
+            if (why.empty()) why = PQerrorMessage(conn_);
+            PQclear(r);
+            while (!why.empty() && why.back() == '\n') why.pop_back();
+            throw StoreError("PostgreSQL: " + why);
+        }
+        std::vector<Row> rows;
+        const int n = PQntuples(r), columns = PQnfields(r);
+        for (int i = 0; i < n; ++i) {
+            Row row;
+            for (int c = 0; c < columns; ++c) {
+                if (PQgetisnull(r, i, c)) row.emplace_back(std::nullopt);
+                else row.emplace_back(std::string(PQgetvalue(r, i, c),
+                                                  static_cast<std::size_t>(PQgetlength(r, i, c))));
+            }
+            rows.push_back(std::move(row));
+        }
+        PQclear(r);
+        return rows;
+    }
+
+    void begin_write() override { query("BEGIN"); }
+
+private:
+    PGconn* conn_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Db> open_postgresql(const std::string& url) { return std::make_unique<PgDb>(url); }
+
+}  // namespace store

@@ -1,0 +1,43 @@
+// Tables of the store's commands, for the terminal and the page, and the
+// trend plots drawn with gnuplot.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "store.h"
+
+namespace store {
+
+struct TextTable {
+    std::string title;
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    std::size_t left = 1;  // leading columns aligned left
+};
+
+// Control characters of stored texts never reach the terminal as such.
+std::string printable(const std::string& s);
+void write_table(std::ostream& out, const TextTable& t);
+void write_html_table(std::ostream& out, const TextTable& t);
+std::string html_escape(const std::string& s);
+std::string base64(const std::string& data);
+
+// Runs of one program and configuration, oldest first.
+struct Group {
+    std::string program, host, renderer, window_size;
+    std::vector<RunRow> runs;
+    std::string title() const;
+};
+std::vector<Group> group_runs(std::vector<RunRow> runs);
+
+struct Trend {
+    std::string title, path;
+};
+// One plot a program: median frame time of each run over time, a line per
+// configuration. Data go to files beside the plots; the script only names them.
+std::vector<Trend> draw_trends(const std::vector<Group>& groups, const std::string& folder,
+                               const std::string& format, std::string& error);
+
+}  // namespace store

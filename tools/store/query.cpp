@@ -1,0 +1,98 @@
+// Reading runs and frames back out of the store.
+#include <cstdlib>
+
+#include "number.h"
+#include "store.h"
+
+namespace store {
+
+namespace {
+std::optional<double> number(const Value& v) {
+    if (!v) return std::nullopt;
+    char* end = nullptr;
+    const double d = std::strtod(v->c_str(), &end);
+    if (end == v->c_str()) return std::nullopt;
+    return d;
+}
+std::string text(const Value& v) { return v ? *v : std::string(); }
+long long integer(const Value& v) { return v ? std::atoll(v->c_str()) : 0; }
+}  // namespace
+
+std::vector<RunRow> find_runs(Db& db, const Filter& f) {
+    std::string sql =
+        "SELECT id, hash, program, folder, run_date, host, renderer, window_size, suite_version,"
+        " tag, frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, complete,"
+        " exit_status, results_name FROM runs WHERE 1 = 1";
+    std::vector<Value> params;
+    auto where = [&](const std::string& value, const char* condition) {
+        if (value.empty()) return;
+        sql += condition;
+        params.emplace_back(value);
+    };
+    where(f.program, " AND program = ?");
+    where(f.machine, " AND host = ?");
+    where(f.renderer, " AND renderer = ?");
+    where(f.since, " AND run_date >= ?");
+    sql += " ORDER BY run_date, id";
+    std::vector<RunRow> out;
+    for (const auto& r : db.query(sql, params)) {
+        RunRow row;
+        row.id = integer(r[0]);
+        row.hash = text(r[1]);
+        row.program = text(r[2]);
+        row.folder = text(r[3]);
+        row.date = text(r[4]);
+        row.host = text(r[5]);
+        row.renderer = text(r[6]);
+        row.window_size = text(r[7]);
+        row.suite_version = text(r[8]);
+        row.tag = text(r[9]);
+        row.frames = integer(r[10]);
+        row.median_ms = number(r[11]);
+        if (r[12]) row.rates.emplace_back(*r[12], number(r[13]));
+        if (r[14]) row.rates.emplace_back(*r[14], number(r[15]));
+        row.complete = integer(r[16]) != 0;
+        if (r[17]) row.exit_status = static_cast<int>(integer(r[17]));
+        row.results_name = text(r[18]);
+        out.push_back(std::move(row));
+    }
+    return out;
+}
+
+std::vector<StoredFrame> frames_of(Db& db, long long run_id) {
+    std::vector<StoredFrame> out;
+    for (const auto& r : db.query("SELECT n, win, seconds, rate, rate2, triangles, interval_us "
+                                  "FROM frames WHERE run_id = ? ORDER BY n",
+                                  {std::to_string(run_id)})) {
+        StoredFrame f;
+        f.number = static_cast<int>(integer(r[0]));
+        f.window = static_cast<int>(integer(r[1]));
+        f.seconds = text(r[2]);
+        f.rate = text(r[3]);
+        f.rate2 = r[4];
+        f.triangles = r[5];
+        if (r[6]) f.interval_us = integer(r[6]);
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames) {
+    report::Run run;
+    run.program = report::program_from_name(program).value_or(report::Program::cube);
+    auto value = [](const Value& v) {
+        return v ? report::parse_number(*v).value_or(0) : 0.0;
+    };
+    for (const auto& f : frames) {
+        report::Frame frame;
+        frame.window = f.window;
+        frame.seconds = value(f.seconds);
+        frame.rate = value(f.rate);
+        frame.rate2 = value(f.rate2);
+        frame.triangles = value(f.triangles);
+        run.frames.push_back(frame);
+    }
+    return run;
+}
+
+}  // namespace store

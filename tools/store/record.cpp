@@ -1,0 +1,273 @@
+// Reading a run for the store and writing it in one transaction.
+#include <openssl/evp.h>
+
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "analysis.h"
+#include "inputs.h"
+#include "number.h"
+#include "store.h"
+
+namespace fs = std::filesystem;
+
+namespace store {
+
+namespace {
+
+std::string sha256_hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr))
+        throw StoreError("cannot compute a SHA-256 hash");
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < size; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
+}
+
+// A text field of the metadata, whatever shape a damaged file gives it.
+std::string meta_text(const nlohmann::json& m, const char* section, const char* key) {
+    if (!m.is_object() || !m.contains(section) || !m[section].is_object()) return "";
+    const auto& s = m[section];
+    if (!s.contains(key)) return "";
+    const auto& v = s[key];
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_null()) return "";
+    return v.dump();
+}
+
+// "2026-12-07T09:10:12+0000" -> "2026-12-07 09:10:12" in UTC, so that runs
+// from machines in other time zones sort together.
+std::string utc_date(const std::string& stamp) {
+    std::tm t{};
+    int offset_h = 0, offset_m = 0;
+    char sign = '+';
+    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%2d%2d", &t.tm_year, &t.tm_mon,
+                    &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &sign, &offset_h,
+                    &offset_m) != 9 ||
+        (sign != '+' && sign != '-'))
+        return "";
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    std::time_t when = timegm(&t);
+    if (when == -1) return "";
+    when -= (sign == '-' ? -1 : 1) * (offset_h * 3600 + offset_m * 60);
+    std::tm u{};
+    gmtime_r(&when, &u);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
+    return text;
+}
+
+// "... local date 2026.12.07 time 08.47.10.txt" -> "2026-12-07 08:47:10"
+std::string date_from_name(const std::string& name) {
+    int y, mo, d, h, mi, s;
+    const auto at = name.find(" local date ");
+    if (at == std::string::npos ||
+        std::sscanf(name.c_str() + at, " local date %4d.%2d.%2d time %2d.%2d.%2d", &y, &mo, &d,
+                    &h, &mi, &s) != 6)
+        return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+    return text;
+}
+
+std::string now_utc() {
+    const std::time_t now = std::time(nullptr);
+    std::tm u{};
+    gmtime_r(&now, &u);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
+    return text;
+}
+
+// frames.csv: "frame,printed_ms,runner_interval_us". Rows that are not
+// numbers where numbers belong are left out: the intervals are extras.
+std::map<int, long long> read_intervals(const fs::path& file) {
+    std::map<int, long long> out;
+    std::ifstream in(file);
+    std::string line;
+    if (!std::getline(in, line) || line.rfind("frame,", 0) != 0) return out;
+    while (std::getline(in, line)) {
+        const auto first = line.find(','), last = line.rfind(',');
+        if (first == std::string::npos || last == first) continue;
+        try {
+            std::size_t used = 0;
+            const int frame = std::stoi(line.substr(0, first), &used);
+            if (used != first || frame < 1) continue;
+            const std::string us = line.substr(last + 1);
+            if (us.empty()) continue;
+            const long long interval = std::stoll(us, &used);
+            if (used == us.size() && interval >= 0) out[frame] = interval;
+        } catch (const std::exception&) {
+        }
+    }
+    return out;
+}
+
+Value figure_text(const std::optional<report::Figure>& f) {
+    if (!f) return std::nullopt;
+    return report::format_printed(f->value);
+}
+
+Value number_text(double v) {
+    if (!std::isfinite(v)) return std::nullopt;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return std::string(text);
+}
+
+const char* ending_text(report::Ending e) {
+    switch (e) {
+        case report::Ending::esc: return "esc";
+        case report::Ending::size_limit: return "size_limit";
+        case report::Ending::none: break;
+    }
+    return "none";
+}
+
+void insert_frames(Db& db, long long id, const Record& r) {
+    const bool has_rate2 = r.run.program != report::Program::screens;
+    const bool has_triangles = r.run.program == report::Program::triangles;
+    const std::size_t batch = 200;  // rows a statement: far below either engine's limit
+    const auto& frames = r.run.frames;
+    for (std::size_t start = 0; start < frames.size(); start += batch) {
+        const std::size_t end = std::min(frames.size(), start + batch);
+        std::string sql = "INSERT INTO frames (run_id, n, win, seconds, rate, rate2, triangles, "
+                          "interval_us) VALUES ";
+        std::vector<Value> params;
+        for (std::size_t i = start; i < end; ++i) {
+            const auto& f = frames[i];
+            const int n = static_cast<int>(i + 1);
+            sql += i > start ? ",(?,?,?,?,?,?,?,?)" : "(?,?,?,?,?,?,?,?)";
+            const auto interval = r.intervals_us.find(n);
+            params.insert(params.end(),
+                          {std::to_string(id), std::to_string(n), std::to_string(f.window),
+                           report::format_printed(f.seconds), report::format_printed(f.rate),
+                           has_rate2 ? Value(report::format_printed(f.rate2)) : std::nullopt,
+                           has_triangles ? Value(report::format_printed(f.triangles)) : std::nullopt,
+                           interval == r.intervals_us.end() ? std::nullopt
+                                                            : Value(std::to_string(interval->second))});
+        }
+        db.query(sql, params);
+    }
+}
+
+}  // namespace
+
+std::optional<Record> make_record(report::Run run, const std::string& tag,
+                                  std::vector<std::string>& errors) {
+    if (run.failed()) {
+        for (const auto& d : run.diagnostics)
+            if (d.level == report::Diagnostic::Level::error) errors.push_back(to_string(d));
+        return std::nullopt;
+    }
+    std::ifstream in(run.path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (!in || in.bad()) {
+        errors.push_back(run.path + ": cannot be read");
+        return std::nullopt;
+    }
+    Record r;
+    r.run = std::move(run);
+    r.hash = sha256_hex(bytes.str());
+    const fs::path folder = fs::absolute(fs::path(r.run.path)).parent_path();
+    r.folder = folder.string();
+    r.tag = tag;
+    r.intervals_us = read_intervals(folder / "frames.csv");
+    return r;
+}
+
+bool record(Db& db, const Record& r) {
+    const auto& run = r.run;
+    const auto& m = run.metadata;
+    std::string date = utc_date(meta_text(m, "machine", "date"));
+    const std::string name = fs::path(run.path).filename().string();
+    if (date.empty()) date = date_from_name(name);
+    const std::string recorded = now_utc();
+    if (date.empty()) date = recorded;
+    const auto a = report::analyse(run);
+    auto rate = [&](std::size_t i, bool average) -> Value {
+        if (i >= a.rates.size()) return std::nullopt;
+        return average ? number_text(a.rates[i].average) : Value(a.rates[i].name);
+    };
+    const bool is_run = m.is_object() && m.contains("run") && m["run"].is_object();
+    db.begin_write();
+    try {
+        const auto id_rows = db.query(
+            "INSERT INTO runs (hash, program, folder, results_name, recorded_at, run_date, host,"
+            " cpu, kernel, gl_vendor, renderer, gl_version, bits, window_size, suite_version,"
+            " command_line, tag, banner, init_seconds, plain_seconds, plain_rate, complete,"
+            " ending, total_seconds, average, average2, exit_status, problem, stderr, metadata,"
+            " frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg) VALUES"
+            " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+            " ON CONFLICT (hash) DO NOTHING RETURNING id",
+            {r.hash, report::program_name(run.program), r.folder, name, recorded, date,
+             meta_text(m, "machine", "host"), meta_text(m, "machine", "cpu"),
+             meta_text(m, "machine", "kernel"), meta_text(m, "gl", "vendor"),
+             meta_text(m, "gl", "renderer"), meta_text(m, "gl", "version"),
+             meta_text(m, "gl", "bits"), meta_text(m, "run", "window_size"),
+             meta_text(m, "machine", "suite_version"),
+             m.is_object() && m.contains("command_line") && m["command_line"].is_string()
+                 ? Value(m["command_line"].get<std::string>())
+                 : std::nullopt,
+             r.tag, run.banner, figure_text(run.init_seconds), figure_text(run.plain_seconds),
+             figure_text(run.plain_rate), run.complete ? "1" : "0", ending_text(run.summary.ending),
+             figure_text(run.summary.total_seconds), figure_text(run.summary.average),
+             figure_text(run.summary.average2),
+             run.exit_status ? Value(std::to_string(*run.exit_status)) : std::nullopt,
+             is_run ? Value(meta_text(m, "run", "problem")) : std::nullopt, run.stderr_text,
+             m.is_null() ? std::nullopt
+                         : Value(m.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
+             number_text(a.frame_time.median * 1000), rate(0, false), rate(0, true),
+             rate(1, false), rate(1, true)});
+        if (id_rows.empty() || !id_rows[0][0]) {
+            db.rollback();
+            return false;
+        }
+        insert_frames(db, std::stoll(*id_rows[0][0]), r);
+        db.commit();
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    return true;
+}
+
+ImportResult import_paths(const std::string& url, const std::vector<std::string>& paths,
+                          const std::string& tag) {
+    ImportResult result;
+    auto inputs = report::load_inputs(paths);
+    result.found = inputs.runs.size();
+    for (const auto& d : inputs.problems) result.refused.push_back(to_string(d));
+    std::vector<Record> records;
+    for (auto& run : inputs.runs)
+        if (auto r = make_record(std::move(run), tag, result.refused)) records.push_back(std::move(*r));
+    if (records.empty()) return result;
+    try {
+        auto db = open_store(url, true);
+        for (const auto& r : records) (record(*db, r) ? result.added : result.present)++;
+    } catch (const StoreError& e) {
+        result.store_error = e.what();
+    }
+    return result;
+}
+
+std::string record_folder(const std::string& url, const std::string& folder,
+                          const std::string& tag) {
+    const auto r = import_paths(url, {folder}, tag);
+    if (!r.store_error.empty()) return r.store_error;
+    if (r.found == 0) return "";
+    if (!r.refused.empty()) return "refused: " + r.refused.front();
+    return "";
+}
+
+}  // namespace store

@@ -1,0 +1,88 @@
+// The results store: every run recorded once (known by its results file's
+// content hash), with its metadata, every frame's figures as printed, the
+// summary, the exit status and the runner's own frame intervals.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db.h"
+#include "results.h"
+
+namespace store {
+
+// Where a store is when none is named: $SUITE_DB, else `fallback`.
+std::string default_url(const std::string& fallback);
+
+// Opens the store and brings its schema up to date (creating it if new).
+std::unique_ptr<Db> open_store(const std::string& url, bool create);
+int schema_version(Db& db);
+
+// A run as the store holds it, ready to record.
+struct Record {
+    std::string hash;    // SHA-256 of the results file, hex
+    report::Run run;     // read by the report's parser, with its run folder
+    std::string folder;  // the run folder as given
+    std::string tag;
+    std::map<int, long long> intervals_us;  // frames.csv: frame number -> runner interval
+};
+
+// A run read by the report's parser (load_inputs, load_run), with its hash
+// and frames.csv. Refused (nullopt, with the reasons in `errors` as
+// file:line diagnostics) when the parser found an error in it.
+std::optional<Record> make_record(report::Run run, const std::string& tag,
+                                  std::vector<std::string>& errors);
+
+struct ImportResult {
+    int added = 0, present = 0;
+    std::vector<std::string> refused;  // file:line diagnostics
+    std::string store_error;           // the store could not be reached or written
+    std::size_t found = 0;             // results files found
+};
+// Records every results file found under `paths` (files or folders).
+ImportResult import_paths(const std::string& url, const std::vector<std::string>& paths,
+                          const std::string& tag);
+
+// For the runner: records the results file in one program's folder. Returns
+// why the record is missing, or "" (recorded, already there, or no results
+// file to record).
+std::string record_folder(const std::string& url, const std::string& folder,
+                          const std::string& tag);
+
+// Records in one transaction. False when a run with that hash was already there.
+bool record(Db& db, const Record& r);
+
+// The figures of one frame as stored: text exactly as printed.
+struct StoredFrame {
+    int number = 0, window = 0;
+    std::string seconds, rate;
+    Value rate2, triangles;
+    std::optional<long long> interval_us;
+};
+
+// One run's row, for history and check.
+struct RunRow {
+    long long id = 0;
+    std::string hash, program, folder, results_name, date, host, renderer, window_size, suite_version, tag;
+    long long frames = 0;
+    std::optional<double> median_ms;
+    std::vector<std::pair<std::string, std::optional<double>>> rates;  // name, average
+    bool complete = false;
+    std::optional<int> exit_status;
+};
+
+struct Filter {
+    std::string program, machine, renderer, since;
+};
+
+// Oldest first, then in order of recording.
+std::vector<RunRow> find_runs(Db& db, const Filter& f);
+std::vector<StoredFrame> frames_of(Db& db, long long run_id);
+// The run as the parser would have read it from its frames: enough for the
+// report's analysis.
+report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames);
+
+}  // namespace store
