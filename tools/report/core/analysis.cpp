@@ -4,6 +4,7 @@
 #include <map>
 
 #include "number.h"
+#include "vblank.h"
 
 namespace report {
 
@@ -132,14 +133,72 @@ public:
         const auto n = a_.seconds.size();
         const bool many_short = n && static_cast<double>(a_.frames_within_1ms) >= 0.1 * static_cast<double>(n);
         a_.coarse = a_.frames_zero_ms > 0 || many_short;
+        std::string finer;
+        if (a_.runner && a_.runner->paired)
+            finer = "; the runner's clock in frames.csv is finer: frame periods of " +
+                    format_fixed(1000 * a_.runner->runner.mean, 3) + " ms mean, " +
+                    format_fixed(1000 * a_.runner->runner.median, 3) + " ms median";
         if (many_short)
             warn(0, std::to_string(a_.frames_within_1ms) + " of " + std::to_string(n) +
                         " frames took 0 or 1 ms: at the clock's 1 ms resolution their "
-                        "times and rates are coarse");
+                        "times and rates are coarse" + finer);
         if (a_.frames_zero_ms)
             warn(0, std::to_string(a_.frames_zero_ms) +
                         " frame(s) took 0 ms, so their rates are infinite; averages and lows "
                         "still use the total time");
+    }
+
+    void attach_runner(const FramesCsv& f) {
+        if (f.bad_rows)
+            a_.checks.push_back(Diagnostic{
+                Diagnostic::Level::warning, f.path, f.first_bad_line,
+                "not a frames.csv row (frame,printed_ms,runner_interval_us): \"" +
+                    f.first_bad_text + "\"" +
+                    (f.bad_rows > 1 ? "; " + std::to_string(f.bad_rows - 1) + " more left out"
+                                    : "")});
+        const SecondClock c = second_clock(f);
+        if (c.rows != a_.seconds.size())
+            warn(0, "frames.csv beside it holds " + std::to_string(c.rows) +
+                        " frames, the results file " + std::to_string(a_.seconds.size()));
+        if (c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond) {
+            std::string which;
+            auto add = [&](bool beyond, const char* name, double runner, double printed) {
+                if (!beyond) return;
+                which += std::string(which.empty() ? "" : ", ") + name + " " +
+                         format_fixed(1000 * runner, 3) + " ms against " +
+                         format_fixed(1000 * printed, 3) + " ms";
+            };
+            add(c.mean_beyond, "mean", c.runner.mean, c.printed.mean);
+            add(c.median_beyond, "median", c.runner.median, c.printed.median);
+            add(c.p99_beyond, "p99", c.runner.p99, c.printed.p99);
+            warn(0, "the runner's frame periods and the printed frame times differ by more than " +
+                        format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
+                        (which.empty() ? "" : which + "; ") + std::to_string(c.beyond) + " of " +
+                        std::to_string(c.paired) + " frames, the first frame " +
+                        std::to_string(c.first_beyond));
+        }
+        a_.runner = c;
+    }
+
+    // A rate at a display's refresh may be the display's, not the program's.
+    void check_vblank() {
+        if (a_.seconds.empty() || sync_shown_off(run_.metadata)) return;
+        auto check = [&](double rate, const char* whose) {
+            const auto m = near_refresh(rate);
+            if (!m) return false;
+            std::string refresh = format_sig(m->refresh, 4) + " Hz";
+            if (m->multiple > 1)
+                refresh = (m->divided ? "half of " : "twice ") + refresh;
+            warn(0, std::string(whose) + " " + format_fixed(rate, 2) +
+                        " frames/s lies within 1% of " + refresh +
+                        ", a display refresh rate, and the metadata does not show the sync to "
+                        "vblank turned off: the display may have set the pace "
+                        "(suite-run turns the sync off unless given --vsync)");
+            return true;
+        };
+        if (!check(static_cast<double>(a_.seconds.size()) / a_.total_seconds, "the frame rate") &&
+            a_.runner && a_.runner->paired)
+            check(1 / a_.runner->runner.mean, "the runner's frame rate");
     }
 
     void warn(int line, std::string message) {
@@ -163,8 +222,9 @@ std::vector<double> each(const Run& run, double (*get)(const Frame&)) {
 
 }  // namespace
 
-Analysis analyse(const Run& run) {
+Analysis analyse(const Run& run, const FramesCsv* frames) {
     Builder b(run);
+    if (frames) b.attach_runner(*frames);
     const std::size_t n = run.frames.size();
     const std::vector<double> ones(n, 1.0), exact(n, 0.0);
     const auto rate = each(run, [](const Frame& f) { return f.rate; });
@@ -199,6 +259,7 @@ Analysis analyse(const Run& run) {
     }
     b.check_total();
     b.check_clock();
+    b.check_vblank();
     return std::move(b.result());
 }
 

@@ -1,0 +1,38 @@
+#include "vblank.h"
+
+#include <cmath>
+
+namespace report {
+
+std::optional<RefreshMatch> near_refresh(double rate, double tolerance) {
+    if (!std::isfinite(rate) || rate <= 0) return std::nullopt;
+    static const double refreshes[] = {60, 59.94, 75, 90, 120, 144, 165, 240};
+    for (int multiple = 1; multiple <= 2; ++multiple)
+        for (double refresh : refreshes)
+            for (bool divided : {false, true}) {
+                if (multiple == 1 && divided) continue;
+                const double target = divided ? refresh / multiple : refresh * multiple;
+                if (std::fabs(rate / target - 1) <= tolerance)
+                    return RefreshMatch{refresh, multiple, divided};
+            }
+    return std::nullopt;
+}
+
+bool sync_shown_off(const nlohmann::json& metadata) {
+    if (!metadata.is_object()) return false;
+    const auto vsync = metadata.find("vsync");
+    if (vsync == metadata.end() || !vsync->is_object()) return false;
+    const auto kept = vsync->find("kept");
+    if (kept == vsync->end() || !kept->is_boolean() || kept->get<bool>()) return false;
+    const auto set = vsync->find("set");
+    if (set == vsync->end() || !set->is_object()) return false;
+    for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK"}) {
+        const auto v = set->find(name);
+        if (v == set->end() || *v != "0") return false;
+    }
+    // A swap interval read back above 0 means a driver kept the sync anyway.
+    const auto interval = vsync->find("swap_interval");
+    return interval == vsync->end() || !interval->is_number() || interval->get<double>() <= 0;
+}
+
+}  // namespace report
