@@ -187,8 +187,7 @@ public:
             const auto m = near_refresh(rate);
             if (!m) return false;
             std::string refresh = format_sig(m->refresh, 4) + " Hz";
-            if (m->multiple > 1)
-                refresh = (m->divided ? "half of " : "twice ") + refresh;
+            if (m->multiple > 1) refresh = "twice " + refresh;
             warn(0, std::string(whose) + " " + format_fixed(rate, 2) +
                         " frames/s lies within 1% of " + refresh +
                         ", a display refresh rate, and the metadata does not show the sync to "

@@ -20,13 +20,15 @@ std::vector<double> without_nan(const std::vector<double>& values) {
 }
 
 // Index below n from splitmix64, so the same seed gives the same interval
-// with any standard library; the modulo's bias is nil at these sizes.
+// with any standard library. Scaling 53 random bits spares a division per
+// draw; the bias is nil at these sizes.
 std::size_t draw(std::uint64_t& state, std::size_t n) {
     std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
     z ^= z >> 31;
-    return static_cast<std::size_t>(z % n);
+    return static_cast<std::size_t>(static_cast<double>(z >> 11) * 0x1.0p-53 *
+                                    static_cast<double>(n));
 }
 
 double resampled_median(const std::vector<std::vector<double>>& runs, std::uint64_t& state,

@@ -9,12 +9,8 @@ std::optional<RefreshMatch> near_refresh(double rate, double tolerance) {
     static const double refreshes[] = {60, 59.94, 75, 90, 120, 144, 165, 240};
     for (int multiple = 1; multiple <= 2; ++multiple)
         for (double refresh : refreshes)
-            for (bool divided : {false, true}) {
-                if (multiple == 1 && divided) continue;
-                const double target = divided ? refresh / multiple : refresh * multiple;
-                if (std::fabs(rate / target - 1) <= tolerance)
-                    return RefreshMatch{refresh, multiple, divided};
-            }
+            if (std::fabs(rate / (refresh * multiple) - 1) <= tolerance)
+                return RefreshMatch{refresh, multiple};
     return std::nullopt;
 }
 

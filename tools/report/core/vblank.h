@@ -10,13 +10,12 @@ namespace report {
 
 struct RefreshMatch {
     double refresh = 0;  // Hz
-    int multiple = 1;    // the rate is refresh * multiple, or refresh / multiple
-    bool divided = false;
+    int multiple = 1;    // the rate is refresh * multiple
 };
 
 // The common refresh rate (60, 59.94, 75, 90, 120, 144, 165, 240 Hz) that
-// `rate` sits within `tolerance` (a fraction) of, as it is, doubled, or halved
-// (a frame that misses one refresh waits for the next).
+// `rate` sits within `tolerance` (a fraction) of, as it is or doubled. Halves
+// are left out: at 1 ms resolution too many honest rates land near one.
 std::optional<RefreshMatch> near_refresh(double rate, double tolerance = 0.01);
 
 // Whether the runner's metadata shows the sync turned off: not kept, and the
