@@ -61,6 +61,7 @@ dl { display: grid; grid-template-columns: max-content auto; gap: .15em 1em; fon
 dt { color: #555; } dd { margin: 0; word-break: break-all; }
 .error { color: #a40000; } .warning { color: #8a5a00; } .note { color: #555; }
 .verdict-faster { color: #0a6b22; font-weight: bold; } .verdict-slower { color: #a40000; font-weight: bold; }
+.verdict-within { color: #35557a; }
 figure { margin: 1em 0; } figure img { max-width: 100%; border: 1px solid #ddd; }
 figcaption { font-size: .85em; color: #555; }
 .columns { display: grid; grid-template-columns: minmax(0, 1fr) minmax(0, 1fr); gap: 1.5em; align-items: start; }
@@ -81,6 +82,7 @@ void table(std::ostream& out, const Table& t) {
         for (std::size_t c = 0; c < row.size(); ++c) {
             std::string cls = c < t.left ? "" : "n";
             if (row[c] == "faster" || row[c] == "slower") cls += " verdict-" + row[c];
+            if (row[c].rfind("within ", 0) == 0) cls += " verdict-within";
             out << "<td" << (cls.empty() ? "" : " class=\"" + cls + "\"") << ">"
                 << escape(row[c]) << "</td>";
         }
@@ -175,12 +177,14 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
     }
     for (const auto& [name, runs] : runs_by_program(m)) {
         out << "<section class=\"program\" id=\"program-" << escape(name) << "\">\n<h2>"
-            << escape(name) << "</h2>\n<div class=\"columns\"><div class=\"tables\">\n";
+            << escape(name) << "</h2>\n";
+        // Comparisons and repeats are wide: across the page, above the columns.
         for (const auto& c : m.comparisons)
             if (program_name(c.program) == name)
                 table(out, comparison_table(c, m.options.practical_percent));
         for (const auto& g : m.groups)
             if (program_name(g.program) == name) table(out, spread_table(g));
+        out << "<div class=\"columns\"><div class=\"tables\">\n";
         for (const Run* run : runs) {
             const Analysis* a = analysis_of(m, *run);
             out << "<h3 class=\"run\">" << escape(run->label) << "</h3>\n";

@@ -1,5 +1,6 @@
 #include "tables.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "number.h"
@@ -205,7 +206,15 @@ Table overview_table(const Model& m) {
     t.columns = {"program", "run", "status", "frames", "averages", "mean (ms)", "median (ms)",
                  "p99 (ms)", "warnings"};
     t.left = 5;
-    for (const auto& run : m.runs) {
+    // Program by program, each in the order read; unreadable files last.
+    std::vector<const Run*> runs;
+    for (const auto& r : m.runs) runs.push_back(&r);
+    std::stable_sort(runs.begin(), runs.end(), [](const Run* x, const Run* y) {
+        auto rank = [](const Run* r) { return r->banner.empty() ? 3 : static_cast<int>(r->program); };
+        return rank(x) < rank(y);
+    });
+    for (const Run* each : runs) {
+        const Run& run = *each;
         const Analysis* a = analysis_of(m, run);
         std::string status = run.failed() ? "unreadable" : !run.complete ? "cut off" : "complete";
         if (run.complete && run.summary.ending == Ending::size_limit) status += ", size limit";
