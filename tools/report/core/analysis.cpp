@@ -149,51 +149,18 @@ public:
     }
 
     void attach_runner(const FramesCsv& f) {
-        if (f.bad_rows)
-            a_.checks.push_back(Diagnostic{
-                Diagnostic::Level::warning, f.path, f.first_bad_line,
-                "not a frames.csv row (frame,printed_ms,runner_interval_us): \"" +
-                    f.first_bad_text + "\"" +
-                    (f.bad_rows > 1 ? "; " + std::to_string(f.bad_rows - 1) + " more left out"
-                                    : "")});
-        const SecondClock c = second_clock(f);
-        if (c.rows != a_.seconds.size())
-            warn(0, "frames.csv beside it holds " + std::to_string(c.rows) +
-                        " frames, the results file " + std::to_string(a_.seconds.size()));
-        if (c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond) {
-            std::string which;
-            auto add = [&](bool beyond, const char* name, double runner, double printed) {
-                if (!beyond) return;
-                which += std::string(which.empty() ? "" : ", ") + name + " " +
-                         format_fixed(1000 * runner, 3) + " ms against " +
-                         format_fixed(1000 * printed, 3) + " ms";
-            };
-            add(c.mean_beyond, "mean", c.runner.mean, c.printed.mean);
-            add(c.median_beyond, "median", c.runner.median, c.printed.median);
-            add(c.p99_beyond, "p99", c.runner.p99, c.printed.p99);
-            warn(0, "the runner's frame periods and the printed frame times differ by more than " +
-                        format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
-                        (which.empty() ? "" : which + "; ") + std::to_string(c.beyond) + " of " +
-                        std::to_string(c.paired) + " frames, the first frame " +
-                        std::to_string(c.first_beyond));
-        }
-        a_.runner = c;
+        a_.runner = second_clock(f);
+        for (auto& d : second_clock_checks(f, *a_.runner, a_.seconds.size(), run_.path))
+            a_.checks.push_back(std::move(d));
     }
 
     // A rate at a display's refresh may be the display's, not the program's.
     void check_vblank() {
         if (a_.seconds.empty() || sync_shown_off(run_.metadata)) return;
         auto check = [&](double rate, const char* whose) {
-            const auto m = near_refresh(rate);
-            if (!m) return false;
-            std::string refresh = format_sig(m->refresh, 4) + " Hz";
-            if (m->multiple > 1) refresh = "twice " + refresh;
-            warn(0, std::string(whose) + " " + format_fixed(rate, 2) +
-                        " frames/s lies within 1% of " + refresh +
-                        ", a display refresh rate, and the metadata does not show the sync to "
-                        "vblank turned off: the display may have set the pace "
-                        "(suite-run turns the sync off unless given --vsync)");
-            return true;
+            auto message = refresh_warning(rate, whose);
+            if (message) warn(0, std::move(*message));
+            return bool(message);
         };
         if (!check(static_cast<double>(a_.seconds.size()) / a_.total_seconds, "the frame rate") &&
             a_.runner && a_.runner->paired)

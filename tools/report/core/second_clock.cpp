@@ -108,4 +108,38 @@ SecondClock second_clock(const FramesCsv& f, double tolerance) {
     return c;
 }
 
+std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondClock& c,
+                                            std::size_t results_frames,
+                                            const std::string& results_path) {
+    std::vector<Diagnostic> out;
+    auto warn = [&](const std::string& file, int line, std::string message) {
+        out.push_back(Diagnostic{Diagnostic::Level::warning, file, line, std::move(message)});
+    };
+    if (f.bad_rows)
+        warn(f.path, f.first_bad_line,
+             "not a frames.csv row (frame,printed_ms,runner_interval_us): \"" + f.first_bad_text +
+                 "\"" +
+                 (f.bad_rows > 1 ? "; " + std::to_string(f.bad_rows - 1) + " more left out" : ""));
+    if (c.rows != results_frames)
+        warn(results_path, 0, "frames.csv beside it holds " + std::to_string(c.rows) +
+                                  " frames, the results file " + std::to_string(results_frames));
+    if (!(c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond)) return out;
+    std::string which;
+    auto add = [&](bool beyond, const char* name, double runner, double printed) {
+        if (!beyond) return;
+        which += std::string(which.empty() ? "" : ", ") + name + " " +
+                 format_fixed(1000 * runner, 3) + " ms against " + format_fixed(1000 * printed, 3) +
+                 " ms";
+    };
+    add(c.mean_beyond, "mean", c.runner.mean, c.printed.mean);
+    add(c.median_beyond, "median", c.runner.median, c.printed.median);
+    add(c.p99_beyond, "p99", c.runner.p99, c.printed.p99);
+    warn(results_path, 0,
+         "the runner's frame periods and the printed frame times differ by more than " +
+             format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
+             (which.empty() ? "" : which + "; ") + std::to_string(c.beyond) + " of " +
+             std::to_string(c.paired) + " frames, the first frame " + std::to_string(c.first_beyond));
+    return out;
+}
+
 }  // namespace report

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "results.h"
 #include "stats.h"
 
 namespace report {
@@ -42,5 +43,11 @@ struct SecondClock {
 };
 
 SecondClock second_clock(const FramesCsv& frames, double tolerance = second_clock_tolerance);
+
+// Warnings about frames.csv beside `results_path`: damaged rows, a frame count
+// other than the results file's, and the clocks' disagreements.
+std::vector<Diagnostic> second_clock_checks(const FramesCsv& frames, const SecondClock& clock,
+                                            std::size_t results_frames,
+                                            const std::string& results_path);
 
 }  // namespace report

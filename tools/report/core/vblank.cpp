@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "number.h"
+
 namespace report {
 
 std::optional<RefreshMatch> near_refresh(double rate, double tolerance) {
@@ -12,6 +14,17 @@ std::optional<RefreshMatch> near_refresh(double rate, double tolerance) {
             if (std::fabs(rate / (refresh * multiple) - 1) <= tolerance)
                 return RefreshMatch{refresh, multiple};
     return std::nullopt;
+}
+
+std::optional<std::string> refresh_warning(double rate, const std::string& whose) {
+    const auto m = near_refresh(rate);
+    if (!m) return std::nullopt;
+    const std::string refresh =
+        (m->multiple > 1 ? "twice " : "") + format_sig(m->refresh, 4) + " Hz";
+    return whose + " " + format_fixed(rate, 2) + " frames/s lies within 1% of " + refresh +
+           ", a display refresh rate, and the metadata does not show the sync to vblank turned "
+           "off: the display may have set the pace (suite-run turns the sync off unless given "
+           "--vsync)";
 }
 
 bool sync_shown_off(const nlohmann::json& metadata) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -17,6 +18,9 @@ struct RefreshMatch {
 // `rate` sits within `tolerance` (a fraction) of, as it is or doubled. Halves
 // are left out: at 1 ms resolution too many honest rates land near one.
 std::optional<RefreshMatch> near_refresh(double rate, double tolerance = 0.01);
+
+// The warning for a rate at a refresh rate, or nothing; `whose` names the rate.
+std::optional<std::string> refresh_warning(double rate, const std::string& whose);
 
 // Whether the runner's metadata shows the sync turned off: not kept, and the
 // drivers' switches set to 0.
