@@ -142,4 +142,10 @@ TEST(RunFolder, TheRunnersIntervalsReachTheReport) {
     EXPECT_TRUE(any_holds(w, "not a frames.csv row")) << report["diagnostics"].dump(1);
     EXPECT_TRUE(any_holds(w, "5 of 49 frames, the first frame 10"));
     EXPECT_TRUE(any_holds(w, "coarse; the runner's clock in frames.csv is finer"));
+    EXPECT_FALSE(any_holds(w, "in the results file"));  // its printed times match
+
+    // A frames.csv of another run is told apart by its printed times.
+    write_text(folder + "/frames.csv", "frame,printed_ms,runner_interval_us\n1,1,\n2,3,3000\n");
+    const auto other = warnings(json::parse(run({exe, folder, "--json", "-"}, dir).out));
+    EXPECT_TRUE(any_holds(other, "frame 2 has 3.000 ms here but 1.000 ms in the results file"));
 }

@@ -150,7 +150,7 @@ public:
 
     void attach_runner(const FramesCsv& f) {
         a_.runner = second_clock(f);
-        for (auto& d : second_clock_checks(f, *a_.runner, a_.seconds.size(), run_.path))
+        for (auto& d : second_clock_checks(f, *a_.runner, a_.seconds, run_.path))
             a_.checks.push_back(std::move(d));
     }
 

@@ -109,7 +109,7 @@ SecondClock second_clock(const FramesCsv& f, double tolerance) {
 }
 
 std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondClock& c,
-                                            std::size_t results_frames,
+                                            const std::vector<double>& seconds,
                                             const std::string& results_path) {
     std::vector<Diagnostic> out;
     auto warn = [&](const std::string& file, int line, std::string message) {
@@ -120,9 +120,18 @@ std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondCloc
              "not a frames.csv row (frame,printed_ms,runner_interval_us): \"" + f.first_bad_text +
                  "\"" +
                  (f.bad_rows > 1 ? "; " + std::to_string(f.bad_rows - 1) + " more left out" : ""));
-    if (c.rows != results_frames)
+    if (c.rows != seconds.size())
         warn(results_path, 0, "frames.csv beside it holds " + std::to_string(c.rows) +
-                                  " frames, the results file " + std::to_string(results_frames));
+                                  " frames, the results file " + std::to_string(seconds.size()));
+    // The same printed figures in the same order, or the file is another run's.
+    for (std::size_t i = 0; i < seconds.size() && i < f.printed.size(); ++i)
+        if (std::fabs(f.printed[i] - seconds[i]) > 1e-9 + 1e-6 * std::fabs(seconds[i])) {
+            warn(f.path, 0,
+                 "frame " + std::to_string(f.frame[i]) + " has " + format_fixed(1000 * f.printed[i], 3) +
+                     " ms here but " + format_fixed(1000 * seconds[i], 3) +
+                     " ms in the results file");
+            break;
+        }
     if (!(c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond)) return out;
     std::string which;
     auto add = [&](bool beyond, const char* name, double runner, double printed) {

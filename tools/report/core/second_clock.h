@@ -44,10 +44,10 @@ struct SecondClock {
 
 SecondClock second_clock(const FramesCsv& frames, double tolerance = second_clock_tolerance);
 
-// Warnings about frames.csv beside `results_path`: damaged rows, a frame count
-// other than the results file's, and the clocks' disagreements.
+// Warnings about frames.csv beside `results_path`: damaged rows, frames other
+// than the results file's `seconds`, and the clocks' disagreements.
 std::vector<Diagnostic> second_clock_checks(const FramesCsv& frames, const SecondClock& clock,
-                                            std::size_t results_frames,
+                                            const std::vector<double>& seconds,
                                             const std::string& results_path);
 
 }  // namespace report
