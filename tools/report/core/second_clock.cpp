@@ -39,7 +39,9 @@ FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
     auto bad = [&](std::string_view line) {
         if (f.bad_rows++ == 0) {
             f.first_bad_line = number;
-            f.first_bad_text = std::string(line.substr(0, 80));
+            // Shown in reports: printable ASCII only, whatever the file holds.
+            for (char ch : line.substr(0, 80))
+                f.first_bad_text += ch >= ' ' && ch <= '~' ? ch : '?';
         }
     };
     for (std::size_t start = 0; start < text.size();) {
