@@ -40,12 +40,25 @@ TEST(ReportPage, RendersItsTablesAndEveryPlot) {
     ASSERT_EQ(made.status, 0) << made.err;
 
     // The page has no script of its own; this copy gets one that records, after
-    // loading, how many images decoded.
+    // loading, how many images decoded, what the first table is, which plots sit
+    // in their program's section to the right of its tables, and which sections
+    // end with their metadata folded.
     const std::string page = read_text(dir.path("report.html"));
-    const std::string probe =
-        "<script>window.addEventListener('load', () => { const i = [...document.images];"
-        " document.body.dataset.images = i.filter(x => x.complete && x.naturalWidth > 0).length"
-        " + '/' + i.length; });</script></body>";
+    const std::string probe = R"(<script>window.addEventListener('load', () => {
+      const i = [...document.images], b = document.body.dataset;
+      b.images = i.filter(x => x.complete && x.naturalWidth > 0).length + '/' + i.length;
+      const t = document.querySelector('table');
+      b.firstTable = t.previousElementSibling.id + ':' + t.rows.length + ':' + t.rows[0].cells[1].textContent;
+      b.placed = i.filter(x => {
+        const s = x.closest('section.program');
+        return s && s.id === 'program-' + x.alt.split(':')[0] &&
+          x.getBoundingClientRect().left >= s.querySelector('.tables').getBoundingClientRect().right;
+      }).length + '/' + i.length;
+      const s = [...document.querySelectorAll('section.program')];
+      b.sections = s.map(x => x.id).join(',');
+      b.folded = s.filter(x => x.lastElementChild.tagName === 'DETAILS' && !x.lastElementChild.open)
+        .map(x => x.id).join(',');
+    });</script></body>)";
     write_text(dir.path("probe.html"), replaced(page, "</body>", probe));
 
     auto args = browser_args(dir, "profile-dom");
@@ -55,7 +68,13 @@ TEST(ReportPage, RendersItsTablesAndEveryPlot) {
     const Result dom = run(args, dir);
     ASSERT_EQ(dom.status, 0) << dom.err;
     EXPECT_NE(dom.out.find("data-images=\"7/7\""), std::string::npos) << dom.out.substr(0, 400);
-    EXPECT_NE(dom.out.find("<h2>cube: run-20261207-084710/cube</h2>"), std::string::npos);
+    // The overview: a header and one row per results file read.
+    EXPECT_NE(dom.out.find("data-first-table=\"overview:12:run\""), std::string::npos);
+    EXPECT_NE(dom.out.find("data-placed=\"7/7\""), std::string::npos);
+    EXPECT_NE(dom.out.find("data-sections=\"program-cube,program-screens,program-triangles\""),
+              std::string::npos);
+    EXPECT_NE(dom.out.find("data-folded=\"program-cube\""), std::string::npos);  // only cube has metadata
+    EXPECT_NE(dom.out.find("<h3 class=\"run\">run-20261207-084710/cube</h3>"), std::string::npos);
     EXPECT_NE(dom.out.find("llvmpipe (LLVM 15.0.6, 256 bits)"), std::string::npos);
     EXPECT_NE(dom.out.find("triangles per second against triangles per frame"), std::string::npos);
 

@@ -115,6 +115,10 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(100, 1000000))
         ->capture_default_str();
     compare->add_option("--seed", o.compare.seed, "bootstrap seed")->capture_default_str();
+    compare->add_option("--practical", o.compare.practical_percent,
+                        "differences below PCT percent are reported as within it")
+        ->check(CLI::Range(0.0, 50.0))
+        ->capture_default_str();
     compare->fallthrough();
     const store::Commands store_commands(app);  // import, history, check
 

@@ -33,6 +33,15 @@ std::vector<double> concat(const std::vector<std::vector<double>>& runs) {
     return all;
 }
 
+double headline(const std::vector<RatioRun>& runs) {
+    double num = 0, den = 0;
+    for (const auto& r : runs)
+        for (std::size_t i = 0; i < r.numerator.size() && i < r.denominator.size(); ++i)
+            if (!std::isnan(r.numerator[i]) && !std::isnan(r.denominator[i]))
+                num += r.numerator[i], den += r.denominator[i];
+    return num / den;
+}
+
 }  // namespace
 
 std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
@@ -71,23 +80,45 @@ std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
 }
 
 FigureComparison compare_figure(const std::string& name, bool higher_is_better,
-                                const std::vector<std::vector<double>>& a,
-                                const std::vector<std::vector<double>>& b,
+                                const std::vector<FigureRun>& a, const std::vector<FigureRun>& b,
                                 const CompareOptions& options) {
     FigureComparison c;
     c.name = name;
     c.higher_is_better = higher_is_better;
-    const auto all_a = concat(a), all_b = concat(b);
+    std::vector<std::vector<double>> values_a, values_b;
+    std::vector<RatioRun> head_a, head_b;
+    for (const auto& r : a) values_a.push_back(r.values), head_a.push_back(r.headline);
+    for (const auto& r : b) values_b.push_back(r.values), head_b.push_back(r.headline);
+    const auto all_a = concat(values_a), all_b = concat(values_b);
     c.n_a = all_a.size();
     c.n_b = all_b.size();
+    c.average_a = headline(head_a);
+    c.average_b = headline(head_b);
+    c.ratio = c.average_a / c.average_b;
+    c.interval = bootstrap_headline_ratio(head_a, head_b, options.resamples, options.seed,
+                                          options.confidence);
+    c.test = welch_batch_means(head_a, head_b);
     c.median_a = median(all_a);
     c.median_b = median(all_b);
-    c.ratio = c.median_a / c.median_b;
-    c.interval = bootstrap_median_ratio(a, b, options.resamples, options.seed, options.confidence);
-    c.test = mann_whitney(all_a, all_b);
+    c.median_ratio = c.median_a / c.median_b;
+    c.median_interval = bootstrap_median_ratio(values_a, values_b, options.resamples,
+                                               options.seed, options.confidence);
+    c.ranks = mann_whitney(all_a, all_b);
     c.verdict = decide(c.ratio, c.interval, c.test.p, higher_is_better, c.n_a, c.n_b,
-                       options.alpha);
+                       options.alpha, options.practical_percent / 100);
     return c;
+}
+
+FigureComparison compare_figure(const std::string& name, bool higher_is_better,
+                                const std::vector<std::vector<double>>& a,
+                                const std::vector<std::vector<double>>& b,
+                                const CompareOptions& options) {
+    auto runs = [](const std::vector<std::vector<double>>& side) {
+        std::vector<FigureRun> out;
+        for (const auto& v : side) out.push_back({{v, std::vector<double>(v.size(), 1.0)}, v});
+        return out;
+    };
+    return compare_figure(name, higher_is_better, runs(a), runs(b), options);
 }
 
 std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
@@ -99,10 +130,18 @@ std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analys
         pc.a = select(analyses, p, "A");
         pc.b = select(analyses, p, "B");
         if (pc.a.empty() || pc.b.empty()) continue;
+        // Frame time: the mean, seconds over frames; a rate: counts over seconds.
         auto values = [](const std::vector<const Analysis*>& side, int rate) {
-            std::vector<std::vector<double>> runs;
-            for (const Analysis* a : side)
-                runs.push_back(rate < 0 ? a->seconds : a->rates[static_cast<std::size_t>(rate)].per_frame);
+            std::vector<FigureRun> runs;
+            for (const Analysis* a : side) {
+                if (rate < 0) {
+                    runs.push_back({{a->seconds, std::vector<double>(a->seconds.size(), 1.0)},
+                                    a->seconds});
+                } else {
+                    const Rate& r = a->rates[static_cast<std::size_t>(rate)];
+                    runs.push_back({{r.counts, a->seconds}, r.per_frame});
+                }
+            }
             return runs;
         };
         pc.figures.push_back(

@@ -28,14 +28,20 @@ struct RepeatGroup {
 // Every program/side with at least two runs that have frames.
 std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses);
 
+// The verdict is on the headline: the average the programs print (all counts
+// over all time), or the mean frame time. Medians and ranks are secondary.
 struct FigureComparison {
     std::string name;
     bool higher_is_better = false;
     std::size_t n_a = 0, n_b = 0;  // frames
+    double average_a = 0, average_b = 0;
+    double ratio = 0;  // average_a / average_b
+    Interval interval;  // of the ratio, run-aware bootstrap
+    Welch test;         // on batch means of the headline
     double median_a = 0, median_b = 0;
-    double ratio = 0;  // median_a / median_b
-    Interval interval;
-    MannWhitney test;
+    double median_ratio = 0;
+    Interval median_interval;
+    MannWhitney ranks;  // all frames of A against all of B
     Verdict verdict = Verdict::too_few;
 };
 
@@ -50,6 +56,7 @@ struct CompareOptions {
     std::uint64_t seed = 1;
     double confidence = 0.95;
     double alpha = 0.05;
+    double practical_percent = 1;  // smaller differences are "within" it
 };
 
 // Side "A" against side "B", program by program, for the programs both
@@ -57,7 +64,18 @@ struct CompareOptions {
 std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
                                              const CompareOptions& options);
 
-// A verdict for one figure from two sets of runs' per-frame values.
+// One run's frames for a figure: the parts of its headline and the
+// per-frame values whose medians are compared.
+struct FigureRun {
+    RatioRun headline;
+    std::vector<double> values;
+};
+
+// A verdict for one figure from two sets of runs.
+FigureComparison compare_figure(const std::string& name, bool higher_is_better,
+                                const std::vector<FigureRun>& a, const std::vector<FigureRun>& b,
+                                const CompareOptions& options);
+// The same for plain per-frame values, the headline being their mean.
 FigureComparison compare_figure(const std::string& name, bool higher_is_better,
                                 const std::vector<std::vector<double>>& a,
                                 const std::vector<std::vector<double>>& b,

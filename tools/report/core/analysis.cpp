@@ -4,6 +4,7 @@
 #include <map>
 
 #include "number.h"
+#include "vblank.h"
 
 namespace report {
 
@@ -132,14 +133,38 @@ public:
         const auto n = a_.seconds.size();
         const bool many_short = n && static_cast<double>(a_.frames_within_1ms) >= 0.1 * static_cast<double>(n);
         a_.coarse = a_.frames_zero_ms > 0 || many_short;
+        std::string finer;
+        if (a_.runner && a_.runner->paired)
+            finer = "; the runner's clock in frames.csv is finer: frame periods of " +
+                    format_fixed(1000 * a_.runner->runner.mean, 3) + " ms mean, " +
+                    format_fixed(1000 * a_.runner->runner.median, 3) + " ms median";
         if (many_short)
             warn(0, std::to_string(a_.frames_within_1ms) + " of " + std::to_string(n) +
                         " frames took 0 or 1 ms: at the clock's 1 ms resolution their "
-                        "times and rates are coarse");
+                        "times and rates are coarse" + finer);
         if (a_.frames_zero_ms)
             warn(0, std::to_string(a_.frames_zero_ms) +
                         " frame(s) took 0 ms, so their rates are infinite; averages and lows "
                         "still use the total time");
+    }
+
+    void attach_runner(const FramesCsv& f) {
+        a_.runner = second_clock(f);
+        for (auto& d : second_clock_checks(f, *a_.runner, a_.seconds, run_.path))
+            a_.checks.push_back(std::move(d));
+    }
+
+    // A rate at a display's refresh may be the display's, not the program's.
+    void check_vblank() {
+        if (a_.seconds.empty() || sync_shown_off(run_.metadata)) return;
+        auto check = [&](double rate, const char* whose) {
+            auto message = refresh_warning(rate, whose);
+            if (message) warn(0, std::move(*message));
+            return bool(message);
+        };
+        if (!check(static_cast<double>(a_.seconds.size()) / a_.total_seconds, "the frame rate") &&
+            a_.runner && a_.runner->paired)
+            check(1 / a_.runner->runner.mean, "the runner's frame rate");
     }
 
     void warn(int line, std::string message) {
@@ -163,8 +188,9 @@ std::vector<double> each(const Run& run, double (*get)(const Frame&)) {
 
 }  // namespace
 
-Analysis analyse(const Run& run) {
+Analysis analyse(const Run& run, const FramesCsv* frames) {
     Builder b(run);
+    if (frames) b.attach_runner(*frames);
     const std::size_t n = run.frames.size();
     const std::vector<double> ones(n, 1.0), exact(n, 0.0);
     const auto rate = each(run, [](const Frame& f) { return f.rate; });
@@ -199,6 +225,7 @@ Analysis analyse(const Run& run) {
     }
     b.check_total();
     b.check_clock();
+    b.check_vblank();
     return std::move(b.result());
 }
 

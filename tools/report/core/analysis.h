@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "results.h"
+#include "second_clock.h"
 #include "stats.h"
 
 namespace report {
@@ -48,10 +49,12 @@ struct Analysis {
     std::size_t frames_zero_ms = 0, frames_within_1ms = 0;
     bool coarse = false;  // the millisecond clock dominates the figures
     std::vector<Throughput> throughput;  // triangles only
+    std::optional<SecondClock> runner;   // from frames.csv, where the runner left one
     std::vector<Diagnostic> checks;      // disagreements and clock warnings
 };
 
-Analysis analyse(const Run& run);
+// `frames`: the runner's frames.csv beside the results file, if any.
+Analysis analyse(const Run& run, const FramesCsv* frames = nullptr);
 
 // Rows of the throughput table: one per size, or per octave of sizes when
 // there would be more than `max_rows`.

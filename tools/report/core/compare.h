@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace report {
@@ -32,13 +33,43 @@ Interval bootstrap_median_ratio(const std::vector<std::vector<double>>& a,
                                 const std::vector<std::vector<double>>& b,
                                 int resamples, std::uint64_t seed, double confidence = 0.95);
 
-enum class Verdict { faster, slower, no_difference, too_few };
-const char* verdict_text(Verdict v);
+// One run's frames for a figure whose headline is a ratio of sums, as the
+// programs' own averages are: sum(numerator) / sum(denominator). The frame
+// time's mean has the frame times over ones; a rate, the counts over the times.
+struct RatioRun {
+    std::vector<double> numerator, denominator;
+};
 
-// Whether a is faster than b in a figure whose ratio is median(a) / median(b):
-// both the test (p < alpha) and the interval (excluding 1) must agree.
+// Percentile bootstrap interval for headline(a) / headline(b), drawing runs
+// and then frames within them as bootstrap_median_ratio() does. Frames with a
+// NaN part are left out.
+Interval bootstrap_headline_ratio(const std::vector<RatioRun>& a, const std::vector<RatioRun>& b,
+                                  int resamples, std::uint64_t seed, double confidence = 0.95);
+
+struct Welch {
+    std::size_t batches_a = 0, batches_b = 0;
+    double t = 0, df = 0;
+    double p = 1;  // two-sided; NaN when a side has fewer than two batches
+};
+
+// Welch's t test on batch means: each run is cut into up to `batches` runs of
+// consecutive frames, each batch's headline is one value. Averaging whole
+// batches tames heavy tails and clock steps and soaks up the correlation of
+// neighbouring frames; Welch's form lets the sides' spreads differ.
+Welch welch_batch_means(const std::vector<RatioRun>& a, const std::vector<RatioRun>& b,
+                        std::size_t batches = 32);
+
+enum class Verdict { faster, slower, within, no_difference, too_few };
+const char* verdict_text(Verdict v);
+// As shown: "within 1%" names the practical threshold, in percent.
+std::string verdict_label(Verdict v, double practical_percent);
+
+// Whether a is faster than b in a figure whose ratio is a over b: both the
+// test (p < alpha) and the interval (excluding 1) must agree, and a ratio
+// closer to 1 than `practical` (a fraction, either way on a log scale) is
+// "within" however sure the test is.
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
-               std::size_t n_a, std::size_t n_b, double alpha = 0.05);
+               std::size_t n_a, std::size_t n_b, double alpha = 0.05, double practical = 0);
 
 // One figure measured once per run, across repeated runs.
 struct Spread {

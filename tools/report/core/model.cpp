@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace report {
 
@@ -17,7 +18,9 @@ void add_inputs(Model& m, Inputs in, const std::string& side) {
 void analyse_all(Model& m, const std::vector<std::string>& sides) {
     for (std::size_t i = 0; i < m.runs.size(); ++i) {
         if (m.runs[i].failed()) continue;
-        m.analyses.push_back(analyse(m.runs[i]));
+        const auto frames =
+            read_frames_csv(std::filesystem::path(m.runs[i].path).parent_path().string());
+        m.analyses.push_back(analyse(m.runs[i], frames ? &*frames : nullptr));
         m.analyses.back().side = sides.empty() ? "" : sides[i];
     }
     m.groups = repeat_groups(m.analyses);

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,7 +50,7 @@ std::string base64(const std::string& data) {
 }
 
 const char* style = R"(
-body { font-family: sans-serif; margin: 1.5em auto; max-width: 1100px; color: #1d1d1f; padding: 0 1em; }
+body { font-family: sans-serif; margin: 1.5em auto; max-width: 1500px; color: #1d1d1f; padding: 0 1em; }
 h1 { font-size: 1.6em; } h2 { font-size: 1.25em; margin-top: 2em; border-bottom: 1px solid #ccc; }
 h3 { font-size: 1em; margin-bottom: .3em; }
 table { border-collapse: collapse; margin: .4em 0 1em; font-size: .9em; }
@@ -60,8 +61,13 @@ dl { display: grid; grid-template-columns: max-content auto; gap: .15em 1em; fon
 dt { color: #555; } dd { margin: 0; word-break: break-all; }
 .error { color: #a40000; } .warning { color: #8a5a00; } .note { color: #555; }
 .verdict-faster { color: #0a6b22; font-weight: bold; } .verdict-slower { color: #a40000; font-weight: bold; }
+.verdict-within { color: #35557a; }
 figure { margin: 1em 0; } figure img { max-width: 100%; border: 1px solid #ddd; }
 figcaption { font-size: .85em; color: #555; }
+.columns { display: grid; grid-template-columns: minmax(0, 1fr) minmax(0, 1fr); gap: 1.5em; align-items: start; }
+@media (max-width: 900px) { .columns { grid-template-columns: minmax(0, 1fr); } }
+details { margin: .6em 0; } summary { cursor: pointer; color: #555; }
+ul.problems { font-size: .9em; }
 )";
 
 void table(std::ostream& out, const Table& t) {
@@ -76,6 +82,7 @@ void table(std::ostream& out, const Table& t) {
         for (std::size_t c = 0; c < row.size(); ++c) {
             std::string cls = c < t.left ? "" : "n";
             if (row[c] == "faster" || row[c] == "slower") cls += " verdict-" + row[c];
+            if (row[c].rfind("within ", 0) == 0) cls += " verdict-within";
             out << "<td" << (cls.empty() ? "" : " class=\"" + cls + "\"") << ">"
                 << escape(row[c]) << "</td>";
         }
@@ -109,6 +116,36 @@ void plot(std::ostream& out, const PlotFile& p) {
         << "</figcaption></figure>\n";
 }
 
+void diagnostics(std::ostream& out, const std::vector<Diagnostic>& ds) {
+    if (ds.empty()) return;
+    out << "<ul class=\"problems\">\n";
+    for (const auto& d : ds)
+        out << "<li class=\"" << level_class(d.level) << "\">" << escape(to_string(d)) << "</li>\n";
+    out << "</ul>\n";
+}
+
+// Runs grouped by program in the order the programs first appear; files that
+// could not be told apart as any program's go last.
+std::vector<std::pair<std::string, std::vector<const Run*>>> runs_by_program(const Model& m) {
+    std::vector<std::pair<std::string, std::vector<const Run*>>> groups;
+    for (const char* name : {"cube", "screens", "triangles", "unreadable files"}) {
+        std::vector<const Run*> runs;
+        for (const auto& r : m.runs) {
+            const bool unknown = r.banner.empty();
+            if (unknown ? std::string(name) == "unreadable files" : program_name(r.program) == std::string(name))
+                runs.push_back(&r);
+        }
+        if (!runs.empty()) groups.emplace_back(name, std::move(runs));
+    }
+    return groups;
+}
+
+// Plot files are named after their program: "screens-frame-time.svg".
+std::string plot_program(const PlotFile& p) {
+    const std::string file = std::filesystem::path(p.path).filename().string();
+    return file.substr(0, file.find('-'));
+}
+
 }  // namespace
 
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
@@ -119,51 +156,63 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         << (m.runs.size() == 1 ? "" : "s") << " read, " << m.analyses.size() << " readable"
         << (m.comparing ? "; side A compared against side B" : "") << ".</p>\n";
 
-    const auto diagnostics = m.all_diagnostics();
-    if (!diagnostics.empty()) {
-        out << "<h2 id=\"problems\">Problems</h2>\n<ul>\n";
-        for (const auto& d : diagnostics)
-            out << "<li class=\"" << level_class(d.level) << "\">" << escape(to_string(d))
-                << "</li>\n";
-        out << "</ul>\n";
-    }
+    out << "<h2 id=\"overview\">Overview</h2>\n";
+    table(out, overview_table(m));
     if (m.comparing) {
-        out << "<h2 id=\"comparison\">Comparison</h2>\n<p>Ratios are median A over median B; "
-               "the interval is a "
-            << static_cast<int>(m.options.confidence * 100 + 0.5)
-            << "% percentile bootstrap (" << m.options.resamples
-            << " resamples), p is from a two-sided Mann-Whitney U test. A verdict needs both "
-               "p &lt; "
-            << m.options.alpha << " and an interval that excludes 1.</p>\n";
+        table(out, verdict_table(m));
         if (m.comparisons.empty()) out << "<p>No program has frames on both sides.</p>\n";
-        for (const auto& c : m.comparisons) table(out, comparison_table(c));
+        out << "<p class=\"note\">A/B is the ratio of the averages the programs print (the mean "
+               "frame time; all counts over all time for a rate), with a "
+            << static_cast<int>(m.options.confidence * 100 + 0.5)
+            << "% bootstrap interval over runs and frames (" << m.options.resamples
+            << " resamples); p is Welch's t test on batch means. A verdict needs p &lt; "
+            << m.options.alpha << " and an interval that excludes 1; a ratio within "
+            << m.options.practical_percent
+            << "% of 1 is reported as within it. Medians and the rank test are shown "
+               "beside.</p>\n";
     }
-    if (!m.groups.empty()) {
-        out << "<h2 id=\"repeats\">Repeated runs</h2>\n";
-        for (const auto& g : m.groups) table(out, spread_table(g));
+    if (!m.problems.empty()) {
+        out << "<h2 id=\"problems\">Problems with the paths given</h2>\n";
+        diagnostics(out, m.problems);
     }
-    for (const auto& run : m.runs) {
-        const Analysis* a = nullptr;
-        for (const auto& x : m.analyses)
-            if (x.run == &run) a = &x;
-        out << "<h2>" << escape(program_name(run.program)) << ": " << escape(run.label)
-            << "</h2>\n";
-        facts(out, run_facts(run, a));
-        const auto meta = metadata_facts(run.metadata);
-        if (!meta.empty()) {
-            out << "<h3>metadata</h3>\n";
-            facts(out, meta);
+    for (const auto& [name, runs] : runs_by_program(m)) {
+        out << "<section class=\"program\" id=\"program-" << escape(name) << "\">\n<h2>"
+            << escape(name) << "</h2>\n";
+        // Comparisons and repeats are wide: across the page, above the columns.
+        for (const auto& c : m.comparisons)
+            if (program_name(c.program) == name)
+                table(out, comparison_table(c, m.options.practical_percent));
+        for (const auto& g : m.groups)
+            if (program_name(g.program) == name) table(out, spread_table(g));
+        out << "<div class=\"columns\"><div class=\"tables\">\n";
+        for (const Run* run : runs) {
+            const Analysis* a = analysis_of(m, *run);
+            out << "<h3 class=\"run\">" << escape(run->label) << "</h3>\n";
+            facts(out, run_facts(*run, a));
+            if (a && a->frame_time.n) {
+                table(out, frame_time_table(*a));
+                table(out, second_clock_table(*a));
+                table(out, rate_table(*a));
+                table(out, throughput_table(*a));
+            }
+            std::vector<Diagnostic> ds = run->diagnostics;
+            if (a) ds.insert(ds.end(), a->checks.begin(), a->checks.end());
+            diagnostics(out, ds);
         }
-        if (!a || a->frame_time.n == 0) continue;
-        table(out, frame_time_table(*a));
-        table(out, rate_table(*a));
-        table(out, throughput_table(*a));
-    }
-    if (!plots.empty() || !plot_error.empty()) {
-        out << "<h2 id=\"plots\">Plots</h2>\n";
+        out << "</div>\n<div class=\"plots\">\n";
         if (!plot_error.empty())
             out << "<p class=\"error\">No plots: " << escape(plot_error) << "</p>\n";
-        for (const auto& p : plots) plot(out, p);
+        for (const auto& p : plots)
+            if (plot_program(p) == name) plot(out, p);
+        out << "</div></div>\n";
+        for (const Run* run : runs) {
+            const auto meta = metadata_facts(run->metadata);
+            if (meta.empty()) continue;
+            out << "<details><summary>metadata of " << escape(run->label) << "</summary>\n";
+            facts(out, meta);
+            out << "</details>\n";
+        }
+        out << "</section>\n";
     }
     out << "</body></html>\n";
 }

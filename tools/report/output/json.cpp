@@ -56,7 +56,21 @@ json analysis_json(const Analysis& a) {
               {"rates", rates},
               {"frames_zero_ms", a.frames_zero_ms},
               {"frames_within_1ms", a.frames_within_1ms},
-              {"coarse_clock", a.coarse}};
+              {"coarse_clock", a.coarse},
+              {"runner_clock", nullptr}};
+    if (a.runner) {
+        const SecondClock& c = *a.runner;
+        j["runner_clock"] = {{"rows", c.rows},
+                             {"paired", c.paired},
+                             {"tolerance_seconds", c.tolerance},
+                             {"printed_seconds", distribution(c.printed)},
+                             {"interval_seconds", distribution(c.runner)},
+                             {"frames_beyond_tolerance", c.beyond},
+                             {"first_frame_beyond", c.first_beyond},
+                             {"mean_beyond", c.mean_beyond},
+                             {"median_beyond", c.median_beyond},
+                             {"p99_beyond", c.p99_beyond}};
+    }
     if (a.run->program == Program::cube) j["points_per_frame"] = number(a.points_per_frame);
     if (a.run->program == Program::triangles) {
         json rows = json::array();
@@ -139,14 +153,24 @@ json to_json(const Model& m) {
                                    {"higher_is_better", f.higher_is_better},
                                    {"frames_a", f.n_a},
                                    {"frames_b", f.n_b},
-                                   {"median_a", number(f.median_a)},
-                                   {"median_b", number(f.median_b)},
+                                   {"average_a", number(f.average_a)},
+                                   {"average_b", number(f.average_b)},
                                    {"ratio", number(f.ratio)},
                                    {"interval", {number(f.interval.low), number(f.interval.high)}},
-                                   {"mann_whitney_u", number(f.test.u)},
-                                   {"z", number(f.test.z)},
                                    {"p", number(f.test.p)},
-                                   {"verdict", verdict_text(f.verdict)}});
+                                   {"welch", {{"t", number(f.test.t)},
+                                              {"df", number(f.test.df)},
+                                              {"batches_a", f.test.batches_a},
+                                              {"batches_b", f.test.batches_b}}},
+                                   {"median_a", number(f.median_a)},
+                                   {"median_b", number(f.median_b)},
+                                   {"median_ratio", number(f.median_ratio)},
+                                   {"median_interval", {number(f.median_interval.low),
+                                                        number(f.median_interval.high)}},
+                                   {"mann_whitney_u", number(f.ranks.u)},
+                                   {"mann_whitney_z", number(f.ranks.z)},
+                                   {"mann_whitney_p", number(f.ranks.p)},
+                                   {"verdict", verdict_label(f.verdict, m.options.practical_percent)}});
             comparisons.push_back({{"program", program_name(c.program)},
                                    {"a", labels(c.a)},
                                    {"b", labels(c.b)},
@@ -156,6 +180,7 @@ json to_json(const Model& m) {
                            {"resamples", m.options.resamples},
                            {"seed", m.options.seed},
                            {"alpha", m.options.alpha},
+                           {"practical_percent", m.options.practical_percent},
                            {"programs", comparisons}};
     }
     json diagnostics = json::array();

@@ -1,5 +1,6 @@
 #include "tables.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "number.h"
@@ -140,21 +141,120 @@ std::string comparison_title(const ProgramComparison& c) {
            ") against B (" + plural(c.b.size(), "run") + ")";
 }
 
-Table comparison_table(const ProgramComparison& c) {
+Table comparison_table(const ProgramComparison& c, double practical_percent) {
     Table t;
     t.title = comparison_title(c);
     t.note = "runs: " + labels(c.a) + "; " + labels(c.b);  // labels carry their side
-    t.columns = {"figure", "frames A", "frames B", "median A", "median B", "A/B",
-                 "95% interval", "p", "A is"};
+    t.columns = {"figure", "frames A", "frames B", "average A", "average B", "A/B",
+                 "95% interval", "p", "A is", "medians A/B", "rank p"};
     for (const auto& f : c.figures) {
         const bool time = !f.higher_is_better;
-        auto value = [&](double v) { return time ? milliseconds(v) : rate_text(v); };
+        auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
         t.rows.push_back({time ? f.name + " (ms)" : f.name, std::to_string(f.n_a),
-                          std::to_string(f.n_b), value(f.median_a), value(f.median_b),
+                          std::to_string(f.n_b), value(f.average_a), value(f.average_b),
                           format_fixed(f.ratio, 4),
                           format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
-                          format_sig(f.test.p, 3), verdict_text(f.verdict)});
+                          format_sig(f.test.p, 3), verdict_label(f.verdict, practical_percent),
+                          format_fixed(f.median_ratio, 4), format_sig(f.ranks.p, 3)});
     }
+    return t;
+}
+
+Table second_clock_table(const Analysis& a) {
+    Table t;
+    if (!a.runner || a.runner->paired == 0) return t;
+    const SecondClock& c = *a.runner;
+    t.title = "frame time beside the runner's clock (ms)";
+    t.note = "the runner's interval runs from one frame's report line to the next: a frame "
+             "period, the time between frames included. Beyond " +
+             format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
+             std::to_string(c.beyond) + " of " + std::to_string(c.paired) + " frames";
+    t.columns = {"clock", "frames", "mean", "median", "p99"};
+    t.rows.push_back({"printed by the program", std::to_string(c.paired),
+                      format_fixed(1000 * c.printed.mean, 3), format_fixed(1000 * c.printed.median, 3),
+                      format_fixed(1000 * c.printed.p99, 3)});
+    t.rows.push_back({"runner's interval", std::to_string(c.paired),
+                      format_fixed(1000 * c.runner.mean, 3), format_fixed(1000 * c.runner.median, 3),
+                      format_fixed(1000 * c.runner.p99, 3)});
+    auto diff = [&](double r, double p, bool beyond) {
+        return format_fixed(1000 * (r - p), 3) + (beyond ? " beyond" : "");
+    };
+    t.rows.push_back({"runner - program", "", diff(c.runner.mean, c.printed.mean, c.mean_beyond),
+                      diff(c.runner.median, c.printed.median, c.median_beyond),
+                      diff(c.runner.p99, c.printed.p99, c.p99_beyond)});
+    return t;
+}
+
+const Analysis* analysis_of(const Model& m, const Run& run) {
+    for (const auto& a : m.analyses)
+        if (a.run == &run) return &a;
+    return nullptr;
+}
+
+std::size_t problem_count(const Model& m, const Run& run) {
+    std::size_t n = 0;
+    auto count = [&](const std::vector<Diagnostic>& ds) {
+        for (const auto& d : ds) n += d.level != Diagnostic::Level::note;
+    };
+    count(run.diagnostics);
+    if (const Analysis* a = analysis_of(m, run)) count(a->checks);
+    return n;
+}
+
+Table overview_table(const Model& m) {
+    Table t;
+    t.columns = {"program", "run", "status", "frames", "averages", "mean (ms)", "median (ms)",
+                 "p99 (ms)", "warnings"};
+    t.left = 5;
+    // Program by program, each in the order read; unreadable files last.
+    std::vector<const Run*> runs;
+    for (const auto& r : m.runs) runs.push_back(&r);
+    std::stable_sort(runs.begin(), runs.end(), [](const Run* x, const Run* y) {
+        auto rank = [](const Run* r) { return r->banner.empty() ? 3 : static_cast<int>(r->program); };
+        return rank(x) < rank(y);
+    });
+    for (const Run* each : runs) {
+        const Run& run = *each;
+        const Analysis* a = analysis_of(m, run);
+        std::string status = run.failed() ? "unreadable" : !run.complete ? "cut off" : "complete";
+        if (run.complete && run.summary.ending == Ending::size_limit) status += ", size limit";
+        if (run.exit_status && *run.exit_status != 0)
+            status += *run.exit_status < 0 ? ", signal " + std::to_string(-*run.exit_status)
+                                           : ", exit " + std::to_string(*run.exit_status);
+        std::vector<std::string> row = {run.banner.empty() ? "?" : program_name(run.program),
+                                        run.label, status};
+        if (a && a->frame_time.n) {
+            std::string averages;
+            for (const auto& r : a->rates)
+                averages += (averages.empty() ? "" : ", ") + r.name + " " + rate_text(r.average);
+            row.insert(row.end(), {std::to_string(a->frame_time.n), averages,
+                                   format_fixed(1000 * a->frame_time.mean, 3),
+                                   milliseconds(a->frame_time.median), milliseconds(a->frame_time.p99)});
+        } else {
+            row.insert(row.end(), {"0", "-", "-", "-", "-"});
+        }
+        row.push_back(std::to_string(problem_count(m, run)));
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+Table verdict_table(const Model& m) {
+    Table t;
+    if (!m.comparing) return t;
+    t.title = "A against B";
+    t.columns = {"program", "figure", "average A", "average B", "A/B", "95% interval", "A is"};
+    t.left = 2;
+    for (const auto& c : m.comparisons)
+        for (const auto& f : c.figures) {
+            const bool time = !f.higher_is_better;
+            auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
+            t.rows.push_back({program_name(c.program), time ? f.name + " (ms)" : f.name,
+                              value(f.average_a), value(f.average_b), format_fixed(f.ratio, 4),
+                              format_fixed(f.interval.low, 4) + " .. " +
+                                  format_fixed(f.interval.high, 4),
+                              verdict_label(f.verdict, m.options.practical_percent)});
+        }
     return t;
 }
 

@@ -28,7 +28,19 @@ Table frame_time_table(const Analysis& a);
 Table rate_table(const Analysis& a);
 Table throughput_table(const Analysis& a);  // empty for all but triangles
 Table spread_table(const RepeatGroup& g);
-Table comparison_table(const ProgramComparison& c);
+Table comparison_table(const ProgramComparison& c, double practical_percent);
+// The runner's frame periods beside the printed frame times; empty without frames.csv.
+Table second_clock_table(const Analysis& a);
+
+// The tables a reader sees first: one row per run, and when comparing one
+// row per program and figure with its ratio and verdict.
+Table overview_table(const Model& m);
+Table verdict_table(const Model& m);
+
+// The analysis of a run, or null for one that could not be read.
+const Analysis* analysis_of(const Model& m, const Run& run);
+// Warnings and errors about a run, its checks included.
+std::size_t problem_count(const Model& m, const Run& run);
 
 std::string group_title(const RepeatGroup& g);
 std::string comparison_title(const ProgramComparison& c);

@@ -47,10 +47,11 @@ void write_facts(std::ostream& out, const Facts& facts, const std::string& inden
 }  // namespace
 
 void write_text(std::ostream& out, const Model& m) {
+    out << "== overview\n";
+    write_table(out, overview_table(m), "   ");
+    write_table(out, verdict_table(m), "   ");
     for (const auto& run : m.runs) {
-        const Analysis* a = nullptr;
-        for (const auto& x : m.analyses)
-            if (x.run == &run) a = &x;
+        const Analysis* a = analysis_of(m, run);
         out << "== " << program_name(run.program) << "  " << run.label << "\n";
         write_facts(out, run_facts(run, a), "   ");
         const auto meta = metadata_facts(run.metadata);
@@ -61,6 +62,7 @@ void write_text(std::ostream& out, const Model& m) {
         out << "\n";
         if (!a || a->frame_time.n == 0) continue;
         write_table(out, frame_time_table(*a), "   ");
+        write_table(out, second_clock_table(*a), "   ");
         write_table(out, rate_table(*a), "   ");
         write_table(out, throughput_table(*a), "   ");
     }
@@ -70,7 +72,7 @@ void write_text(std::ostream& out, const Model& m) {
     }
     for (const auto& c : m.comparisons) {
         out << "== comparison\n";
-        write_table(out, comparison_table(c), "   ");
+        write_table(out, comparison_table(c, m.options.practical_percent), "   ");
     }
     if (m.comparing && m.comparisons.empty())
         out << "== comparison\n   no program has frames on both sides\n\n";

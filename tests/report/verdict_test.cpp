@@ -1,0 +1,151 @@
+// Verdicts of the built suite-report on screens runs made to order: the
+// headline averages decide, a difference inside the practical threshold is
+// not called faster or slower, and the runner's files beside a run are read.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "process.h"
+#include "synthetic_runs.h"
+
+using namespace report_test;
+using nlohmann::json;
+
+namespace {
+
+const std::string exe = SUITE_REPORT;
+
+json compare(const TempDir& dir, const std::string& a, const std::string& b,
+             std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {exe, "compare", a, "--against", b, "--json", "-"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const Result r = run(args, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return json::parse(r.out)["comparison"]["programs"][0]["figures"];
+}
+
+std::vector<std::string> warnings(const json& report) {
+    std::vector<std::string> out;
+    for (const auto& d : report["diagnostics"]) out.push_back(d["message"]);
+    return out;
+}
+
+bool any_holds(const std::vector<std::string>& texts, const std::string& what) {
+    for (const auto& t : texts)
+        if (t.find(what) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(Verdicts, StutterSharesDecideByTheAverages) {
+    // Both runs take 20 ms on most frames, so their medians are equal; A
+    // stutters to 40 ms on 5% of frames, B on 10%.
+    TempDir dir;
+    const auto ms_a = stutter_frames(101, 50000, 0.05), ms_b = stutter_frames(202, 50000, 0.10);
+    const auto a = write_screens_run(dir.path("a"), ms_a), b = write_screens_run(dir.path("b"), ms_b);
+    const double true_ratio = mean_of(ms_a) / mean_of(ms_b);
+
+    const json f = compare(dir, a, b);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0]["verdict"], "faster");  // frame time
+    EXPECT_EQ(f[1]["verdict"], "faster");  // Characters/sec
+    EXPECT_NEAR(f[0]["ratio"].get<double>(), true_ratio, 1e-9);
+    EXPECT_LE(f[0]["interval"][0].get<double>(), true_ratio);
+    EXPECT_GE(f[0]["interval"][1].get<double>(), true_ratio);
+    EXPECT_LE(f[1]["interval"][0].get<double>(), 1 / true_ratio);
+    EXPECT_GE(f[1]["interval"][1].get<double>(), 1 / true_ratio);
+    EXPECT_EQ(f[0]["median_ratio"], 1);  // still shown beside
+
+    const json back = compare(dir, b, a);
+    EXPECT_EQ(back[0]["verdict"], "slower");
+    EXPECT_EQ(back[1]["verdict"], "slower");
+
+    // The terminal table, kept for the record when asked.
+    if (const char* keep = std::getenv("REPORT_EVIDENCE")) {
+        const Result r = run({exe, "compare", a, "--against", b}, dir);
+        std::ofstream(keep, std::ios::app) << "$ suite-report compare A --against B"
+                                           << "  (5% against 10% of frames at 40 ms)\n" << r.out;
+    }
+}
+
+TEST(Verdicts, NoDifferenceOrOneInsideThePracticalThreshold) {
+    TempDir dir;
+    const auto base = write_screens_run(dir.path("base"), stutter_frames(7, 50000, 0.05));
+    const auto same = write_screens_run(dir.path("same"), stutter_frames(8, 50000, 0.05));
+    for (const auto& f : compare(dir, base, same))
+        EXPECT_EQ(f["verdict"], "no significant difference") << f.dump();
+
+    // 5.525% stutter makes the average 0.5% longer: a real difference, but
+    // inside 1%; a threshold of 0.25% lets it through.
+    const auto ms = stutter_frames(9, 50000, 0.05525);
+    const auto longer = write_screens_run(dir.path("longer"), ms);
+    for (const auto& f : compare(dir, base, longer)) {
+        EXPECT_EQ(f["verdict"], "within 1%") << f.dump();
+        EXPECT_LT(f["p"].get<double>(), 0.05);
+    }
+    const json strict = compare(dir, base, longer, {"--practical", "0.25"});
+    EXPECT_EQ(strict[0]["verdict"], "faster");
+    EXPECT_EQ(strict[1]["verdict"], "faster");
+}
+
+TEST(RunFolder, RefreshRatesWarnUnlessTheSyncIsShownOff) {
+    TempDir dir;
+    const auto folder = write_screens_run(dir.path("run"), std::vector<double>(100, 16.7));
+    auto report = [&] {
+        const Result r = run({exe, folder, "--json", "-"}, dir);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return warnings(json::parse(r.out));
+    };
+    EXPECT_TRUE(any_holds(report(), "within 1% of 60 Hz"));
+    json meta = {{"vsync", {{"kept", false},
+                            {"set", {{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}}},
+                            {"swap_interval", 0}}}};
+    write_text(folder + "/metadata.json", meta.dump());
+    EXPECT_FALSE(any_holds(report(), "Hz"));
+    meta["vsync"]["kept"] = true;  // --vsync: the display may set the pace
+    write_text(folder + "/metadata.json", meta.dump());
+    EXPECT_TRUE(any_holds(report(), "within 1% of 60 Hz"));
+}
+
+TEST(RunFolder, TheRunnersIntervalsReachTheReport) {
+    // 1 ms frames (a coarse clock) whose report lines the runner saw 1.2 ms
+    // apart, but every tenth 4 ms apart; one row is damaged.
+    TempDir dir;
+    const std::vector<double> ms(50, 1);
+    const auto folder = write_screens_run(dir.path("run"), ms);
+    std::ostringstream csv;
+    csv << "frame,printed_ms,runner_interval_us\n1,1,\n";
+    std::vector<double> intervals;
+    for (int i = 2; i <= 50; ++i) {
+        const int us = i % 10 == 0 ? 4000 : 1200;
+        intervals.push_back(us / 1e6);
+        csv << i << ",1," << us << "\n";
+    }
+    csv << "51,one,1000\n";
+    write_text(folder + "/frames.csv", csv.str());
+
+    const Result r = run({exe, folder, "--json", "-"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json report = json::parse(r.out);
+    const json& c = report["runs"][0]["analysis"]["runner_clock"];
+    EXPECT_EQ(c["rows"], 50);
+    EXPECT_EQ(c["paired"], 49);
+    EXPECT_NEAR(c["interval_seconds"]["mean"].get<double>(), mean_of(intervals), 1e-12);
+    EXPECT_DOUBLE_EQ(c["interval_seconds"]["median"].get<double>(), 0.0012);
+    EXPECT_EQ(c["frames_beyond_tolerance"], 5);  // 4 ms against 1 ms, at frames 10 to 50
+    EXPECT_EQ(c["first_frame_beyond"], 10);
+    EXPECT_FALSE(c["median_beyond"].get<bool>());
+    const auto w = warnings(report);
+    EXPECT_TRUE(any_holds(w, "not a frames.csv row")) << report["diagnostics"].dump(1);
+    EXPECT_TRUE(any_holds(w, "5 of 49 frames, the first frame 10"));
+    EXPECT_TRUE(any_holds(w, "coarse; the runner's clock in frames.csv is finer"));
+    EXPECT_FALSE(any_holds(w, "in the results file"));  // its printed times match
+
+    // A frames.csv of another run is told apart by its printed times.
+    write_text(folder + "/frames.csv", "frame,printed_ms,runner_interval_us\n1,1,\n2,3,3000\n");
+    const auto other = warnings(json::parse(run({exe, folder, "--json", "-"}, dir).out));
+    EXPECT_TRUE(any_holds(other, "frame 2 has 3.000 ms here but 1.000 ms in the results file"));
+}

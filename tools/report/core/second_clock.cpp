@@ -1,0 +1,156 @@
+#include "second_clock.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "number.h"
+
+namespace report {
+
+namespace {
+
+std::vector<std::string_view> split(std::string_view line, char sep) {
+    std::vector<std::string_view> cells;
+    for (std::size_t start = 0;;) {
+        const auto end = line.find(sep, start);
+        cells.push_back(line.substr(start, end - start));
+        if (end == std::string_view::npos) return cells;
+        start = end + 1;
+    }
+}
+
+template <class Int>
+std::optional<Int> whole(std::string_view s) {
+    Int v{};
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
+    FramesCsv f;
+    f.path = path;
+    int number = 0;
+    auto bad = [&](std::string_view line) {
+        if (f.bad_rows++ == 0) {
+            f.first_bad_line = number;
+            // Shown in reports: printable ASCII only, whatever the file holds.
+            for (char ch : line.substr(0, 80))
+                f.first_bad_text += ch >= ' ' && ch <= '~' ? ch : '?';
+        }
+    };
+    for (std::size_t start = 0; start < text.size();) {
+        auto end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (number == 1) {
+            if (line != "frame,printed_ms,runner_interval_us") bad(line);
+            continue;
+        }
+        if (line.empty()) continue;
+        const auto cells = split(line, ',');
+        if (cells.size() != 3) {
+            bad(line);
+            continue;
+        }
+        const auto frame = whole<long long>(cells[0]);
+        const auto printed = parse_number(cells[1]);
+        const auto interval = whole<unsigned long long>(cells[2]);
+        if (!frame || !printed || !std::isfinite(*printed) || *printed < 0 ||
+            (!interval && !cells[2].empty())) {
+            bad(line);
+            continue;
+        }
+        f.frame.push_back(*frame);
+        f.printed.push_back(*printed / 1000);
+        f.interval.push_back(interval ? static_cast<double>(*interval) / 1e6 : std::nan(""));
+    }
+    return f;
+}
+
+std::optional<FramesCsv> read_frames_csv(const std::string& folder) {
+    const auto path = std::filesystem::path(folder) / "frames.csv";
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in && !in.eof()) return std::nullopt;
+    return parse_frames_csv(text.str(), path.string());
+}
+
+SecondClock second_clock(const FramesCsv& f, double tolerance) {
+    SecondClock c;
+    c.rows = f.frame.size();
+    c.tolerance = tolerance;
+    std::vector<double> printed, runner;
+    for (std::size_t i = 0; i < f.frame.size(); ++i) {
+        if (std::isnan(f.interval[i])) continue;
+        printed.push_back(f.printed[i]);
+        runner.push_back(f.interval[i]);
+        if (std::fabs(f.interval[i] - f.printed[i]) > tolerance && c.beyond++ == 0)
+            c.first_beyond = f.frame[i];
+    }
+    c.paired = printed.size();
+    c.printed = describe(printed);
+    c.runner = describe(runner);
+    if (c.paired) {
+        c.mean_beyond = std::fabs(c.runner.mean - c.printed.mean) > tolerance;
+        c.median_beyond = std::fabs(c.runner.median - c.printed.median) > tolerance;
+        c.p99_beyond = std::fabs(c.runner.p99 - c.printed.p99) > tolerance;
+    }
+    return c;
+}
+
+std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondClock& c,
+                                            const std::vector<double>& seconds,
+                                            const std::string& results_path) {
+    std::vector<Diagnostic> out;
+    auto warn = [&](const std::string& file, int line, std::string message) {
+        out.push_back(Diagnostic{Diagnostic::Level::warning, file, line, std::move(message)});
+    };
+    if (f.bad_rows)
+        warn(f.path, f.first_bad_line,
+             "not a frames.csv row (frame,printed_ms,runner_interval_us): \"" + f.first_bad_text +
+                 "\"" +
+                 (f.bad_rows > 1 ? "; " + std::to_string(f.bad_rows - 1) + " more left out" : ""));
+    if (c.rows != seconds.size())
+        warn(results_path, 0, "frames.csv beside it holds " + std::to_string(c.rows) +
+                                  " frames, the results file " + std::to_string(seconds.size()));
+    // The same printed figures in the same order, or the file is another run's.
+    for (std::size_t i = 0; i < seconds.size() && i < f.printed.size(); ++i)
+        if (std::fabs(f.printed[i] - seconds[i]) > 1e-9 + 1e-6 * std::fabs(seconds[i])) {
+            warn(f.path, 0,
+                 "frame " + std::to_string(f.frame[i]) + " has " + format_fixed(1000 * f.printed[i], 3) +
+                     " ms here but " + format_fixed(1000 * seconds[i], 3) +
+                     " ms in the results file");
+            break;
+        }
+    if (!(c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond)) return out;
+    std::string which;
+    auto add = [&](bool beyond, const char* name, double runner, double printed) {
+        if (!beyond) return;
+        which += std::string(which.empty() ? "" : ", ") + name + " " +
+                 format_fixed(1000 * runner, 3) + " ms against " + format_fixed(1000 * printed, 3) +
+                 " ms";
+    };
+    add(c.mean_beyond, "mean", c.runner.mean, c.printed.mean);
+    add(c.median_beyond, "median", c.runner.median, c.printed.median);
+    add(c.p99_beyond, "p99", c.runner.p99, c.printed.p99);
+    warn(results_path, 0,
+         "the runner's frame periods and the printed frame times differ by more than " +
+             format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
+             (which.empty() ? "" : which + "; ") + std::to_string(c.beyond) + " of " +
+             std::to_string(c.paired) + " frames, the first frame " + std::to_string(c.first_beyond));
+    return out;
+}
+
+}  // namespace report

@@ -1,0 +1,53 @@
+// The runner's own clock: frames.csv, written by suite-run beside a results
+// file, holds for every frame the time between the arrival of its report
+// line and the previous one's, in microseconds.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "results.h"
+#include "stats.h"
+
+namespace report {
+
+// Beyond this the two clocks disagree: the programs' 1 ms clock plus 1 ms for
+// the pipe and the scheduler between a program's line and the runner's read.
+constexpr double second_clock_tolerance = 0.002;
+
+struct FramesCsv {
+    std::string path;
+    std::vector<long long> frame;
+    std::vector<double> printed;   // seconds, as the program printed them
+    std::vector<double> interval;  // seconds; NaN where the runner had none
+    std::size_t bad_rows = 0;
+    int first_bad_line = 0;  // 1-based; 1 is the header
+    std::string first_bad_text;
+};
+
+// Rows that do not parse are counted and left out; the header must be there.
+FramesCsv parse_frames_csv(std::string_view text, const std::string& path);
+// frames.csv in `folder`, or nothing when there is none (older run folders).
+std::optional<FramesCsv> read_frames_csv(const std::string& folder);
+
+// The two clocks side by side, over the frames that have both figures.
+struct SecondClock {
+    std::size_t rows = 0, paired = 0;
+    Distribution printed, runner;  // seconds
+    double tolerance = second_clock_tolerance;
+    std::size_t beyond = 0;       // paired frames whose figures differ by more
+    long long first_beyond = 0;   // frame number of the first of them
+    bool mean_beyond = false, median_beyond = false, p99_beyond = false;
+};
+
+SecondClock second_clock(const FramesCsv& frames, double tolerance = second_clock_tolerance);
+
+// Warnings about frames.csv beside `results_path`: damaged rows, frames other
+// than the results file's `seconds`, and the clocks' disagreements.
+std::vector<Diagnostic> second_clock_checks(const FramesCsv& frames, const SecondClock& clock,
+                                            const std::vector<double>& seconds,
+                                            const std::string& results_path);
+
+}  // namespace report

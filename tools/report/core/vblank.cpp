@@ -1,0 +1,47 @@
+#include "vblank.h"
+
+#include <cmath>
+
+#include "number.h"
+
+namespace report {
+
+std::optional<RefreshMatch> near_refresh(double rate, double tolerance) {
+    if (!std::isfinite(rate) || rate <= 0) return std::nullopt;
+    static const double refreshes[] = {60, 59.94, 75, 90, 120, 144, 165, 240};
+    for (int multiple = 1; multiple <= 2; ++multiple)
+        for (double refresh : refreshes)
+            if (std::fabs(rate / (refresh * multiple) - 1) <= tolerance)
+                return RefreshMatch{refresh, multiple};
+    return std::nullopt;
+}
+
+std::optional<std::string> refresh_warning(double rate, const std::string& whose) {
+    const auto m = near_refresh(rate);
+    if (!m) return std::nullopt;
+    const std::string refresh =
+        (m->multiple > 1 ? "twice " : "") + format_sig(m->refresh, 4) + " Hz";
+    return whose + " " + format_fixed(rate, 2) + " frames/s lies within 1% of " + refresh +
+           ", a display refresh rate, and the metadata does not show the sync to vblank turned "
+           "off: the display may have set the pace (suite-run turns the sync off unless given "
+           "--vsync)";
+}
+
+bool sync_shown_off(const nlohmann::json& metadata) {
+    if (!metadata.is_object()) return false;
+    const auto vsync = metadata.find("vsync");
+    if (vsync == metadata.end() || !vsync->is_object()) return false;
+    const auto kept = vsync->find("kept");
+    if (kept == vsync->end() || !kept->is_boolean() || kept->get<bool>()) return false;
+    const auto set = vsync->find("set");
+    if (set == vsync->end() || !set->is_object()) return false;
+    for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK"}) {
+        const auto v = set->find(name);
+        if (v == set->end() || *v != "0") return false;
+    }
+    // A swap interval read back above 0 means a driver kept the sync anyway.
+    const auto interval = vsync->find("swap_interval");
+    return interval == vsync->end() || !interval->is_number() || interval->get<double>() <= 0;
+}
+
+}  // namespace report
