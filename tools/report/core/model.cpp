@@ -8,6 +8,7 @@ namespace {
 
 void add_inputs(Model& m, Inputs in, const std::string& side) {
     for (auto& d : in.problems) m.problems.push_back(std::move(d));
+    m.inputs.insert(m.inputs.end(), in.files.begin(), in.files.end());
     for (auto& r : in.runs) {
         if (!side.empty()) r.label = side + ": " + r.label;
         m.runs.push_back(std::move(r));

@@ -26,6 +26,7 @@ struct Model {
     CompareOptions options;
     std::vector<ProgramComparison> comparisons;
     std::vector<Diagnostic> problems;  // about the paths given
+    std::vector<InputFile> inputs;     // every file read: no output may replace one
 
     // Every diagnostic: the paths', then each run's, then its checks.
     std::vector<Diagnostic> all_diagnostics() const;

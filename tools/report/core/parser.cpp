@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <limits>
 #include <string_view>
 #include <utility>
 
+#include "files.h"
 #include "number.h"
 
 namespace report {
@@ -81,28 +83,14 @@ std::string describe_found(std::string_view line) {
 
 class Cursor {
 public:
-    explicit Cursor(const std::string& text) {
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const auto end = text.find('\n', start);
-            std::string_view line(text.data() + start,
-                                  (end == std::string::npos ? text.size() : end) - start);
-            // Files copied through Windows tools may carry CR LF endings.
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            lines_.push_back(line);
-            if (end == std::string::npos) {
-                last_terminated_ = false;
-                break;
-            }
-            start = end + 1;
-        }
-    }
+    explicit Cursor(LineReader& lines) : lines_(lines) { advance(); }
 
-    int line_no() const { return static_cast<int>(next_) + 1; }
-    bool at_end() const { return next_ >= lines_.size(); }
-    std::string_view peek() const { return lines_[next_]; }
-    bool next_is_cut() const { return next_ + 1 == lines_.size() && !last_terminated_; }
-    void skip() { ++next_; }
+    int line_no() const { return line_no_; }
+    bool at_end() const { return !has_; }
+    std::string_view peek() const { return line_; }
+    bool next_is_cut() const { return has_ && !terminated_; }
+    bool next_is_overlong() const { return has_ && overlong_; }
+    void skip() { advance(); }
 
     // Consumes the next line, which must match one of the patterns; returns
     // which, and its numbers.
@@ -122,8 +110,9 @@ public:
         }
         std::size_t which = 0;
         for (auto p : patterns) {
-            if (auto numbers = match(line, p)) {
-                ++next_;
+            auto numbers = overlong_ ? std::nullopt : match(line, p);
+            if (numbers) {
+                advance();
                 return {which, std::move(*numbers)};
             }
             ++which;
@@ -137,6 +126,15 @@ public:
     Figure expect_figure(std::string_view pattern) {
         const int line = line_no();
         return Figure{expect(pattern).at(0), line};
+    }
+    // A duration: no program prints a negative or unbounded one.
+    double expect_time(std::string_view pattern) { return expect_time_figure(pattern).value; }
+    Figure expect_time_figure(std::string_view pattern) {
+        const Figure f = expect_figure(pattern);
+        if (!(f.value >= 0) || std::isinf(f.value))
+            throw Stop{false, f.line,
+                       "a time of " + format_printed(f.value) + " s, which no program writes"};
+        return f;
     }
     void expect_blanks(int n) {
         for (int i = 0; i < n; ++i) expect("");
@@ -156,16 +154,37 @@ private:
         return cut.substr(0, literal.size()) == literal;
     }
 
-    std::vector<std::string_view> lines_;
-    bool last_terminated_ = true;
-    std::size_t next_ = 0;
+    void advance() {
+        ++line_no_;
+        has_ = lines_.next(line_, terminated_, overlong_);
+    }
+
+    LineReader& lines_;
+    std::string line_;
+    bool has_ = false, terminated_ = true, overlong_ = false;
+    int line_no_ = 0;
 };
+
+double time_value(double v, int line) {
+    if (!(v >= 0) || std::isinf(v))
+        throw Stop{false, line, "a time of " + format_printed(v) + " s, which no program writes"};
+    return v;
+}
+
+// A window number is what the toolkit hands out, a non-negative int; a
+// fraction, nan or a number past int is not a program's output.
+int window_number(double v, int line) {
+    if (!(v >= 0 && v <= std::numeric_limits<int>::max()) || v != std::floor(v))
+        throw Stop{false, line,
+                   "a window number of " + format_printed(v) + ", which no program writes"};
+    return static_cast<int>(v);
+}
 
 // The start every program shares: banner, two blanks.
 void read_banner_blanks(Cursor& c) { c.expect_blanks(2); }
 
 void read_initialisation(Cursor& c, Run& run) {
-    run.init_seconds = c.expect_figure("It spent: {} Secs to Initialize.");
+    run.init_seconds = c.expect_time_figure("It spent: {} Secs to Initialize.");
     c.expect_blanks(2);
 }
 
@@ -185,12 +204,12 @@ void read_frames_to_total(Cursor& c, Run& run, void (*figures)(Cursor&, Frame&))
         auto [which, numbers] =
             c.expect_one_of({"window: {}", "Total machine time:  {} Secs. "});
         if (which == 1) {
-            run.summary.total_seconds = Figure{numbers[0], line};
+            run.summary.total_seconds = Figure{time_value(numbers[0], line), line};
             break;
         }
         Frame f;
         f.line = line;
-        f.window = static_cast<int>(numbers[0]);
+        f.window = window_number(numbers[0], line);
         figures(c, f);
         run.frames.push_back(f);
         c.expect("");
@@ -201,7 +220,7 @@ void parse_cube(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
     read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
-        f.seconds = k.expect("The system spent: {} Secs. ")[0];
+        f.seconds = k.expect_time("The system spent: {} Secs. ");
         f.rate = k.expect("It was: {} Angles/sec.")[0];
         f.rate2 = k.expect("It was: {} Vertex/sec.")[0];
     });
@@ -214,14 +233,14 @@ void parse_screens(Cursor& c, Run& run) {
     read_banner_blanks(c);
     c.expect("Plain Output");
     c.expect("");
-    run.plain_seconds = c.expect_figure("The system spent: {} Secs. ");
+    run.plain_seconds = c.expect_time_figure("The system spent: {} Secs. ");
     run.plain_rate = c.expect_figure("Conventionally, it was: {} Characters/sec.");
     c.expect_blanks(2);
     c.expect("Graphical Output");
     c.expect("");
     read_initialisation(c, run);
     read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
-        f.seconds = k.expect("The system spent: {} Secs. ")[0];
+        f.seconds = k.expect_time("The system spent: {} Secs. ");
         f.rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
     });
     run.summary.ending = Ending::esc;
@@ -240,19 +259,23 @@ void parse_triangles(Cursor& c, Run& run) {
         if (which == 1) {
             // An extra blank: the run stopped at its size limit.
             run.summary.ending = Ending::size_limit;
-            run.summary.total_seconds = c.expect_figure(total);
+            run.summary.total_seconds = c.expect_time_figure(total);
             break;
         }
         if (which == 2) {
             run.summary.ending = Ending::esc;
-            run.summary.total_seconds = Figure{numbers[0], line};
+            run.summary.total_seconds = Figure{time_value(numbers[0], line), line};
             break;
         }
         Frame f;
         f.line = line;
-        f.window = static_cast<int>(numbers[0]);
+        f.window = window_number(numbers[0], line);
         f.triangles = c.expect("It drew {} Triangles.")[0];
-        f.seconds = c.expect("It spent: {} Secs. ")[0];
+        if (!(f.triangles >= 0) || std::isinf(f.triangles))
+            throw Stop{false, line + 1,
+                       "a count of " + format_printed(f.triangles) +
+                           " triangles, which no program writes"};
+        f.seconds = c.expect_time("It spent: {} Secs. ");
         f.rate = c.expect("It was: {} Angles/sec.")[0];
         f.rate2 = c.expect("It was: {} Triangles/sec.")[0];
         run.frames.push_back(f);
@@ -290,16 +313,11 @@ void add(Run& run, Diagnostic::Level level, int line, std::string message) {
     run.diagnostics.push_back(Diagnostic{level, run.path, line, std::move(message)});
 }
 
-}  // namespace
-
-Run parse_results(const std::string& text, const std::string& name) {
-    Run run;
-    run.path = name;
-    if (text.empty()) {
+void read_all(Cursor& c, Run& run, const std::string& name) {
+    if (c.at_end()) {
         add(run, Diagnostic::Level::error, 1, "the file is empty; expected the banner line");
-        return run;
+        return;
     }
-    Cursor c(text);
     const std::string_view banner = c.peek();
     run.banner = std::string(banner);
     const auto named = program_in_name(name);
@@ -310,7 +328,7 @@ Run parse_results(const std::string& text, const std::string& name) {
             "not a results file of cube, screens or triangles: expected a banner naming "
             "\"Graphics Cube\", \"Graphics Screens\" or \"Graphics Triangles\", found " +
                 describe_found(banner));
-        return run;
+        return;
     }
     run.program = *program;
     if (named && *named != *program)
@@ -335,6 +353,22 @@ Run parse_results(const std::string& text, const std::string& name) {
         else
             add(run, Diagnostic::Level::error, stop.line, stop.message);
     }
+}
+
+}  // namespace
+
+Run parse_results(const std::string& text, const std::string& name) {
+    LineReader lines(text);
+    return parse_results(lines, name);
+}
+
+Run parse_results(LineReader& lines, const std::string& name) {
+    Run run;
+    run.path = name;
+    Cursor c(lines);
+    read_all(c, run, name);
+    if (!lines.error().empty())
+        add(run, Diagnostic::Level::error, c.line_no(), "cannot be read: " + lines.error());
     return run;
 }
 

@@ -3,14 +3,21 @@
 
 #include "outputs.h"
 #include "tables.h"
+#include "text.h"
 
 namespace report {
 
 namespace {
 
-std::string escape(const std::string& s) {
+// Valid UTF-8 (the page says so) without control characters, which HTML
+// does not allow.
+std::string escape(const std::string& text) {
     std::string out;
-    for (char c : s) {
+    for (char c : valid_utf8(text)) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7f) {
+            out += "\xEF\xBF\xBD";
+            continue;
+        }
         switch (c) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;

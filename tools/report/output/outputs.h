@@ -25,6 +25,9 @@ struct PlotFile {
     std::string format;  // "png" or "svg"
 };
 
+// The names of the files render_plots makes in its folder.
+std::vector<std::string> plot_files(const Model& m, const std::string& format);
+
 // Draws the plots with gnuplot into `folder`. Returns the files made; on
 // failure, none, with the reason in `error`.
 std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
