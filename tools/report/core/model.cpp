@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace report {
 
@@ -30,10 +31,18 @@ std::vector<Diagnostic> Model::all_diagnostics() const {
     std::vector<Diagnostic> all = problems;
     for (const auto& r : runs) {
         all.insert(all.end(), r.diagnostics.begin(), r.diagnostics.end());
-        for (const auto& a : analyses)
-            if (a.run == &r) all.insert(all.end(), a.checks.begin(), a.checks.end());
+        if (const Analysis* a = analysis_of(r))
+            all.insert(all.end(), a->checks.begin(), a->checks.end());
     }
     return all;
+}
+
+const Analysis* Model::analysis_of(const Run& run) const {
+    // Analyses keep the order of the runs they belong to.
+    const auto it = std::lower_bound(
+        analyses.begin(), analyses.end(), &run,
+        [](const Analysis& a, const Run* r) { return std::less<const Run*>()(a.run, r); });
+    return it != analyses.end() && it->run == &run ? &*it : nullptr;
 }
 
 bool Model::has_errors() const {

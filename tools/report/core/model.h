@@ -28,6 +28,8 @@ struct Model {
     std::vector<Diagnostic> problems;  // about the paths given
     std::vector<InputFile> inputs;     // every file read: no output may replace one
 
+    // The analysis of one of `runs`; null for a failed run.
+    const Analysis* analysis_of(const Run& run) const;
     // Every diagnostic: the paths', then each run's, then its checks.
     std::vector<Diagnostic> all_diagnostics() const;
     bool has_errors() const;

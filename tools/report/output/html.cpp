@@ -150,9 +150,7 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         for (const auto& g : m.groups) table(out, spread_table(g));
     }
     for (const auto& run : m.runs) {
-        const Analysis* a = nullptr;
-        for (const auto& x : m.analyses)
-            if (x.run == &run) a = &x;
+        const Analysis* a = m.analysis_of(run);
         out << "<h2>" << escape(program_name(run.program)) << ": " << escape(run.label)
             << "</h2>\n";
         facts(out, run_facts(run, a));

@@ -104,9 +104,7 @@ json labels(const std::vector<const Analysis*>& runs) {
 json to_json(const Model& m) {
     json runs = json::array();
     for (const auto& r : m.runs) {
-        const Analysis* a = nullptr;
-        for (const auto& x : m.analyses)
-            if (x.run == &r) a = &x;
+        const Analysis* a = m.analysis_of(r);
         runs.push_back(run_json(r, a));
     }
     json groups = json::array();

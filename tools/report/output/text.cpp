@@ -63,9 +63,7 @@ void write_facts(std::ostream& out, const Facts& unsafe, const std::string& inde
 
 void write_text(std::ostream& out, const Model& m) {
     for (const auto& run : m.runs) {
-        const Analysis* a = nullptr;
-        for (const auto& x : m.analyses)
-            if (x.run == &run) a = &x;
+        const Analysis* a = m.analysis_of(run);
         out << "== " << program_name(run.program) << "  " << terminal_safe(run.label) << "\n";
         write_facts(out, run_facts(run, a), "   ");
         const auto meta = metadata_facts(run.metadata);
