@@ -17,7 +17,7 @@ namespace {
 
 bool is_results_name(const fs::path& p) {
     const std::string name = p.filename().string();
-    return name.rfind("results_", 0) == 0 && p.extension() == ".txt";
+    return name.rfind(texts::results_prefix, 0) == 0 && p.extension() == texts::results_extension;
 }
 
 void note(Run& run, Diagnostic::Level level, std::string message) {
@@ -199,8 +199,9 @@ std::string run_label(const std::string& path) {
     // "results_cube_windows_mac_mx @ local date 2026.12.07 time 08.47.10 (2).txt"
     std::string name = p.stem().string();
     const auto date = name.find(" date ");
-    std::string program = name.rfind("results_", 0) == 0
-                              ? name.substr(8, name.find('_', 8) - 8)
+    const std::size_t skip = texts::results_prefix.size();
+    std::string program = name.rfind(texts::results_prefix, 0) == 0
+                              ? name.substr(skip, name.find('_', skip) - skip)
                               : std::string();
     if (date == std::string::npos) return name;
     std::string when = name.substr(date + 6);

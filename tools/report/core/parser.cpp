@@ -193,18 +193,26 @@ std::string frames_kept(const Run& run) {
            (run.frames.size() == 1 ? "" : "s") + " kept";
 }
 
-// Frame blocks, each opened by its window line, up to the summary's
-// "Total machine time" line (the ending of cube and screens); `figures`
-// reads the lines between the window line and the closing blank.
-void read_frames_to_total(Cursor& c, Run& run, void (*figures)(Cursor&, Frame&)) {
+// Frame blocks, each opened by its window line, up to the summary's total
+// time line; `figures` reads the lines between the window line and the
+// closing blank. Where `size_limit` is set (triangles), an extra blank before
+// the total says the run stopped at its size limit.
+void read_frames_to_total(Cursor& c, Run& run, std::string_view total, bool size_limit,
+                          void (*figures)(Cursor&, Frame&)) {
+    run.summary.ending = Ending::esc;
     for (;;) {
         if (c.at_end())
             throw Stop{true, c.line_no(), "the file ends without its closing summary"};
         const int line = c.line_no();
-        auto [which, numbers] =
-            c.expect_one_of({"window: {}", "Total machine time:  {} Secs. "});
+        auto [which, numbers] = size_limit ? c.expect_one_of({"window: {}", total, ""})
+                                           : c.expect_one_of({"window: {}", total});
         if (which == 1) {
             run.summary.total_seconds = Figure{time_value(numbers[0], line), line};
+            break;
+        }
+        if (which == 2) {
+            run.summary.ending = Ending::size_limit;
+            run.summary.total_seconds = c.expect_time_figure(total);
             break;
         }
         Frame f;
@@ -216,15 +224,16 @@ void read_frames_to_total(Cursor& c, Run& run, void (*figures)(Cursor&, Frame&))
     }
 }
 
+constexpr std::string_view machine_total = "Total machine time:  {} Secs. ";
+
 void parse_cube(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
-    read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
+    read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
         f.seconds = k.expect_time("The system spent: {} Secs. ");
         f.rate = k.expect("It was: {} Angles/sec.")[0];
         f.rate2 = k.expect("It was: {} Vertex/sec.")[0];
     });
-    run.summary.ending = Ending::esc;
     run.summary.average = c.expect_figure("Average: {} Angles/Sec.");
     run.summary.average2 = c.expect_figure("Average: {} Vertex/Sec.");
 }
@@ -239,48 +248,26 @@ void parse_screens(Cursor& c, Run& run) {
     c.expect("Graphical Output");
     c.expect("");
     read_initialisation(c, run);
-    read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
+    read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
         f.seconds = k.expect_time("The system spent: {} Secs. ");
         f.rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
     });
-    run.summary.ending = Ending::esc;
     run.summary.average = c.expect_figure("Average: {} Characters/Sec.");
 }
 
 void parse_triangles(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
-    constexpr std::string_view total = "Total running time:  {} Secs. ";
-    for (;;) {
-        if (c.at_end())
-            throw Stop{true, c.line_no(), "the file ends without its closing summary"};
-        const int line = c.line_no();
-        auto [which, numbers] = c.expect_one_of({"window: {}", "", total});
-        if (which == 1) {
-            // An extra blank: the run stopped at its size limit.
-            run.summary.ending = Ending::size_limit;
-            run.summary.total_seconds = c.expect_time_figure(total);
-            break;
-        }
-        if (which == 2) {
-            run.summary.ending = Ending::esc;
-            run.summary.total_seconds = Figure{time_value(numbers[0], line), line};
-            break;
-        }
-        Frame f;
-        f.line = line;
-        f.window = window_number(numbers[0], line);
-        f.triangles = c.expect("It drew {} Triangles.")[0];
+    read_frames_to_total(c, run, "Total running time:  {} Secs. ", true, [](Cursor& k, Frame& f) {
+        f.triangles = k.expect("It drew {} Triangles.")[0];
         if (!(f.triangles >= 0) || std::isinf(f.triangles))
-            throw Stop{false, line + 1,
+            throw Stop{false, f.line + 1,
                        "a count of " + format_printed(f.triangles) +
                            " triangles, which no program writes"};
-        f.seconds = c.expect_time("It spent: {} Secs. ");
-        f.rate = c.expect("It was: {} Angles/sec.")[0];
-        f.rate2 = c.expect("It was: {} Triangles/sec.")[0];
-        run.frames.push_back(f);
-        c.expect("");
-    }
+        f.seconds = k.expect_time("It spent: {} Secs. ");
+        f.rate = k.expect("It was: {} Angles/sec.")[0];
+        f.rate2 = k.expect("It was: {} Triangles/sec.")[0];
+    });
     if (run.summary.ending == Ending::size_limit) {
         run.summary.average = c.expect_figure("Average Angles/Sec: {} Angles/Sec.");
         run.summary.average2 = c.expect_figure("Average Triangles/Sec: {} Triangles/Sec.");
@@ -302,7 +289,7 @@ std::optional<Program> program_in_banner(std::string_view banner) {
 std::optional<Program> program_in_name(const std::string& path) {
     const auto slash = path.find_last_of('/');
     const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
-    const std::string prefix = "results_";
+    const std::string prefix(texts::results_prefix);
     if (base.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
     const auto end = base.find('_', prefix.size());
     if (end == std::string::npos) return std::nullopt;

@@ -97,15 +97,6 @@ void facts(std::ostream& out, const Facts& f) {
     out << "</dl>\n";
 }
 
-const char* level_class(Diagnostic::Level l) {
-    switch (l) {
-        case Diagnostic::Level::note: return "note";
-        case Diagnostic::Level::warning: return "warning";
-        case Diagnostic::Level::error: return "error";
-    }
-    return "";
-}
-
 void plot(std::ostream& out, const PlotFile& p) {
     std::ifstream in(p.path, std::ios::binary);
     std::ostringstream data;
@@ -130,7 +121,7 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
     if (!diagnostics.empty()) {
         out << "<h2 id=\"problems\">Problems</h2>\n<ul>\n";
         for (const auto& d : diagnostics)
-            out << "<li class=\"" << level_class(d.level) << "\">" << escape(to_string(d))
+            out << "<li class=\"" << level_name(d.level) << "\">" << escape(to_string(d))
                 << "</li>\n";
         out << "</ul>\n";
     }

@@ -15,15 +15,6 @@ json printed(const std::optional<Figure>& f) {
     return {{"value", number(f->value)}, {"line", f->line}};
 }
 
-const char* level_name(Diagnostic::Level l) {
-    switch (l) {
-        case Diagnostic::Level::note: return "note";
-        case Diagnostic::Level::warning: return "warning";
-        case Diagnostic::Level::error: return "error";
-    }
-    return "?";
-}
-
 json diagnostic(const Diagnostic& d) {
     return {{"level", level_name(d.level)}, {"file", d.file}, {"line", d.line},
             {"message", d.message}};

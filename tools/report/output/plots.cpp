@@ -87,7 +87,7 @@ std::string script_for(const Plot& p, const fs::path& work, const std::string& f
 
 std::vector<Plot> plots_for(const Model& m) {
     std::vector<Plot> plots;
-    for (Program program : {Program::cube, Program::screens, Program::triangles}) {
+    for (Program program : all_programs) {
         Plot over{std::string(program_name(program)) + "-frame-time",
                   std::string(program_name(program)) + ": frame time over the run",
                   "frame", "frame time (ms)"};
