@@ -118,6 +118,8 @@ TEST(Hostile, RunFolderSideFilesAreBounded) {
     std::string keys = "{\"" + std::string(100000, 'k') + "\":{";
     for (int i = 0; i < 50000; ++i) keys += (i ? ",\"" : "\"") + std::to_string(i) + "\":1";
     write_text(wide + "metadata.json", keys + "}}");
+    // A link in a folder could lead to any file of the user who runs the report.
+    fs::create_symlink(screens_real, dir.path("run-1/results_screens_4.txt"));
     const Result r = sh("timeout 60 " + shell_quote(exe) + " " + shell_quote(dir.path()), dir);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("metadata.json beside it is not read: is not a regular file"),
@@ -127,6 +129,7 @@ TEST(Hostile, RunFolderSideFilesAreBounded) {
     EXPECT_NE(r.out.find("nests deeper than"), std::string::npos);
     EXPECT_NE(r.out.find("49800 more entries not shown"), std::string::npos);
     EXPECT_LT(r.out.size(), 200000u);  // 200 entries of at most 300 bytes a key
+    EXPECT_EQ(count(r.out, "== screens"), 3u);
 }
 
 TEST(Hostile, FailuresAreErrorsWithTheSystemsReason) {

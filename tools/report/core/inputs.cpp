@@ -113,17 +113,20 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
     }
 }
 
-// Results files under `folder`, recursively, without following links to
-// folders; a folder that cannot be read is a problem with the system's reason.
+// Results files under `folder`, recursively. Links are not followed: a
+// folder sent by someone else could lead anywhere (a loop, a device, another
+// user's file). A folder that cannot be read is a problem with the system's
+// reason.
 void find_results(const fs::path& folder, std::vector<std::string>& found,
                   std::vector<Diagnostic>& problems) {
     std::error_code ec;
     fs::directory_iterator it(folder, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code e;
-        if (it->is_directory(e) && !it->is_symlink(e))
+        const auto type = it->symlink_status(e).type();
+        if (type == fs::file_type::directory)
             find_results(it->path(), found, problems);
-        else if (is_results_name(it->path()) && it->is_regular_file(e))
+        else if (type == fs::file_type::regular && is_results_name(it->path()))
             found.push_back(it->path().string());
     }
     if (ec)
