@@ -112,11 +112,11 @@ TEST(Hostile, RunFolderSideFilesAreBounded) {
     fs::create_symlink("/dev/zero", folder + "stderr.txt");
     const std::string nested = dir.path("run-2/screens/");
     write_text(nested + "results_screens_2.txt", read_text(screens_real));
-    write_text(nested + "metadata.json", std::string(100000, '[') + std::string(100000, ']'));
+    write_text(nested + "metadata.json", std::string(30000, '[') + std::string(30000, ']'));
     const std::string wide = dir.path("run-3/screens/");
     write_text(wide + "results_screens_3.txt", read_text(screens_real));
-    std::string keys = "{\"" + std::string(100000, 'k') + "\":{";
-    for (int i = 0; i < 50000; ++i) keys += (i ? ",\"" : "\"") + std::to_string(i) + "\":1";
+    std::string keys = "{\"" + std::string(20000, 'k') + "\":{";
+    for (int i = 0; i < 4000; ++i) keys += (i ? ",\"" : "\"") + std::to_string(i) + "\":1";
     write_text(wide + "metadata.json", keys + "}}");
     // A link in a folder could lead to any file of the user who runs the report.
     fs::create_symlink(screens_real, dir.path("run-1/results_screens_4.txt"));
@@ -127,7 +127,7 @@ TEST(Hostile, RunFolderSideFilesAreBounded) {
     EXPECT_NE(r.out.find("stderr.txt beside it is not read: is a symbolic link"),
               std::string::npos);
     EXPECT_NE(r.out.find("nests deeper than"), std::string::npos);
-    EXPECT_NE(r.out.find("49800 more entries not shown"), std::string::npos);
+    EXPECT_NE(r.out.find("3800 more entries not shown"), std::string::npos);
     EXPECT_LT(r.out.size(), 200000u);  // 200 entries of at most 300 bytes a key
     EXPECT_EQ(count(r.out, "== screens"), 3u);
 }

@@ -69,8 +69,8 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
     if (!text) return;
     if (more) {
         note(run, Diagnostic::Level::warning,
-             "metadata.json beside it is larger than " + std::to_string(metadata_cap >> 20) +
-                 " MiB, more than the runner writes; not read");
+             "metadata.json beside it is larger than " + std::to_string(metadata_cap >> 10) +
+                 " KiB, more than the runner writes; not read");
         return;
     }
     if (json_depth(*text) > metadata_depth_cap) {
@@ -106,9 +106,9 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
     }
     if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
         text && !text->empty()) {
-        run.stderr_text = *text;
         std::string first = text->substr(0, text->find('\n'));
         if (first.size() > 200) first = first.substr(0, 200) + "...";
+        run.stderr_text = first;
         note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
     }
 }

@@ -22,10 +22,11 @@ struct Inputs {
     std::vector<InputFile> files;      // every results and side file opened
 };
 
-// How much of a run folder's side files is read: more is not what the runner
-// writes.
-constexpr std::size_t metadata_cap = 1 << 20;
-constexpr std::size_t stderr_cap = 64 << 10;
+// How much of a run folder's side files is read: the runner writes a few
+// KiB of metadata, and of stderr.txt only the first line is shown. Memory
+// then grows with the runs, not with what a hostile folder holds.
+constexpr std::size_t metadata_cap = 64 << 10;
+constexpr std::size_t stderr_cap = 4 << 10;
 constexpr int metadata_depth_cap = 32;
 
 // Files are read whatever their name; folders are searched recursively for

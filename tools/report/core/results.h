@@ -71,7 +71,7 @@ struct Run {
     std::vector<Diagnostic> diagnostics;
     nlohmann::json metadata;  // null when the run folder has none
     std::optional<int> exit_status;
-    std::string stderr_text;
+    std::string stderr_text;  // the first line of stderr.txt
 
     bool failed() const;  // holds an error: nothing in it can be trusted
 };
