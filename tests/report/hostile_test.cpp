@@ -39,15 +39,17 @@ bool valid_utf8(const std::string& text) {
 TEST(Hostile, NamesNeverReachGnuplotAsCode) {
     TempDir dir;
     // A newline ends a gnuplot command; backquotes run a shell in double quotes.
-    const std::string run = dir.path("x/run-1\nsystem \"touch pwned\"\n#`touch pwned`'@x/screens");
+    // The canary's path is absolute: gnuplot may run in a folder of its own.
+    const std::string canary = dir.path("pwned");
+    const std::string run = dir.path("x/run-1\nsystem \"touch " + canary + "\"\n#`touch " +
+                                     canary + "`'@x/screens");
     write_text(run + "/results_screens_1.txt", read_text(screens_real));
-    const std::string plots = dir.path("p\nsystem \"touch pwned\"\n");
+    const std::string plots = dir.path("p\nsystem \"touch " + canary + "\"\n");
     const Result r = sh("cd " + shell_quote(dir.path()) + " && " + shell_quote(exe) +
                             " x --html r.html --plots " + shell_quote(plots) + " -q",
                         dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_FALSE(fs::exists(dir.path("pwned")));
-    EXPECT_FALSE(fs::exists(fs::path(plots) / "pwned"));
+    EXPECT_FALSE(fs::exists(canary));
     EXPECT_EQ(count(read_text(dir.path("r.html")), "<img "), 2u);
     EXPECT_TRUE(fs::exists(fs::path(plots) / "screens-frame-time.png"));
 }
