@@ -139,6 +139,8 @@ void find_results(const fs::path& folder, std::vector<std::string>& found,
 Run load_run(const std::string& path, std::vector<InputFile>* files) {
     Opened o = open_regular(path, true);
     if (!o.fd) {
+        // Named as an input all the same: no output may be written into it.
+        if (const auto id = file_id(path); id && files) files->push_back({path, *id});
         Run run;
         run.path = path;
         note(run, Diagnostic::Level::error, "cannot be read: " + o.problem);
