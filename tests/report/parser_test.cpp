@@ -193,6 +193,17 @@ TEST(ParseDamagedFiles, TheFirstMalformedLineIsNamedWithWhatWasExpected) {
         // The summary of another program.
         {replaced(text, "Total machine time:  61.501", "Total running time:  61.501"),
          line_of(text, "Total machine time"), "or \"Total machine time:  <number> Secs. \""},
+        // Numbers no program writes: a negative time, window numbers that are no int.
+        {replaced(text, "spent: 6.383 Secs.", "spent: -6.383 Secs."),
+         line_of(text, "The system spent: 6.383"), "a time of -6.383 s"},
+        {replaced(text, "window: 1\n", "window: nan\n"), line_of(text, "window: "),
+         "a window number of nan"},
+        {replaced(text, "window: 1\n", "window: 1e+400\n"), line_of(text, "window: "),
+         "a window number of inf"},
+        {replaced(text, "window: 1\n", "window: -3.5\n"), line_of(text, "window: "),
+         "a window number of -3.5"},
+        {replaced(text, "window: 1\n", "window: +5\n"), line_of(text, "window: "),
+         "found \"window: +5\""},
     };
     for (const auto& c : cases) {
         const report::Run r = parse_results(c.damaged, "f.txt");

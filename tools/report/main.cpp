@@ -1,15 +1,20 @@
 // suite-report: statistics, comparisons and plots from the benchmarks'
 // results files.
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <optional>
+#include <sstream>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
 #include "model.h"
 #include "outputs.h"
+#include "text.h"
+#include "writer.h"
 
 namespace fs = std::filesystem;
 
@@ -23,18 +28,20 @@ struct Options {
     report::CompareOptions compare;
 };
 
-// Writes through `write` to a file, or to standard output for "-".
+void complain(const std::string& message) {
+    std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
+}
+
+// Writes what `write` produces to a file, or to standard output for "-".
 template <class Write>
 bool write_to(const std::string& path, Write write) {
-    if (path == "-") {
-        write(std::cout);
-        return bool(std::cout);
+    std::ostringstream text;
+    write(text);
+    if (auto failed = report::write_output(path, text.str())) {
+        complain(*failed);
+        return false;
     }
-    std::ofstream out(path, std::ios::binary);
-    if (out) write(out);
-    out.close();
-    if (!out) std::cerr << "suite-report: cannot write " << path << "\n";
-    return bool(out);
+    return true;
 }
 
 // Plots for the page: those already drawn for --plots, else drawn as SVG in
@@ -50,8 +57,8 @@ bool write_page(const report::Model& m, const Options& o,
     if (mkdtemp(pattern.data()))
         plots = report::render_plots(m, pattern, "svg", error);
     else
-        error = "cannot make a temporary folder for the plots";
-    if (!error.empty()) std::cerr << "suite-report: " << error << "\n";
+        error = std::string("cannot make a temporary folder for the plots: ") + std::strerror(errno);
+    if (!error.empty()) complain(error);
     const bool ok =
         write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, plots, error); });
     std::error_code ec;
@@ -59,21 +66,42 @@ bool write_page(const report::Model& m, const Options& o,
     return ok;
 }
 
+// An output that would replace one of the inputs, as "OUTPUT: the input
+// INPUT"; nothing when every output is clear of them.
+std::optional<std::string> output_over_input(const report::Model& m, const Options& o) {
+    std::vector<std::string> outputs = {o.json, o.csv, o.html};
+    if (!o.plots.empty())
+        for (const auto& name : report::plot_files(m, o.plot_format))
+            outputs.push_back((fs::path(o.plots) / name).string());
+    for (const auto& out : outputs)
+        if (!out.empty())
+            if (auto input = report::input_at(out, m.inputs)) return out + " is the input " + *input;
+    return std::nullopt;
+}
+
 int run(const Options& o, bool comparing) {
     report::Model m = comparing ? report::build_comparison(o.side_a, o.side_b, o.compare)
                                 : report::build_model(o.paths);
+    if (auto clash = output_over_input(m, o)) {
+        complain("refusing to write over an input: " + *clash);
+        return 2;
+    }
     const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
-    if (!o.quiet && !to_stdout) report::write_text(std::cout, m);
     bool ok = true;
+    if (!o.quiet && !to_stdout)
+        ok &= write_to("-", [&](std::ostream& s) { report::write_text(s, m); });
     if (!o.json.empty())
-        ok &= write_to(o.json, [&](std::ostream& s) { s << report::to_json(m).dump(2) << "\n"; });
+        ok &= write_to(o.json, [&](std::ostream& s) {
+            s << report::to_json(m).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+              << "\n";
+        });
     if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { report::write_csv(s, m); });
     std::vector<report::PlotFile> plots;
     std::string plot_error;
     if (!o.plots.empty()) {
         plots = report::render_plots(m, o.plots, o.plot_format, plot_error);
         if (!plot_error.empty()) {
-            std::cerr << "suite-report: " << plot_error << "\n";
+            complain(plot_error);
             ok = false;
         }
     }
@@ -81,7 +109,7 @@ int run(const Options& o, bool comparing) {
     // The terminal report lists every problem; on its own, stderr gets the errors.
     for (const auto& d : m.all_diagnostics())
         if (d.level == report::Diagnostic::Level::error || o.quiet || to_stdout)
-            std::cerr << "suite-report: " << to_string(d) << "\n";
+            complain(to_string(d));
     return m.has_errors() || !ok ? 1 : 0;
 }
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "gnuplot.h"
-#include "outputs.h"
+#include "plotting.h"
 
 namespace fs = std::filesystem;
 
@@ -127,61 +127,29 @@ std::vector<Trend> draw_trends(const std::vector<Group>& groups, const std::stri
         error = "cannot create " + folder + ": " + ec.message();
         return {};
     }
-    const std::string dir = fs::absolute(folder).string();
     std::map<std::string, std::vector<std::size_t>> by_program;
     for (std::size_t i = 0; i < groups.size(); ++i) by_program[groups[i].program].push_back(i);
-    std::ostringstream script;
-    std::vector<Trend> trends;
+    std::vector<report::Plot> plots;
     for (const auto& [program, members] : by_program) {
         // Only the suite's own program names become file names.
         if (!report::program_from_name(program)) continue;
-        bool any = false;
-        for (std::size_t k : members)
-            for (const auto& r : groups[k].runs) any |= r.median_ms && epoch(r.date) >= 0;
-        if (!any) continue;
-        const std::string file = dir + "/" + program + "-trend." + format;
-        trends.push_back({program + ": median frame time over time", file});
-        script << (format == "svg" ? "set terminal svg size 900,460 font 'sans,11' background '#ffffff'\n"
-                                   : "set terminal pngcairo size 900,460 font 'sans,10' background '#ffffff'\n")
-               << "set output " << report::gnuplot_string(file) << "\n"
-               << "set title " << report::gnuplot_string(trends.back().title) << " noenhanced\n"
-               << "set xdata time\nset timefmt '%s'\nset format x '%Y-%m-%d'\nset xtics rotate by -30\n"
-               << "set ylabel 'median frame time (ms)'\nset grid\nset key below noenhanced\n";
-        std::string plot;
-        for (std::size_t k = 0; k < members.size(); ++k) {
-            const Group& g = groups[members[k]];
-            const std::string data = dir + "/." + program + "-trend-" + std::to_string(k) + ".dat";
-            bool has_points = false;
-            for (const auto& r : g.runs) has_points |= r.median_ms && epoch(r.date) >= 0;
-            if (!has_points) continue;
-            std::ofstream out(data);
-            out.precision(10);
-            for (const auto& r : g.runs)
-                if (r.median_ms && epoch(r.date) >= 0) out << epoch(r.date) << ' ' << *r.median_ms << "\n";
-            if (!out) {
-                error = "cannot write " + data;
-                return {};
-            }
-            plot += (plot.empty() ? "plot " : ", ") + report::gnuplot_string(data) +
-                    " using 1:2 with linespoints pointtype 7 pointsize 0.6 title " +
-                    report::gnuplot_string(g.title());
+        report::Plot plot{program + "-trend", program + ": median frame time over time", "date",
+                          "median frame time (ms)"};
+        plot.time_x = true;
+        plot.style = "linespoints pointtype 7 pointsize 0.6";
+        for (std::size_t k : members) {
+            report::Series series{groups[k].title(), {}};
+            for (const auto& r : groups[k].runs)
+                if (r.median_ms && epoch(r.date) >= 0)
+                    series.points.emplace_back(static_cast<double>(epoch(r.date)), *r.median_ms);
+            if (!series.points.empty()) plot.series.push_back(std::move(series));
         }
-        script << plot << "\nset output\n";
+        if (!plot.series.empty()) plots.push_back(std::move(plot));
     }
-    if (trends.empty()) return {};
-    const std::string script_path = dir + "/.trends.gp", log = dir + "/.trends.log";
-    if (!(std::ofstream(script_path) << script.str())) {
-        error = "cannot write " + script_path;
-        return {};
-    }
-    error = report::run_gnuplot(script_path, log);
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(".", 0) == 0 && (name.find("-trend-") != std::string::npos ||
-                                        name == ".trends.gp" || name == ".trends.log"))
-            fs::remove(entry.path(), ec);
-    }
-    if (!error.empty()) return {};
+    if (plots.empty()) return {};
+    std::vector<Trend> trends;
+    for (const auto& f : report::draw_plots(plots, fs::absolute(folder), format, error))
+        trends.push_back({f.title, f.path});
     return trends;
 }
 

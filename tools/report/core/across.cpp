@@ -7,8 +7,6 @@ namespace report {
 
 namespace {
 
-const Program all_programs[] = {Program::cube, Program::screens, Program::triangles};
-
 std::vector<const Analysis*> select(const std::vector<Analysis>& analyses, Program program,
                                     const std::string& side) {
     std::vector<const Analysis*> chosen;

@@ -133,7 +133,6 @@ MannWhitney mann_whitney(const std::vector<double>& a_in, const std::vector<doub
         i = j;
     }
     r.u = rank_sum - n1 * (n1 + 1) / 2;
-    r.superiority = r.u / (n1 * n2);
     const double variance = n1 * n2 / 12 * ((n + 1) - ties / (n * (n - 1)));
     if (variance <= 0) return r;
     const double deviation = std::max(0.0, std::fabs(r.u - n1 * n2 / 2) - 0.5);

@@ -11,7 +11,6 @@ namespace report {
 
 struct MannWhitney {
     double u = 0;            // U of the first sample: pairs where it is larger, ties half
-    double superiority = 0;  // u / (n1 n2): chance that a value of the first exceeds one of the second
     double z = 0;            // normal approximation, tie-corrected, continuity-corrected
     double p = 1;            // two-sided
 };

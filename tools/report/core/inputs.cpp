@@ -3,13 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "parser.h"
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -17,34 +17,82 @@ namespace report {
 
 namespace {
 
-std::optional<std::string> read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return text.str();
-}
-
 bool is_results_name(const fs::path& p) {
     const std::string name = p.filename().string();
-    return name.rfind("results_", 0) == 0 && p.extension() == ".txt";
+    return name.rfind(texts::results_prefix, 0) == 0 && p.extension() == texts::results_extension;
 }
 
 void note(Run& run, Diagnostic::Level level, std::string message) {
     run.diagnostics.push_back(Diagnostic{level, run.path, 0, std::move(message)});
 }
 
-// What the runner leaves beside the results file.
-void read_run_folder(Run& run, const fs::path& folder) {
-    if (auto text = read_file(folder / "metadata.json")) {
-        run.metadata = nlohmann::json::parse(*text, nullptr, false);
-        if (run.metadata.is_discarded()) {
-            run.metadata = nullptr;
-            note(run, Diagnostic::Level::warning, "metadata.json beside it is not valid JSON");
+// A side file's text, up to `cap` bytes: only a regular file (not a link, a
+// FIFO or a device a hostile folder may hold there) is read.
+std::optional<std::string> read_side(Run& run, const fs::path& path, std::size_t cap,
+                                     bool& more, std::vector<InputFile>* files) {
+    const std::string name = path.filename().string();
+    Opened o = open_regular(path.string(), false);
+    if (!o.fd) {
+        if (o.error != ENOENT)
+            note(run, Diagnostic::Level::warning, name + " beside it is not read: " + o.problem);
+        return std::nullopt;
+    }
+    if (files) files->push_back({path.string(), o.id});
+    std::string problem;
+    auto text = read_capped(o.fd, cap, more, problem);
+    if (!text) note(run, Diagnostic::Level::warning, name + " beside it cannot be read: " + problem);
+    return text;
+}
+
+// The deepest nesting of arrays and objects in a JSON text; the parser's
+// results are walked recursively later, so a deep one is refused first.
+int json_depth(std::string_view text) {
+    int depth = 0, deepest = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\') ++i;
+            else if (c == '"') in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
         }
     }
-    if (auto text = read_file(folder / "exit-status.txt")) {
+    return deepest;
+}
+
+void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
+    bool more = false;
+    auto text = read_side(run, folder / "metadata.json", metadata_cap, more, files);
+    if (!text) return;
+    if (more) {
+        note(run, Diagnostic::Level::warning,
+             "metadata.json beside it is larger than " + std::to_string(metadata_cap >> 10) +
+                 " KiB, more than the runner writes; not read");
+        return;
+    }
+    if (json_depth(*text) > metadata_depth_cap) {
+        note(run, Diagnostic::Level::warning,
+             "metadata.json beside it nests deeper than " + std::to_string(metadata_depth_cap) +
+                 " levels, deeper than the runner writes; not read");
+        return;
+    }
+    run.metadata = nlohmann::json::parse(valid_utf8(*text), nullptr, false);
+    if (run.metadata.is_discarded()) {
+        run.metadata = nullptr;
+        note(run, Diagnostic::Level::warning, "metadata.json beside it is not valid JSON");
+    }
+}
+
+// What the runner leaves beside the results file.
+void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
+    read_metadata(run, folder, files);
+    bool more = false;
+    if (auto text = read_side(run, folder / "exit-status.txt", 64, more, files)) {
         try {
             run.exit_status = std::stoi(*text);
         } catch (const std::exception&) {
@@ -58,25 +106,52 @@ void read_run_folder(Run& run, const fs::path& folder) {
             note(run, Diagnostic::Level::note,
                  "the program's exit status was " + std::to_string(*run.exit_status));
     }
-    if (auto text = read_file(folder / "stderr.txt"); text && !text->empty()) {
-        run.stderr_text = *text;
-        note(run, Diagnostic::Level::note,
-             "it wrote to standard error: " + text->substr(0, text->find('\n')));
+    if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
+        text && !text->empty()) {
+        std::string first = text->substr(0, text->find('\n'));
+        if (first.size() > 200) first = first.substr(0, 200) + "...";
+        run.stderr_text = first;
+        note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
     }
+}
+
+// Results files under `folder`, recursively. Links are not followed: a
+// folder sent by someone else could lead anywhere (a loop, a device, another
+// user's file). A folder that cannot be read is a problem with the system's
+// reason.
+void find_results(const fs::path& folder, std::vector<std::string>& found,
+                  std::vector<Diagnostic>& problems) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code e;
+        const auto type = it->symlink_status(e).type();
+        if (type == fs::file_type::directory)
+            find_results(it->path(), found, problems);
+        else if (type == fs::file_type::regular && is_results_name(it->path()))
+            found.push_back(it->path().string());
+    }
+    if (ec)
+        problems.push_back({Diagnostic::Level::error, folder.string(), 0,
+                            "cannot read the folder: " + ec.message()});
 }
 
 }  // namespace
 
-Run load_run(const std::string& path) {
-    auto text = read_file(path);
-    if (!text) {
+Run load_run(const std::string& path, std::vector<InputFile>* files) {
+    Opened o = open_regular(path, true);
+    if (!o.fd) {
+        // Named as an input all the same: no output may be written into it.
+        if (const auto id = file_id(path); id && files) files->push_back({path, *id});
         Run run;
         run.path = path;
-        note(run, Diagnostic::Level::error, "cannot be read");
+        note(run, Diagnostic::Level::error, "cannot be read: " + o.problem);
         return run;
     }
-    Run run = parse_results(*text, path);
-    read_run_folder(run, fs::path(path).parent_path());
+    if (files) files->push_back({path, o.id});
+    LineReader lines(o.fd.get());
+    Run run = parse_results(lines, path);
+    read_run_folder(run, fs::path(path).parent_path(), files);
     return run;
 }
 
@@ -86,7 +161,11 @@ Inputs load_inputs(const std::vector<std::string>& paths) {
     for (const auto& p : paths) {
         std::error_code ec;
         const auto status = fs::status(p, ec);
-        if (ec || !fs::exists(status)) {
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            in.problems.push_back({Diagnostic::Level::error, p, 0, "cannot be read: " + ec.message()});
+            continue;
+        }
+        if (!fs::exists(status)) {
             in.problems.push_back({Diagnostic::Level::error, p, 0, "no such file or folder"});
             continue;
         }
@@ -95,22 +174,19 @@ Inputs load_inputs(const std::vector<std::string>& paths) {
             continue;
         }
         std::vector<std::string> found;
-        for (fs::recursive_directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
-             !ec && it != end; it.increment(ec))
-            if (it->is_regular_file(ec) && is_results_name(it->path()))
-                found.push_back(it->path().string());
-        if (found.empty())
+        const std::size_t problems_before = in.problems.size();
+        find_results(p, found, in.problems);
+        if (found.empty() && in.problems.size() == problems_before)
             in.problems.push_back({Diagnostic::Level::error, p, 0, "holds no results_*.txt file"});
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
     }
-    // The same file named twice (a folder and a file in it) is read once:
-    // known by device and inode, one stat a file, however many files.
-    std::set<std::pair<dev_t, ino_t>> seen;
+    // The same file named twice (a folder and a file in it, a link) is read once.
+    std::set<FileId> seen;
     for (const auto& f : files) {
-        struct stat st {};
-        if (stat(f.c_str(), &st) == 0 && !seen.insert({st.st_dev, st.st_ino}).second) continue;
-        in.runs.push_back(load_run(f));
+        const auto id = file_id(f);
+        if (id && !seen.insert(*id).second) continue;
+        in.runs.push_back(load_run(f, &in.files));
     }
     label_runs(in.runs);
     return in;
@@ -130,8 +206,9 @@ std::string run_label(const std::string& path) {
     // "results_cube_windows_mac_mx @ local date 2026.12.07 time 08.47.10 (2).txt"
     std::string name = p.stem().string();
     const auto date = name.find(" date ");
-    std::string program = name.rfind("results_", 0) == 0
-                              ? name.substr(8, name.find('_', 8) - 8)
+    const std::size_t skip = texts::results_prefix.size();
+    std::string program = name.rfind(texts::results_prefix, 0) == 0
+                              ? name.substr(skip, name.find('_', skip) - skip)
                               : std::string();
     if (date == std::string::npos) return name;
     std::string when = name.substr(date + 6);

@@ -5,21 +5,37 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "results.h"
 
 namespace report {
 
+// A file the report was made from: outputs must never land on one.
+struct InputFile {
+    std::string path;
+    FileId id;
+};
+
 struct Inputs {
     std::vector<Run> runs;
-    std::vector<Diagnostic> problems;  // a path missing, a folder without results
+    std::vector<Diagnostic> problems;  // a path missing, a folder unreadable or without results
+    std::vector<InputFile> files;      // every results and side file opened
 };
+
+// How much of a run folder's side files is read: the runner writes a few
+// KiB of metadata, and of stderr.txt only the first line is shown. Memory
+// then grows with the runs, not with what a hostile folder holds.
+constexpr std::size_t metadata_cap = 64 << 10;
+constexpr std::size_t stderr_cap = 4 << 10;
+constexpr int metadata_depth_cap = 32;
 
 // Files are read whatever their name; folders are searched recursively for
 // "results_*.txt". Runs come back in path order, each labelled.
 Inputs load_inputs(const std::vector<std::string>& paths);
 
-// One results file, its metadata.json, exit-status.txt and stderr.txt.
-Run load_run(const std::string& path);
+// One results file, its metadata.json, exit-status.txt and stderr.txt; the
+// files opened are added to `files` when given.
+Run load_run(const std::string& path, std::vector<InputFile>* files = nullptr);
 
 // A short name for a run: its run-folder path ("run-20260101-120000/rep-2/cube")
 // or else the date and time in its file name.

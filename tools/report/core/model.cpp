@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 namespace report {
 
@@ -9,6 +10,7 @@ namespace {
 
 void add_inputs(Model& m, Inputs in, const std::string& side) {
     for (auto& d : in.problems) m.problems.push_back(std::move(d));
+    m.inputs.insert(m.inputs.end(), in.files.begin(), in.files.end());
     for (auto& r : in.runs) {
         if (!side.empty()) r.label = side + ": " + r.label;
         m.runs.push_back(std::move(r));
@@ -32,10 +34,18 @@ std::vector<Diagnostic> Model::all_diagnostics() const {
     std::vector<Diagnostic> all = problems;
     for (const auto& r : runs) {
         all.insert(all.end(), r.diagnostics.begin(), r.diagnostics.end());
-        for (const auto& a : analyses)
-            if (a.run == &r) all.insert(all.end(), a.checks.begin(), a.checks.end());
+        if (const Analysis* a = analysis_of(r))
+            all.insert(all.end(), a->checks.begin(), a->checks.end());
     }
     return all;
+}
+
+const Analysis* Model::analysis_of(const Run& run) const {
+    // Analyses keep the order of the runs they belong to.
+    const auto it = std::lower_bound(
+        analyses.begin(), analyses.end(), &run,
+        [](const Analysis& a, const Run* r) { return std::less<const Run*>()(a.run, r); });
+    return it != analyses.end() && it->run == &run ? &*it : nullptr;
 }
 
 bool Model::has_errors() const {

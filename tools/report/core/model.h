@@ -26,7 +26,10 @@ struct Model {
     CompareOptions options;
     std::vector<ProgramComparison> comparisons;
     std::vector<Diagnostic> problems;  // about the paths given
+    std::vector<InputFile> inputs;     // every file read: no output may replace one
 
+    // The analysis of one of `runs`; null for a failed run.
+    const Analysis* analysis_of(const Run& run) const;
     // Every diagnostic: the paths', then each run's, then its checks.
     std::vector<Diagnostic> all_diagnostics() const;
     bool has_errors() const;

@@ -1,171 +1,30 @@
 #include "parser.h"
 
 #include <cmath>
-#include <initializer_list>
+#include <limits>
 #include <string_view>
-#include <utility>
 
+#include "cursor.h"
 #include "number.h"
 
 namespace report {
 
 namespace {
 
-// Thrown where the file departs from the layout. `cut`: it merely ends too
-// early, as a killed run leaves it.
-struct Stop {
-    bool cut;
-    int line;
-    std::string message;
-};
-
-// "{}" in a pattern stands for a number; the rest is literal text.
-constexpr std::string_view number_mark = "{}";
-
-std::optional<std::vector<double>> match(std::string_view line, std::string_view pattern) {
-    std::vector<double> numbers;
-    std::size_t pos = 0;
-    for (;;) {
-        const auto mark = pattern.find(number_mark);
-        const std::string_view literal = pattern.substr(0, mark);
-        if (line.substr(pos, literal.size()) != literal) return std::nullopt;
-        pos += literal.size();
-        if (mark == std::string_view::npos) break;
-        pattern.remove_prefix(mark + number_mark.size());
-        // Numbers never hold blanks, and every pattern follows one with a blank or
-        // the line's end.
-        const auto end = std::min(line.find(' ', pos), line.size());
-        auto value = parse_number(line.substr(pos, end - pos));
-        if (!value) return std::nullopt;
-        numbers.push_back(*value);
-        pos = end;
-    }
-    if (pos != line.size()) return std::nullopt;
-    return numbers;
+// A window number is what the toolkit hands out, a non-negative int; a
+// fraction, nan or a number past int is not a program's output.
+int window_number(double v, int line) {
+    if (!(v >= 0 && v <= std::numeric_limits<int>::max()) || v != std::floor(v))
+        throw Stop{false, line,
+                   "a window number of " + format_printed(v) + ", which no program writes"};
+    return static_cast<int>(v);
 }
-
-std::string describe(std::string_view pattern) {
-    if (pattern.empty()) return "a blank line";
-    std::string text;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern.substr(i, number_mark.size()) == number_mark) {
-            text += "<number>";
-            ++i;
-        } else {
-            text += pattern[i];
-        }
-    }
-    text = "\"" + text + "\"";
-    if (pattern.back() == ' ') text += " (ending in a blank)";
-    return text;
-}
-
-std::string describe_found(std::string_view line) {
-    if (line.empty()) return "a blank line";
-    std::string text = "\"";
-    const std::size_t shown = std::min<std::size_t>(line.size(), 70);
-    for (std::size_t i = 0; i < shown; ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if (c < 0x20 || c == 0x7f) {
-            static const char hex[] = "0123456789abcdef";
-            text += "\\x";
-            text += hex[c >> 4];
-            text += hex[c & 15];
-        } else {
-            text += static_cast<char>(c);
-        }
-    }
-    text += shown < line.size() ? "...\"" : "\"";
-    return text;
-}
-
-class Cursor {
-public:
-    explicit Cursor(const std::string& text) {
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const auto end = text.find('\n', start);
-            std::string_view line(text.data() + start,
-                                  (end == std::string::npos ? text.size() : end) - start);
-            // Files copied through Windows tools may carry CR LF endings.
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            lines_.push_back(line);
-            if (end == std::string::npos) {
-                last_terminated_ = false;
-                break;
-            }
-            start = end + 1;
-        }
-    }
-
-    int line_no() const { return static_cast<int>(next_) + 1; }
-    bool at_end() const { return next_ >= lines_.size(); }
-    std::string_view peek() const { return lines_[next_]; }
-    bool next_is_cut() const { return next_ + 1 == lines_.size() && !last_terminated_; }
-    void skip() { ++next_; }
-
-    // Consumes the next line, which must match one of the patterns; returns
-    // which, and its numbers.
-    std::pair<std::size_t, std::vector<double>> expect_one_of(
-        std::initializer_list<std::string_view> patterns) {
-        std::string wanted;
-        for (auto p : patterns) wanted += (wanted.empty() ? "" : " or ") + describe(p);
-        if (at_end()) throw Stop{true, line_no(), "the file ends here; expected " + wanted};
-        const std::string_view line = peek();
-        if (next_is_cut()) {
-            for (auto p : patterns)
-                if (could_begin(line, p))
-                    throw Stop{true, line_no(),
-                               "the line is cut off mid-way; expected " + wanted};
-            throw Stop{false, line_no(),
-                       "expected " + wanted + ", found " + describe_found(line)};
-        }
-        std::size_t which = 0;
-        for (auto p : patterns) {
-            if (auto numbers = match(line, p)) {
-                ++next_;
-                return {which, std::move(*numbers)};
-            }
-            ++which;
-        }
-        throw Stop{false, line_no(), "expected " + wanted + ", found " + describe_found(line)};
-    }
-
-    std::vector<double> expect(std::string_view pattern) {
-        return expect_one_of({pattern}).second;
-    }
-    Figure expect_figure(std::string_view pattern) {
-        const int line = line_no();
-        return Figure{expect(pattern).at(0), line};
-    }
-    void expect_blanks(int n) {
-        for (int i = 0; i < n; ++i) expect("");
-    }
-    void expect_end() {
-        if (!at_end())
-            throw Stop{false, line_no(),
-                       "expected the end of the file after the summary, found " +
-                           describe_found(peek())};
-    }
-
-private:
-    // Whether a cut-off line is the start of a line of this pattern.
-    static bool could_begin(std::string_view cut, std::string_view pattern) {
-        const std::string_view literal = pattern.substr(0, pattern.find(number_mark));
-        if (cut.size() <= literal.size()) return literal.substr(0, cut.size()) == cut;
-        return cut.substr(0, literal.size()) == literal;
-    }
-
-    std::vector<std::string_view> lines_;
-    bool last_terminated_ = true;
-    std::size_t next_ = 0;
-};
 
 // The start every program shares: banner, two blanks.
 void read_banner_blanks(Cursor& c) { c.expect_blanks(2); }
 
 void read_initialisation(Cursor& c, Run& run) {
-    run.init_seconds = c.expect_figure("It spent: {} Secs to Initialize.");
+    run.init_seconds = c.expect_time_figure("It spent: {} Secs to Initialize.");
     c.expect_blanks(2);
 }
 
@@ -174,38 +33,47 @@ std::string frames_kept(const Run& run) {
            (run.frames.size() == 1 ? "" : "s") + " kept";
 }
 
-// Frame blocks, each opened by its window line, up to the summary's
-// "Total machine time" line (the ending of cube and screens); `figures`
-// reads the lines between the window line and the closing blank.
-void read_frames_to_total(Cursor& c, Run& run, void (*figures)(Cursor&, Frame&)) {
+// Frame blocks, each opened by its window line, up to the summary's total
+// time line; `figures` reads the lines between the window line and the
+// closing blank. Where `size_limit` is set (triangles), an extra blank before
+// the total says the run stopped at its size limit.
+void read_frames_to_total(Cursor& c, Run& run, std::string_view total, bool size_limit,
+                          void (*figures)(Cursor&, Frame&)) {
+    run.summary.ending = Ending::esc;
     for (;;) {
         if (c.at_end())
             throw Stop{true, c.line_no(), "the file ends without its closing summary"};
         const int line = c.line_no();
-        auto [which, numbers] =
-            c.expect_one_of({"window: {}", "Total machine time:  {} Secs. "});
+        auto [which, numbers] = size_limit ? c.expect_one_of({"window: {}", total, ""})
+                                           : c.expect_one_of({"window: {}", total});
         if (which == 1) {
-            run.summary.total_seconds = Figure{numbers[0], line};
+            run.summary.total_seconds = Figure{time_value(numbers[0], line), line};
+            break;
+        }
+        if (which == 2) {
+            run.summary.ending = Ending::size_limit;
+            run.summary.total_seconds = c.expect_time_figure(total);
             break;
         }
         Frame f;
         f.line = line;
-        f.window = static_cast<int>(numbers[0]);
+        f.window = window_number(numbers[0], line);
         figures(c, f);
         run.frames.push_back(f);
         c.expect("");
     }
 }
 
+constexpr std::string_view machine_total = "Total machine time:  {} Secs. ";
+
 void parse_cube(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
-    read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
-        f.seconds = k.expect("The system spent: {} Secs. ")[0];
+    read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
+        f.seconds = k.expect_time("The system spent: {} Secs. ");
         f.rate = k.expect("It was: {} Angles/sec.")[0];
         f.rate2 = k.expect("It was: {} Vertex/sec.")[0];
     });
-    run.summary.ending = Ending::esc;
     run.summary.average = c.expect_figure("Average: {} Angles/Sec.");
     run.summary.average2 = c.expect_figure("Average: {} Vertex/Sec.");
 }
@@ -214,50 +82,32 @@ void parse_screens(Cursor& c, Run& run) {
     read_banner_blanks(c);
     c.expect("Plain Output");
     c.expect("");
-    run.plain_seconds = c.expect_figure("The system spent: {} Secs. ");
+    run.plain_seconds = c.expect_time_figure("The system spent: {} Secs. ");
     run.plain_rate = c.expect_figure("Conventionally, it was: {} Characters/sec.");
     c.expect_blanks(2);
     c.expect("Graphical Output");
     c.expect("");
     read_initialisation(c, run);
-    read_frames_to_total(c, run, [](Cursor& k, Frame& f) {
-        f.seconds = k.expect("The system spent: {} Secs. ")[0];
+    read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
+        f.seconds = k.expect_time("The system spent: {} Secs. ");
         f.rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
     });
-    run.summary.ending = Ending::esc;
     run.summary.average = c.expect_figure("Average: {} Characters/Sec.");
 }
 
 void parse_triangles(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
-    constexpr std::string_view total = "Total running time:  {} Secs. ";
-    for (;;) {
-        if (c.at_end())
-            throw Stop{true, c.line_no(), "the file ends without its closing summary"};
-        const int line = c.line_no();
-        auto [which, numbers] = c.expect_one_of({"window: {}", "", total});
-        if (which == 1) {
-            // An extra blank: the run stopped at its size limit.
-            run.summary.ending = Ending::size_limit;
-            run.summary.total_seconds = c.expect_figure(total);
-            break;
-        }
-        if (which == 2) {
-            run.summary.ending = Ending::esc;
-            run.summary.total_seconds = Figure{numbers[0], line};
-            break;
-        }
-        Frame f;
-        f.line = line;
-        f.window = static_cast<int>(numbers[0]);
-        f.triangles = c.expect("It drew {} Triangles.")[0];
-        f.seconds = c.expect("It spent: {} Secs. ")[0];
-        f.rate = c.expect("It was: {} Angles/sec.")[0];
-        f.rate2 = c.expect("It was: {} Triangles/sec.")[0];
-        run.frames.push_back(f);
-        c.expect("");
-    }
+    read_frames_to_total(c, run, "Total running time:  {} Secs. ", true, [](Cursor& k, Frame& f) {
+        f.triangles = k.expect("It drew {} Triangles.")[0];
+        if (!(f.triangles >= 0) || std::isinf(f.triangles))
+            throw Stop{false, f.line + 1,
+                       "a count of " + format_printed(f.triangles) +
+                           " triangles, which no program writes"};
+        f.seconds = k.expect_time("It spent: {} Secs. ");
+        f.rate = k.expect("It was: {} Angles/sec.")[0];
+        f.rate2 = k.expect("It was: {} Triangles/sec.")[0];
+    });
     if (run.summary.ending == Ending::size_limit) {
         run.summary.average = c.expect_figure("Average Angles/Sec: {} Angles/Sec.");
         run.summary.average2 = c.expect_figure("Average Triangles/Sec: {} Triangles/Sec.");
@@ -279,7 +129,7 @@ std::optional<Program> program_in_banner(std::string_view banner) {
 std::optional<Program> program_in_name(const std::string& path) {
     const auto slash = path.find_last_of('/');
     const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
-    const std::string prefix = "results_";
+    const std::string prefix(texts::results_prefix);
     if (base.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
     const auto end = base.find('_', prefix.size());
     if (end == std::string::npos) return std::nullopt;
@@ -290,16 +140,11 @@ void add(Run& run, Diagnostic::Level level, int line, std::string message) {
     run.diagnostics.push_back(Diagnostic{level, run.path, line, std::move(message)});
 }
 
-}  // namespace
-
-Run parse_results(const std::string& text, const std::string& name) {
-    Run run;
-    run.path = name;
-    if (text.empty()) {
+void read_all(Cursor& c, Run& run, const std::string& name) {
+    if (c.at_end()) {
         add(run, Diagnostic::Level::error, 1, "the file is empty; expected the banner line");
-        return run;
+        return;
     }
-    Cursor c(text);
     const std::string_view banner = c.peek();
     run.banner = std::string(banner);
     const auto named = program_in_name(name);
@@ -310,7 +155,7 @@ Run parse_results(const std::string& text, const std::string& name) {
             "not a results file of cube, screens or triangles: expected a banner naming "
             "\"Graphics Cube\", \"Graphics Screens\" or \"Graphics Triangles\", found " +
                 describe_found(banner));
-        return run;
+        return;
     }
     run.program = *program;
     if (named && *named != *program)
@@ -335,6 +180,22 @@ Run parse_results(const std::string& text, const std::string& name) {
         else
             add(run, Diagnostic::Level::error, stop.line, stop.message);
     }
+}
+
+}  // namespace
+
+Run parse_results(const std::string& text, const std::string& name) {
+    LineReader lines(text);
+    return parse_results(lines, name);
+}
+
+Run parse_results(LineReader& lines, const std::string& name) {
+    Run run;
+    run.path = name;
+    Cursor c(lines);
+    read_all(c, run, name);
+    if (!lines.error().empty())
+        add(run, Diagnostic::Level::error, c.line_no(), "cannot be read: " + lines.error());
     return run;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "files.h"
 #include "results.h"
 
 namespace report {
@@ -13,5 +14,7 @@ namespace report {
 // warning; any other departure from the layout is an error that names the
 // first line at fault and what was expected there.
 Run parse_results(const std::string& text, const std::string& name);
+// The same, streamed from `lines`: memory grows with the frames, not the file.
+Run parse_results(LineReader& lines, const std::string& name);
 
 }  // namespace report

@@ -1,15 +1,21 @@
 // What one results file holds, as read back by the parser.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "texts.h"
+
 namespace report {
 
+// In the order of texts::programs, which holds their names.
 enum class Program { cube, screens, triangles };
+inline constexpr std::array<Program, texts::programs.size()> all_programs{
+    Program::cube, Program::screens, Program::triangles};
 
 const char* program_name(Program p);
 std::optional<Program> program_from_name(const std::string& name);
@@ -47,6 +53,7 @@ struct Diagnostic {
     std::string message;
 };
 
+const char* level_name(Diagnostic::Level level);  // "note", "warning", "error"
 std::string to_string(const Diagnostic& d);
 
 // A run: one results file and what stands beside it in its run folder.
@@ -64,7 +71,7 @@ struct Run {
     std::vector<Diagnostic> diagnostics;
     nlohmann::json metadata;  // null when the run folder has none
     std::optional<int> exit_status;
-    std::string stderr_text;
+    std::string stderr_text;  // the first line of stderr.txt
 
     bool failed() const;  // holds an error: nothing in it can be trusted
 };

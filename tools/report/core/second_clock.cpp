@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "files.h"
 #include "number.h"
 
 namespace report {
@@ -77,14 +78,17 @@ FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
 }
 
 std::optional<FramesCsv> read_frames_csv(const std::string& folder) {
-    const auto path = std::filesystem::path(folder) / "frames.csv";
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in && !in.eof()) return std::nullopt;
-    return parse_frames_csv(text.str(), path.string());
+    // Another's folder: a link, FIFO or endless device is not read, and no
+    // more than a long run's rows (about 25 bytes a frame) are taken.
+    constexpr std::size_t cap = 256u << 20;
+    const auto path = (std::filesystem::path(folder) / "frames.csv").string();
+    const Opened file = open_regular(path, false);
+    if (!file.fd) return std::nullopt;
+    bool more = false;
+    std::string problem;
+    const auto text = read_capped(file.fd, cap, more, problem);
+    if (!text) return std::nullopt;
+    return parse_frames_csv(*text, path);
 }
 
 SecondClock second_clock(const FramesCsv& f, double tolerance) {

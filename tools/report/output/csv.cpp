@@ -1,11 +1,13 @@
 #include "number.h"
 #include "outputs.h"
+#include "text.h"
 
 namespace report {
 
 namespace {
 
-std::string field(const std::string& s) {
+std::string field(const std::string& text) {
+    const std::string s = valid_utf8(text);
     if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
     std::string quoted = "\"";
     for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);

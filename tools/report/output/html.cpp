@@ -4,14 +4,21 @@
 
 #include "outputs.h"
 #include "tables.h"
+#include "text.h"
 
 namespace report {
 
 namespace {
 
-std::string escape(const std::string& s) {
+// Valid UTF-8 (the page says so) without control characters, which HTML
+// does not allow.
+std::string escape(const std::string& text) {
     std::string out;
-    for (char c : s) {
+    for (char c : valid_utf8(text)) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7f) {
+            out += "\xEF\xBF\xBD";
+            continue;
+        }
         switch (c) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;
@@ -97,15 +104,6 @@ void facts(std::ostream& out, const Facts& f) {
     out << "</dl>\n";
 }
 
-const char* level_class(Diagnostic::Level l) {
-    switch (l) {
-        case Diagnostic::Level::note: return "note";
-        case Diagnostic::Level::warning: return "warning";
-        case Diagnostic::Level::error: return "error";
-    }
-    return "";
-}
-
 void plot(std::ostream& out, const PlotFile& p) {
     std::ifstream in(p.path, std::ios::binary);
     std::ostringstream data;
@@ -120,7 +118,7 @@ void diagnostics(std::ostream& out, const std::vector<Diagnostic>& ds) {
     if (ds.empty()) return;
     out << "<ul class=\"problems\">\n";
     for (const auto& d : ds)
-        out << "<li class=\"" << level_class(d.level) << "\">" << escape(to_string(d)) << "</li>\n";
+        out << "<li class=\"" << level_name(d.level) << "\">" << escape(to_string(d)) << "</li>\n";
     out << "</ul>\n";
 }
 
@@ -186,7 +184,7 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
             if (program_name(g.program) == name) table(out, spread_table(g));
         out << "<div class=\"columns\"><div class=\"tables\">\n";
         for (const Run* run : runs) {
-            const Analysis* a = analysis_of(m, *run);
+            const Analysis* a = m.analysis_of(*run);
             out << "<h3 class=\"run\">" << escape(run->label) << "</h3>\n";
             facts(out, run_facts(*run, a));
             if (a && a->frame_time.n) {

@@ -15,15 +15,6 @@ json printed(const std::optional<Figure>& f) {
     return {{"value", number(f->value)}, {"line", f->line}};
 }
 
-const char* level_name(Diagnostic::Level l) {
-    switch (l) {
-        case Diagnostic::Level::note: return "note";
-        case Diagnostic::Level::warning: return "warning";
-        case Diagnostic::Level::error: return "error";
-    }
-    return "?";
-}
-
 json diagnostic(const Diagnostic& d) {
     return {{"level", level_name(d.level)}, {"file", d.file}, {"line", d.line},
             {"message", d.message}};
@@ -118,9 +109,7 @@ json labels(const std::vector<const Analysis*>& runs) {
 json to_json(const Model& m) {
     json runs = json::array();
     for (const auto& r : m.runs) {
-        const Analysis* a = nullptr;
-        for (const auto& x : m.analyses)
-            if (x.run == &r) a = &x;
+        const Analysis* a = m.analysis_of(r);
         runs.push_back(run_json(r, a));
     }
     json groups = json::array();

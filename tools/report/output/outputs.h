@@ -25,14 +25,13 @@ struct PlotFile {
     std::string format;  // "png" or "svg"
 };
 
+// The names of the files render_plots makes in its folder.
+std::vector<std::string> plot_files(const Model& m, const std::string& format);
+
 // Draws the plots with gnuplot into `folder`. Returns the files made; on
 // failure, none, with the reason in `error`.
 std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
                                    const std::string& format, std::string& error);
-
-// Runs gnuplot on a script file, its messages going to `log`; returns what
-// went wrong, or nothing.
-std::string run_gnuplot(const std::string& script, const std::string& log);
 
 // One self-contained page: every plot is embedded as a data: URI.
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,

@@ -11,7 +11,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "gnuplot.h"
+#include "plotting.h"
 #include "outputs.h"
+#include "writer.h"
 
 extern char** environ;
 
@@ -21,28 +24,9 @@ namespace report {
 
 namespace {
 
-// gnuplot's single-quoted strings take everything literally but the quote.
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
-    return q + "'";
+std::string output_name(std::size_t index, const std::string& format) {
+    return "plot" + std::to_string(index) + "." + format;
 }
-
-struct Series {
-    std::string title;
-    std::vector<std::pair<double, double>> points;
-};
-
-struct Plot {
-    Plot(std::string file_, std::string title_, std::string xlabel_, std::string ylabel_)
-        : file(std::move(file_)), title(std::move(title_)), xlabel(std::move(xlabel_)),
-          ylabel(std::move(ylabel_)) {}
-    std::string file, title, xlabel, ylabel;
-    bool logx = false;
-    bool logy_when_wide = false;  // times that span orders of magnitude
-    const char* style = "linespoints pointtype 7 pointsize 0.5";
-    std::vector<Series> series;
-};
 
 // Whether the y values are all above 0 and more than a hundredfold apart.
 bool spans_decades(const Plot& p) {
@@ -56,29 +40,34 @@ bool spans_decades(const Plot& p) {
     return high > 100 * low;
 }
 
-std::string script_for(const Plot& p, const std::string& folder, const std::string& format,
-                       std::size_t index) {
+// Each series goes to a data file of its own; the script holds only fixed
+// names of our choosing and labels made literal by gnuplot_string.
+std::string script_for(const Plot& p, const fs::path& work, const std::string& format,
+                       std::size_t index, std::string& error) {
     std::ostringstream s;
-    s.precision(10);
     if (format == "svg")
         s << "set terminal svg size 900,460 font 'sans,11' background '#ffffff'\n";
     else
         s << "set terminal pngcairo size 900,460 font 'sans,10' background '#ffffff'\n";
-    s << "set output " << quoted(folder + "/" + p.file) << "\n"
-      << "set title " << quoted(p.title) << " noenhanced\n"
-      << "set xlabel " << quoted(p.xlabel) << " noenhanced\n"
-      << "set ylabel " << quoted(p.ylabel) << " noenhanced\n"
+    s << "set output " << gnuplot_string(output_name(index, format)) << "\n"
+      << "set title " << gnuplot_string(p.title) << " noenhanced\n"
+      << "set xlabel " << gnuplot_string(p.xlabel) << " noenhanced\n"
+      << "set ylabel " << gnuplot_string(p.ylabel) << " noenhanced\n"
+      << (p.time_x ? "set xdata time\nset timefmt '%s'\nset format x '%Y-%m-%d'\n"
+                     "set xtics rotate by -30\n"
+                   : "set xdata\nset format x '% h'\nset xtics norotate\n")
       << "set grid\nset key below noenhanced\nset autoscale\n"
       << (p.logx ? "set logscale x\n" : "unset logscale x\n")
       << (p.logy_when_wide && spans_decades(p) ? "set logscale y\n" : "unset logscale y\n");
     std::string plot;
     for (std::size_t i = 0; i < p.series.size(); ++i) {
-        const std::string block = "$d" + std::to_string(index) + "_" + std::to_string(i);
-        s << block << " << EOD\n";
-        for (const auto& [x, y] : p.series[i].points) s << x << ' ' << y << "\n";
-        s << "EOD\n";
-        plot += (i ? ", " : "plot ") + block + " using 1:2 with " + p.style + " title " +
-                quoted(p.series[i].title);
+        const std::string data = "d" + std::to_string(index) + "_" + std::to_string(i) + ".dat";
+        std::ostringstream points;
+        points.precision(10);
+        for (const auto& [x, y] : p.series[i].points) points << x << ' ' << y << "\n";
+        if (auto failed = write_output((work / data).string(), points.str())) error = *failed;
+        plot += (i ? ", " : "plot ") + gnuplot_string(data) + " using 1:2 with " + p.style +
+                " title " + gnuplot_string(p.series[i].title);
     }
     s << plot << "\nset output\n";
     return s.str();
@@ -86,7 +75,7 @@ std::string script_for(const Plot& p, const std::string& folder, const std::stri
 
 std::vector<Plot> plots_for(const Model& m) {
     std::vector<Plot> plots;
-    for (Program program : {Program::cube, Program::screens, Program::triangles}) {
+    for (Program program : all_programs) {
         Plot over{std::string(program_name(program)) + "-frame-time",
                   std::string(program_name(program)) + ": frame time over the run",
                   "frame", "frame time (ms)"};
@@ -128,18 +117,19 @@ std::vector<Plot> plots_for(const Model& m) {
     return plots;
 }
 
-}  // namespace
-
-std::string run_gnuplot(const std::string& script, const std::string& log) {
+// Runs gnuplot on the script in `work`, in that folder, so that no path of
+// the user's reaches the script; returns what went wrong, or nothing.
+std::string run_gnuplot(const fs::path& work) {
+    const std::string folder = work.string(), log = (work / "gnuplot.log").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    char program[] = "gnuplot";
-    std::string script_arg = script;
-    char* argv[] = {program, script_arg.data(), nullptr};
+    char program[] = "gnuplot", script[] = "plots.gp";
+    char* argv[] = {program, script, nullptr};
     pid_t pid = 0;
     const int failed = posix_spawnp(&pid, "gnuplot", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -157,6 +147,42 @@ std::string run_gnuplot(const std::string& script, const std::string& log) {
     return "gnuplot failed: " + (first.empty() ? std::string("no message") : first);
 }
 
+}  // namespace
+
+std::vector<PlotFile> draw_plots(const std::vector<Plot>& plots, const fs::path& folder,
+                                 const std::string& format, std::string& error) {
+    std::string work = (folder / ".suite-report-XXXXXX").string();
+    if (!mkdtemp(work.data())) {
+        error = "cannot make a folder in " + folder.string() + ": " + std::strerror(errno);
+        return {};
+    }
+    std::string script;
+    for (std::size_t i = 0; i < plots.size() && error.empty(); ++i)
+        script += script_for(plots[i], work, format, i, error);
+    if (error.empty())
+        if (auto failed = write_output((fs::path(work) / "plots.gp").string(), script))
+            error = *failed;
+    if (error.empty()) error = run_gnuplot(work);
+    std::vector<PlotFile> files;
+    for (std::size_t i = 0; i < plots.size() && error.empty(); ++i) {
+        const std::string target = (folder / (plots[i].file + "." + format)).string();
+        if (auto failed =
+                move_into_place((fs::path(work) / output_name(i, format)).string(), target))
+            error = *failed;
+        files.push_back({plots[i].title, target, format});
+    }
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    if (!error.empty()) return {};
+    return files;
+}
+
+std::vector<std::string> plot_files(const Model& m, const std::string& format) {
+    std::vector<std::string> names;
+    for (const auto& p : plots_for(m)) names.push_back(p.file + "." + format);
+    return names;
+}
+
 std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
                                    const std::string& format, std::string& error) {
     error.clear();
@@ -168,30 +194,7 @@ std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
         error = "cannot create " + folder + ": " + ec.message();
         return {};
     }
-    const std::string absolute = fs::absolute(folder).string();
-    std::string script;
-    std::vector<PlotFile> files;
-    for (std::size_t i = 0; i < plots.size(); ++i) {
-        Plot p = plots[i];
-        p.file += "." + format;
-        script += script_for(p, absolute, format, i);
-        files.push_back({p.title, absolute + "/" + p.file, format});
-    }
-    const std::string script_path = absolute + "/.plots.gp";
-    const std::string log_path = absolute + "/.plots.log";
-    {
-        std::ofstream out(script_path);
-        out << script;
-        if (!out) {
-            error = "cannot write " + script_path;
-            return {};
-        }
-    }
-    error = run_gnuplot(script_path, log_path);
-    fs::remove(script_path, ec);
-    fs::remove(log_path, ec);
-    if (!error.empty()) return {};
-    return files;
+    return draw_plots(plots, fs::absolute(folder), format, error);
 }
 
 }  // namespace report

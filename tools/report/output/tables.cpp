@@ -31,15 +31,28 @@ std::string plural(std::size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-void flatten(const nlohmann::json& j, const std::string& key, Facts& out) {
+// Bounds on what metadata shows: a hostile file could otherwise make
+// millions of entries, each repeating a long key.
+constexpr std::size_t max_facts = 200, max_text = 300;
+
+std::string clipped(const std::string& s) {
+    return s.size() <= max_text ? s : s.substr(0, max_text) + "...";
+}
+
+void flatten(const nlohmann::json& j, const std::string& key, Facts& out, std::size_t& more) {
     if (j.is_object()) {
         for (auto it = j.begin(); it != j.end(); ++it)
-            flatten(it.value(), key.empty() ? it.key() : key + "." + it.key(), out);
-    } else if (j.is_string()) {
-        if (!j.get<std::string>().empty()) out.emplace_back(key, j.get<std::string>());
-    } else {
-        out.emplace_back(key, j.dump());
+            flatten(it.value(), clipped(key.empty() ? it.key() : key + "." + it.key()), out, more);
+        return;
     }
+    if (j.is_string() && j.get_ref<const std::string&>().empty()) return;
+    if (out.size() >= max_facts) {
+        ++more;
+        return;
+    }
+    out.emplace_back(key, clipped(j.is_string() ? j.get<std::string>()
+                                                : j.dump(-1, ' ', false,
+                                                         nlohmann::json::error_handler_t::replace)));
 }
 }  // namespace
 
@@ -71,7 +84,9 @@ Facts run_facts(const Run& run, const Analysis* a) {
 
 Facts metadata_facts(const nlohmann::json& metadata) {
     Facts f;
-    if (!metadata.is_null()) flatten(metadata, "", f);
+    std::size_t more = 0;
+    if (!metadata.is_null()) flatten(metadata, "", f, more);
+    if (more) f.emplace_back("...", std::to_string(more) + " more entries not shown");
     return f;
 }
 
@@ -185,19 +200,13 @@ Table second_clock_table(const Analysis& a) {
     return t;
 }
 
-const Analysis* analysis_of(const Model& m, const Run& run) {
-    for (const auto& a : m.analyses)
-        if (a.run == &run) return &a;
-    return nullptr;
-}
-
 std::size_t problem_count(const Model& m, const Run& run) {
     std::size_t n = 0;
     auto count = [&](const std::vector<Diagnostic>& ds) {
         for (const auto& d : ds) n += d.level != Diagnostic::Level::note;
     };
     count(run.diagnostics);
-    if (const Analysis* a = analysis_of(m, run)) count(a->checks);
+    if (const Analysis* a = m.analysis_of(run)) count(a->checks);
     return n;
 }
 
@@ -215,7 +224,7 @@ Table overview_table(const Model& m) {
     });
     for (const Run* each : runs) {
         const Run& run = *each;
-        const Analysis* a = analysis_of(m, run);
+        const Analysis* a = m.analysis_of(run);
         std::string status = run.failed() ? "unreadable" : !run.complete ? "cut off" : "complete";
         if (run.complete && run.summary.ending == Ending::size_limit) status += ", size limit";
         if (run.exit_status && *run.exit_status != 0)

@@ -37,8 +37,6 @@ Table second_clock_table(const Analysis& a);
 Table overview_table(const Model& m);
 Table verdict_table(const Model& m);
 
-// The analysis of a run, or null for one that could not be read.
-const Analysis* analysis_of(const Model& m, const Run& run);
 // Warnings and errors about a run, its checks included.
 std::size_t problem_count(const Model& m, const Run& run);
 

@@ -2,6 +2,7 @@
 
 #include "outputs.h"
 #include "tables.h"
+#include "text.h"
 
 namespace report {
 
@@ -13,7 +14,19 @@ std::size_t width(const std::string& s) {
         std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-void write_table(std::ostream& out, const Table& t, const std::string& indent) {
+// Texts from the inputs (labels, paths, metadata) reach the terminal only
+// with their control characters shown as escapes.
+Table safe_table(Table t) {
+    for (auto& c : t.columns) c = terminal_safe(c);
+    for (auto& row : t.rows)
+        for (auto& cell : row) cell = terminal_safe(cell);
+    t.title = terminal_safe(t.title);
+    t.note = terminal_safe(t.note);
+    return t;
+}
+
+void write_table(std::ostream& out, const Table& unsafe, const std::string& indent) {
+    const Table t = safe_table(unsafe);
     if (t.rows.empty()) return;
     std::vector<std::size_t> w(t.columns.size());
     for (std::size_t c = 0; c < w.size(); ++c) {
@@ -37,7 +50,9 @@ void write_table(std::ostream& out, const Table& t, const std::string& indent) {
     out << "\n";
 }
 
-void write_facts(std::ostream& out, const Facts& facts, const std::string& indent) {
+void write_facts(std::ostream& out, const Facts& unsafe, const std::string& indent) {
+    Facts facts = unsafe;
+    for (auto& [k, v] : facts) k = terminal_safe(k), v = terminal_safe(v);
     std::size_t w = 0;
     for (const auto& [k, v] : facts) w = std::max(w, width(k));
     for (const auto& [k, v] : facts)
@@ -51,8 +66,8 @@ void write_text(std::ostream& out, const Model& m) {
     write_table(out, overview_table(m), "   ");
     write_table(out, verdict_table(m), "   ");
     for (const auto& run : m.runs) {
-        const Analysis* a = analysis_of(m, run);
-        out << "== " << program_name(run.program) << "  " << run.label << "\n";
+        const Analysis* a = m.analysis_of(run);
+        out << "== " << program_name(run.program) << "  " << terminal_safe(run.label) << "\n";
         write_facts(out, run_facts(run, a), "   ");
         const auto meta = metadata_facts(run.metadata);
         if (!meta.empty()) {
@@ -79,7 +94,7 @@ void write_text(std::ostream& out, const Model& m) {
     const auto diagnostics = m.all_diagnostics();
     if (!diagnostics.empty()) {
         out << "== problems\n";
-        for (const auto& d : diagnostics) out << "   " << to_string(d) << "\n";
+        for (const auto& d : diagnostics) out << "   " << terminal_safe(to_string(d)) << "\n";
     }
 }
 

@@ -1,0 +1,81 @@
+#include "text.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace report {
+
+namespace {
+
+constexpr std::string_view replacement = "\xEF\xBF\xBD";
+
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The length of the well-formed sequence at `i`, or 0.
+std::size_t sequence_length(std::string_view s, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+    const unsigned char c = b(0);
+    if (c < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) low = 0xA0;         // overlong
+        if (c == 0xED) high = 0x9F;        // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) low = 0x90;         // overlong
+        if (c == 0xF4) high = 0x8F;        // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + n > s.size() || b(1) < low || b(1) > high) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (!continuation(b(k))) return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string valid_utf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = sequence_length(text, i);
+        if (n == 0) {
+            out += replacement;
+            ++i;
+        } else {
+            out.append(text.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+std::string terminal_safe(std::string_view text) {
+    const std::string valid = valid_utf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    char escape[8];
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else if (c == 0xC2 && i + 1 < valid.size() &&
+                   static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            // U+0080 to U+009F, the C1 controls (CSI among them).
+            std::snprintf(escape, sizeof escape, "\\u%04x",
+                          static_cast<unsigned char>(valid[i + 1]));
+            out += escape;
+            ++i;
+        } else {
+            out += valid[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace report

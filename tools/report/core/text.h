@@ -1,0 +1,18 @@
+// Text that leaves the tools: always valid UTF-8, and on a terminal free of
+// control characters that could move the cursor or retitle the window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace report {
+
+// Every byte that does not belong to a well-formed UTF-8 sequence (overlong
+// forms, surrogates and code points past U+10FFFF included) becomes U+FFFD.
+std::string valid_utf8(std::string_view text);
+
+// valid_utf8, then every C0 and C1 control character and DEL shown as an
+// escape ("\x1b", "\u009b"), so that nothing in the text acts on a terminal.
+std::string terminal_safe(std::string_view text);
+
+}  // namespace report

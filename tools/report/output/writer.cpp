@@ -1,0 +1,107 @@
+#include "writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace report {
+
+namespace {
+
+bool write_all(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string failure(const std::string& path, int error) {
+    return "cannot write " + path + ": " + std::strerror(error);
+}
+
+// What a write into `path` lands on: the file a symbolic link leads to.
+fs::path resolved(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        const auto target = fs::canonical(path, ec);
+        if (!ec) return target;
+    }
+    return path;
+}
+
+mode_t new_file_mode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::optional<std::string> write_output(const std::string& path, std::string_view content) {
+    if (path == "-") {
+        if (!write_all(STDOUT_FILENO, content)) return failure("standard output", errno);
+        return std::nullopt;
+    }
+    const fs::path target = resolved(path);
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return "cannot write " + path + ": it is a folder";
+    if (exists && !S_ISREG(st.st_mode)) {
+        // /dev/null, a FIFO, a terminal: nothing to replace, so write as is.
+        const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return failure(path, errno);
+        const bool ok = write_all(fd, content);
+        const int error = errno;
+        if (::close(fd) != 0 && ok) return failure(path, errno);
+        if (!ok) return failure(path, error);
+        return std::nullopt;
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return failure(path, errno);
+    bool ok = ::fchmod(fd, exists ? st.st_mode & 0777 : new_file_mode()) == 0 &&
+              write_all(fd, content);
+    int error = errno;
+    if (::close(fd) != 0 && ok) ok = false, error = errno;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false, error = errno;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return failure(path, error);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> move_into_place(const std::string& from, const std::string& target) {
+    if (::rename(from.c_str(), resolved(target).c_str()) != 0) return failure(target, errno);
+    return std::nullopt;
+}
+
+std::optional<std::string> input_at(const std::string& output,
+                                    const std::vector<InputFile>& inputs) {
+    if (output == "-") return std::nullopt;
+    if (const auto id = file_id(output)) {
+        for (const auto& in : inputs)
+            if (in.id == *id) return in.path;
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const fs::path name = fs::weakly_canonical(output, ec);
+    if (ec) return std::nullopt;
+    for (const auto& in : inputs) {
+        std::error_code e;
+        if (fs::weakly_canonical(in.path, e) == name && !e) return in.path;
+    }
+    return std::nullopt;
+}
+
+}  // namespace report

@@ -1,0 +1,31 @@
+// Writing the report's files so that neither a failure nor a careless
+// option destroys anything: each output is checked against the inputs and
+// replaces its target only once it is whole.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "inputs.h"
+
+namespace report {
+
+// Writes `content` to `path`, or to standard output for "-". A regular file
+// (or a new one) is written to a temporary file in the same folder and
+// renamed into place; a device or FIFO is written to directly. Returns why
+// it failed ("cannot write X: reason"), or nothing.
+std::optional<std::string> write_output(const std::string& path, std::string_view content);
+
+// Moves a finished file into place, replacing what `target` names (through
+// a link). Returns why it failed, or nothing.
+std::optional<std::string> move_into_place(const std::string& from, const std::string& target);
+
+// The input that writing `output` would replace: the same file (by device
+// and inode, so also through symbolic or hard links), or for a path that does
+// not exist yet, the same resolved name.
+std::optional<std::string> input_at(const std::string& output,
+                                    const std::vector<InputFile>& inputs);
+
+}  // namespace report
