@@ -54,7 +54,7 @@ int run_check(const CheckOptions& o) {
         std::cerr << "suite-report: cannot check: " << e.what() << "\n";
         return 2;
     }
-    TextTable t;
+    report::Table t;
     t.title = "check: the newest run of each configuration against its baseline (" +
               (o.baseline_tag.empty() ? "the last " + std::to_string(o.last) + " runs before it"
                                       : "the runs tagged " + o.baseline_tag) +
@@ -107,7 +107,7 @@ int run_check(const CheckOptions& o) {
         std::cerr << "suite-report: cannot check: " << e.what() << "\n";
         return 2;
     }
-    write_table(std::cout, t);
+    report::text_table(std::cout, t, "   ");
     if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << "\n";
     std::cout << (failures ? std::to_string(failures) + " figure(s) significantly worse beyond the threshold\n"
                            : std::string("no figure significantly worse beyond the threshold\n"));

@@ -23,8 +23,8 @@ std::string figure(const std::optional<double>& v, int digits = 6) {
     return v ? report::format_sig(*v, digits) : "-";
 }
 
-TextTable history_table(const Group& g) {
-    TextTable t;
+report::Table history_table(const Group& g) {
+    report::Table t;
     t.title = g.title() + " (" + std::to_string(g.runs.size()) + " runs)";
     t.columns = {"date (UTC)", "machine", "renderer", "suite version", "tag", "frames"};
     for (const auto& [name, avg] : g.runs.front().rates) t.columns.push_back(name + " avg");
@@ -96,16 +96,16 @@ void write_page(std::ostream& out, const std::vector<Group>& groups,
            "table{border-collapse:collapse;font-size:.9em}th,td{padding:.25em .7em;"
            "border-bottom:1px solid #e3e3e3}th{background:#f2f2f4;text-align:left}"
            "td.n{text-align:right}</style></head><body>\n<h1>Results history</h1>\n";
-    if (!plot_error.empty()) out << "<p>No trend plots: " << html_escape(plot_error) << "</p>\n";
+    if (!plot_error.empty()) out << "<p>No trend plots: " << report::html_escape(plot_error) << "</p>\n";
     for (const auto& t : trends) {
         std::ifstream in(t.path, std::ios::binary);
         std::ostringstream data;
         data << in.rdbuf();
-        out << "<figure><img alt=\"" << html_escape(t.title) << "\" src=\"data:image/svg+xml;base64,"
-            << base64(data.str()) << "\"><figcaption>" << html_escape(t.title)
+        out << "<figure><img alt=\"" << report::html_escape(t.title) << "\" src=\"data:image/svg+xml;base64,"
+            << report::base64(data.str()) << "\"><figcaption>" << report::html_escape(t.title)
             << "</figcaption></figure>\n";
     }
-    for (const auto& g : groups) write_html_table(out, history_table(g));
+    for (const auto& g : groups) report::html_table(out, history_table(g));
     out << "</body></html>\n";
 }
 
@@ -136,7 +136,7 @@ int run_history(const HistoryOptions& o) {
     const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
     if (!to_stdout) {
         if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
-        for (const auto& g : groups) write_table(std::cout, history_table(g));
+        for (const auto& g : groups) report::text_table(std::cout, history_table(g), "   ");
     }
     bool ok = true;
     if (!o.json.empty())

@@ -7,22 +7,9 @@
 #include <vector>
 
 #include "store.h"
+#include "tables.h"
 
 namespace store {
-
-struct TextTable {
-    std::string title;
-    std::vector<std::string> columns;
-    std::vector<std::vector<std::string>> rows;
-    std::size_t left = 1;  // leading columns aligned left
-};
-
-// Control characters of stored texts never reach the terminal as such.
-std::string printable(const std::string& s);
-void write_table(std::ostream& out, const TextTable& t);
-void write_html_table(std::ostream& out, const TextTable& t);
-std::string html_escape(const std::string& s);
-std::string base64(const std::string& data);
 
 // Runs of one program and configuration, oldest first.
 struct Group {

@@ -8,11 +8,9 @@
 
 namespace report {
 
-namespace {
-
 // Valid UTF-8 (the page says so) without control characters, which HTML
 // does not allow.
-std::string escape(const std::string& text) {
+std::string html_escape(const std::string& text) {
     std::string out;
     for (char c : valid_utf8(text)) {
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7f) {
@@ -56,6 +54,29 @@ std::string base64(const std::string& data) {
     return out;
 }
 
+void html_table(std::ostream& out, const Table& t) {
+    if (t.rows.empty()) return;
+    if (!t.title.empty()) out << "<h3>" << html_escape(t.title) << "</h3>\n";
+    if (!t.note.empty()) out << "<p class=\"note\">" << html_escape(t.note) << "</p>\n";
+    out << "<table><tr>";
+    for (const auto& c : t.columns) out << "<th>" << html_escape(c) << "</th>";
+    out << "</tr>\n";
+    for (const auto& row : t.rows) {
+        out << "<tr>";
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            std::string cls = c < t.left ? "" : "n";
+            if (row[c] == "faster" || row[c] == "slower") cls += " verdict-" + row[c];
+            if (row[c].rfind("within ", 0) == 0) cls += " verdict-within";
+            out << "<td" << (cls.empty() ? "" : " class=\"" + cls + "\"") << ">"
+                << html_escape(row[c]) << "</td>";
+        }
+        out << "</tr>\n";
+    }
+    out << "</table>\n";
+}
+
+namespace {
+
 const char* style = R"(
 body { font-family: sans-serif; margin: 1.5em auto; max-width: 1500px; color: #1d1d1f; padding: 0 1em; }
 h1 { font-size: 1.6em; } h2 { font-size: 1.25em; margin-top: 2em; border-bottom: 1px solid #ccc; }
@@ -77,30 +98,10 @@ details { margin: .6em 0; } summary { cursor: pointer; color: #555; }
 ul.problems { font-size: .9em; }
 )";
 
-void table(std::ostream& out, const Table& t) {
-    if (t.rows.empty()) return;
-    if (!t.title.empty()) out << "<h3>" << escape(t.title) << "</h3>\n";
-    if (!t.note.empty()) out << "<p class=\"note\">" << escape(t.note) << "</p>\n";
-    out << "<table><tr>";
-    for (const auto& c : t.columns) out << "<th>" << escape(c) << "</th>";
-    out << "</tr>\n";
-    for (const auto& row : t.rows) {
-        out << "<tr>";
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            std::string cls = c < t.left ? "" : "n";
-            if (row[c] == "faster" || row[c] == "slower") cls += " verdict-" + row[c];
-            if (row[c].rfind("within ", 0) == 0) cls += " verdict-within";
-            out << "<td" << (cls.empty() ? "" : " class=\"" + cls + "\"") << ">"
-                << escape(row[c]) << "</td>";
-        }
-        out << "</tr>\n";
-    }
-    out << "</table>\n";
-}
 
 void facts(std::ostream& out, const Facts& f) {
     out << "<dl>\n";
-    for (const auto& [k, v] : f) out << "<dt>" << escape(k) << "</dt><dd>" << escape(v) << "</dd>\n";
+    for (const auto& [k, v] : f) out << "<dt>" << html_escape(k) << "</dt><dd>" << html_escape(v) << "</dd>\n";
     out << "</dl>\n";
 }
 
@@ -109,8 +110,8 @@ void plot(std::ostream& out, const PlotFile& p) {
     std::ostringstream data;
     data << in.rdbuf();
     const char* type = p.format == "svg" ? "image/svg+xml" : "image/png";
-    out << "<figure><img alt=\"" << escape(p.title) << "\" src=\"data:" << type << ";base64,"
-        << base64(data.str()) << "\"><figcaption>" << escape(p.title)
+    out << "<figure><img alt=\"" << html_escape(p.title) << "\" src=\"data:" << type << ";base64,"
+        << base64(data.str()) << "\"><figcaption>" << html_escape(p.title)
         << "</figcaption></figure>\n";
 }
 
@@ -118,7 +119,7 @@ void diagnostics(std::ostream& out, const std::vector<Diagnostic>& ds) {
     if (ds.empty()) return;
     out << "<ul class=\"problems\">\n";
     for (const auto& d : ds)
-        out << "<li class=\"" << level_name(d.level) << "\">" << escape(to_string(d)) << "</li>\n";
+        out << "<li class=\"" << level_name(d.level) << "\">" << html_escape(to_string(d)) << "</li>\n";
     out << "</ul>\n";
 }
 
@@ -155,9 +156,9 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         << (m.comparing ? "; side A compared against side B" : "") << ".</p>\n";
 
     out << "<h2 id=\"overview\">Overview</h2>\n";
-    table(out, overview_table(m));
+    html_table(out, overview_table(m));
     if (m.comparing) {
-        table(out, verdict_table(m));
+        html_table(out, verdict_table(m));
         if (m.comparisons.empty()) out << "<p>No program has frames on both sides.</p>\n";
         out << "<p class=\"note\">A/B is the ratio of the averages the programs print (the mean "
                "frame time; all counts over all time for a rate), with a "
@@ -174,24 +175,24 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         diagnostics(out, m.problems);
     }
     for (const auto& [name, runs] : runs_by_program(m)) {
-        out << "<section class=\"program\" id=\"program-" << escape(name) << "\">\n<h2>"
-            << escape(name) << "</h2>\n";
+        out << "<section class=\"program\" id=\"program-" << html_escape(name) << "\">\n<h2>"
+            << html_escape(name) << "</h2>\n";
         // Comparisons and repeats are wide: across the page, above the columns.
         for (const auto& c : m.comparisons)
             if (program_name(c.program) == name)
-                table(out, comparison_table(c, m.options.practical_percent));
+                html_table(out, comparison_table(c, m.options.practical_percent));
         for (const auto& g : m.groups)
-            if (program_name(g.program) == name) table(out, spread_table(g));
+            if (program_name(g.program) == name) html_table(out, spread_table(g));
         out << "<div class=\"columns\"><div class=\"tables\">\n";
         for (const Run* run : runs) {
             const Analysis* a = m.analysis_of(*run);
-            out << "<h3 class=\"run\">" << escape(run->label) << "</h3>\n";
+            out << "<h3 class=\"run\">" << html_escape(run->label) << "</h3>\n";
             facts(out, run_facts(*run, a));
             if (a && a->frame_time.n) {
-                table(out, frame_time_table(*a));
-                table(out, second_clock_table(*a));
-                table(out, rate_table(*a));
-                table(out, throughput_table(*a));
+                html_table(out, frame_time_table(*a));
+                html_table(out, second_clock_table(*a));
+                html_table(out, rate_table(*a));
+                html_table(out, throughput_table(*a));
             }
             std::vector<Diagnostic> ds = run->diagnostics;
             if (a) ds.insert(ds.end(), a->checks.begin(), a->checks.end());
@@ -199,14 +200,14 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         }
         out << "</div>\n<div class=\"plots\">\n";
         if (!plot_error.empty())
-            out << "<p class=\"error\">No plots: " << escape(plot_error) << "</p>\n";
+            out << "<p class=\"error\">No plots: " << html_escape(plot_error) << "</p>\n";
         for (const auto& p : plots)
             if (plot_program(p) == name) plot(out, p);
         out << "</div></div>\n";
         for (const Run* run : runs) {
             const auto meta = metadata_facts(run->metadata);
             if (meta.empty()) continue;
-            out << "<details><summary>metadata of " << escape(run->label) << "</summary>\n";
+            out << "<details><summary>metadata of " << html_escape(run->label) << "</summary>\n";
             facts(out, meta);
             out << "</details>\n";
         }

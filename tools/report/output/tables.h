@@ -1,6 +1,7 @@
 // The report's tables, laid out once for the terminal and the HTML page.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,13 @@ Table verdict_table(const Model& m);
 
 // Warnings and errors about a run, its checks included.
 std::size_t problem_count(const Model& m, const Run& run);
+
+// A table laid out for the terminal (texts from the inputs made safe) and for
+// a page; the page's texts escaped, and files embedded as data: URIs.
+void text_table(std::ostream& out, const Table& t, const std::string& indent);
+void html_table(std::ostream& out, const Table& t);
+std::string html_escape(const std::string& text);
+std::string base64(const std::string& data);
 
 std::string group_title(const RepeatGroup& g);
 std::string comparison_title(const ProgramComparison& c);

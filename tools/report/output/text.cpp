@@ -25,7 +25,19 @@ Table safe_table(Table t) {
     return t;
 }
 
-void write_table(std::ostream& out, const Table& unsafe, const std::string& indent) {
+
+void write_facts(std::ostream& out, const Facts& unsafe, const std::string& indent) {
+    Facts facts = unsafe;
+    for (auto& [k, v] : facts) k = terminal_safe(k), v = terminal_safe(v);
+    std::size_t w = 0;
+    for (const auto& [k, v] : facts) w = std::max(w, width(k));
+    for (const auto& [k, v] : facts)
+        out << indent << k << std::string(w - width(k) + 2, ' ') << v << "\n";
+}
+
+}  // namespace
+
+void text_table(std::ostream& out, const Table& unsafe, const std::string& indent) {
     const Table t = safe_table(unsafe);
     if (t.rows.empty()) return;
     std::vector<std::size_t> w(t.columns.size());
@@ -50,21 +62,10 @@ void write_table(std::ostream& out, const Table& unsafe, const std::string& inde
     out << "\n";
 }
 
-void write_facts(std::ostream& out, const Facts& unsafe, const std::string& indent) {
-    Facts facts = unsafe;
-    for (auto& [k, v] : facts) k = terminal_safe(k), v = terminal_safe(v);
-    std::size_t w = 0;
-    for (const auto& [k, v] : facts) w = std::max(w, width(k));
-    for (const auto& [k, v] : facts)
-        out << indent << k << std::string(w - width(k) + 2, ' ') << v << "\n";
-}
-
-}  // namespace
-
 void write_text(std::ostream& out, const Model& m) {
     out << "== overview\n";
-    write_table(out, overview_table(m), "   ");
-    write_table(out, verdict_table(m), "   ");
+    text_table(out, overview_table(m), "   ");
+    text_table(out, verdict_table(m), "   ");
     for (const auto& run : m.runs) {
         const Analysis* a = m.analysis_of(run);
         out << "== " << program_name(run.program) << "  " << terminal_safe(run.label) << "\n";
@@ -76,18 +77,18 @@ void write_text(std::ostream& out, const Model& m) {
         }
         out << "\n";
         if (!a || a->frame_time.n == 0) continue;
-        write_table(out, frame_time_table(*a), "   ");
-        write_table(out, second_clock_table(*a), "   ");
-        write_table(out, rate_table(*a), "   ");
-        write_table(out, throughput_table(*a), "   ");
+        text_table(out, frame_time_table(*a), "   ");
+        text_table(out, second_clock_table(*a), "   ");
+        text_table(out, rate_table(*a), "   ");
+        text_table(out, throughput_table(*a), "   ");
     }
     for (const auto& g : m.groups) {
         out << "== repeats\n";
-        write_table(out, spread_table(g), "   ");
+        text_table(out, spread_table(g), "   ");
     }
     for (const auto& c : m.comparisons) {
         out << "== comparison\n";
-        write_table(out, comparison_table(c, m.options.practical_percent), "   ");
+        text_table(out, comparison_table(c, m.options.practical_percent), "   ");
     }
     if (m.comparing && m.comparisons.empty())
         out << "== comparison\n   no program has frames on both sides\n\n";
