@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,10 +12,9 @@
 
 #include "gnuplot.h"
 #include "plotting.h"
+#include "spawn.h"
 #include "outputs.h"
 #include "writer.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -120,29 +118,36 @@ std::vector<Plot> plots_for(const Model& m) {
 // Runs gnuplot on the script in `work`, in that folder, so that no path of
 // the user's reaches the script; returns what went wrong, or nothing.
 std::string run_gnuplot(const fs::path& work) {
-    const std::string folder = work.string(), log = (work / "gnuplot.log").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    char program[] = "gnuplot", script[] = "plots.gp";
-    char* argv[] = {program, script, nullptr};
-    pid_t pid = 0;
-    const int failed = posix_spawnp(&pid, "gnuplot", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed)
-        return std::string("cannot run gnuplot (") + std::strerror(failed) +
-               "); on Debian it comes with gnuplot-nox";
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    const std::string log = (work / "gnuplot.log").string();
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int status = -1;
+    std::string started;
+    if (in < 0 || out < 0) {
+        started = std::string("cannot set up gnuplot's files: ") + std::strerror(errno);
+    } else {
+        process::spec s;
+        s.argv = {"gnuplot", "plots.gp"};
+        s.search_path = true;
+        s.directory = work.string();
+        s.in = in;
+        s.out = s.err = out;
+        s.own_group = false;  // a Ctrl-C at the terminal ends it with the report
+        try {
+            status = process::wait_raw(process::spawn(s));
+        } catch (const std::exception& e) {
+            started = std::string("cannot run gnuplot: ") + e.what();
+        }
     }
+    if (in >= 0) close(in);
+    if (out >= 0) close(out);
+    if (!started.empty()) return started;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == process::not_started)
+        return "cannot run gnuplot (not found); on Debian it comes with gnuplot-nox";
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-    std::ifstream in(log);
+    std::ifstream in_log(log);
     std::string first, line;
-    while (std::getline(in, line))
+    while (std::getline(in_log, line))
         if (!line.empty()) first = line;
     return "gnuplot failed: " + (first.empty() ? std::string("no message") : first);
 }
