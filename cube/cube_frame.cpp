@@ -12,7 +12,7 @@
 
 namespace cube {
 
-double frame_start_ms, frame_seconds, angles_per_second, vertices_per_second;
+double frame_seconds, angles_per_second, vertices_per_second;
 double total_seconds, frames_measured, vertices_measured;
 
 namespace {
@@ -37,7 +37,7 @@ void write_summary(std::ostream& s) {
 }
 
 void display_callback() {
-    frame_start_ms = frame::elapsed_ms();
+    const double frame_start_ms = frame::elapsed_ms();
     frame::clear_frame();
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);

@@ -5,7 +5,7 @@
 
 namespace cube {
 
-extern double frame_start_ms, frame_seconds, angles_per_second, vertices_per_second;
+extern double frame_seconds, angles_per_second, vertices_per_second;
 extern double total_seconds, frames_measured, vertices_measured;
 
 void display_callback();

@@ -14,7 +14,10 @@ const benchmark* program;
 int window_id;
 char overlay_text[1000];
 int red_bits, green_bits, blue_bits, alpha_bits;
-double init_start_ms, init_end_ms, init_seconds;
+
+namespace {
+double init_start_ms;
+}
 
 double elapsed_ms() { return static_cast<double>(glutGet(GLUT_ELAPSED_TIME)); }
 
@@ -93,8 +96,7 @@ void set_render_state(bool front_face_cw, void (*bind_arrays)()) {
 }
 
 void finish_startup(void (*display)()) {
-    init_end_ms = elapsed_ms();
-    init_seconds = (init_end_ms - init_start_ms) / 1000.0;
+    const double init_seconds = (elapsed_ms() - init_start_ms) / 1000.0;
     for (std::ostream* s : {&console, &results}) {
         line(*s, "It spent: ", init_seconds, " Secs to Initialize.");
         blank(*s);

@@ -9,7 +9,6 @@ namespace frame {
 struct benchmark {
     const char* banner;               // first banner line, console and file
     const char* results_name_format;  // strftime pattern of the results file
-    char windows_separator;           // path join on Windows builds
     const char* window_title;
     const char* overlay;              // control hints drawn in every frame
     void (*camera)();                 // sets the view after every reshape, or none
@@ -22,7 +21,6 @@ extern const benchmark* program;
 extern int window_id;
 extern char overlay_text[1000];
 extern int red_bits, green_bits, blue_bits, alpha_bits;
-extern double init_start_ms, init_end_ms, init_seconds;
 
 // Milliseconds since freeglut's initialisation: the only clock of the suite.
 double elapsed_ms();

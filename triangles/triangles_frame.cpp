@@ -17,7 +17,7 @@
 
 namespace triangles {
 
-double frame_start_ms, frame_seconds, angles_per_second, triangles_per_second;
+double frame_seconds, angles_per_second, triangles_per_second;
 std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
 double total_seconds;
 
@@ -88,7 +88,7 @@ void limit_report() {
 }
 
 void display_callback() {
-    frame_start_ms = frame::elapsed_ms();
+    const double frame_start_ms = frame::elapsed_ms();
     frame::clear_frame();
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);

@@ -7,7 +7,7 @@
 
 namespace triangles {
 
-extern double frame_start_ms, frame_seconds, angles_per_second, triangles_per_second;
+extern double frame_seconds, angles_per_second, triangles_per_second;
 extern std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
 extern double total_seconds;
 

@@ -13,7 +13,7 @@
 namespace {
 void no_summary(std::ostream&) {}
 const frame::benchmark gl_test_program{
-    "banner", "gl-test-%Y.txt", '/', "GL tests", "\n", frame::look_at_step, no_summary, 0, 1};
+    "banner", "gl-test-%Y.txt", "GL tests", "\n", frame::look_at_step, no_summary, 0, 1};
 }  // namespace
 
 int main(int argc, char** argv) {
