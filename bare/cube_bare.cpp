@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
 
     const int rn = 1 << r_bits, gn = 1 << g_bits, bn = 1 << b_bits;
     const double rs = 1.0 / rn, gs = 1.0 / gn, bs = 1.0 / bn;
-    const GLuint list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
+    bare::list = glGenLists(1);
+    glNewList(bare::list, GL_COMPILE);
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
     glBegin(GL_POINTS);

@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
     glGetIntegerv(GL_BLUE_BITS, &bits);
     glGetIntegerv(GL_ALPHA_BITS, &bits);
     bare::set_state(false, bind);
-    const GLuint list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
+    bare::list = glGenLists(1);
+    glNewList(bare::list, GL_COMPILE);
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
     for (std::int64_t i = 0; i < count; ++i) {

@@ -12,6 +12,20 @@
 
 namespace cube {
 
+const frame::benchmark benchmark{
+    "Vantix :: Lumenfold Benchmark Graphics Cube for Windows on Mac Mx system 2023.03.06.",
+    "results_cube_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
+    "OPENGL Cube",
+    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
+    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to exit.\n",
+    frame::look_at_step,
+    write_summary,
+    0,
+    1,
+    true,
+    nullptr,
+};
+
 double frame_seconds, angles_per_second, vertices_per_second;
 double total_seconds, frames_measured, vertices_measured;
 

@@ -63,7 +63,7 @@ void create_window() {
     glGetIntegerv(GL_ALPHA_BITS, &alpha_bits);
 }
 
-void set_render_state(bool front_face_cw, void (*bind_arrays)()) {
+void set_render_state(const benchmark& b) {
     glShadeModel(GL_SMOOTH);
     glEnable(GL_POINT_SMOOTH);
     glEnable(GL_FOG);
@@ -84,13 +84,13 @@ void set_render_state(bool front_face_cw, void (*bind_arrays)()) {
     glEnable(GL_LINE_STIPPLE);
     glPolygonMode(GL_FRONT, GL_FILL);
     glPolygonMode(GL_BACK, GL_LINE);
-    if (front_face_cw) glFrontFace(GL_CW);
+    if (b.front_face_cw) glFrontFace(GL_CW);
     glEnable(GL_CULL_FACE);
     glEnable(GL_POLYGON_STIPPLE);
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
-    if (bind_arrays) bind_arrays();
+    if (b.bind_arrays) b.bind_arrays();
     glDrawBuffer(GL_FRONT_AND_BACK);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }

@@ -15,6 +15,8 @@ struct benchmark {
     void (*summary)(std::ostream&);   // summary lines of the final report
     int blanks_before_path;           // extra console blank lines after the summary
     int blanks_after_path;            // console blank lines before the prompt
+    bool front_face_cw;               // clockwise front faces
+    void (*bind_arrays)();            // binds the client arrays, or none
 };
 
 extern const benchmark* program;
@@ -34,7 +36,7 @@ void init_glut(int* argc, char** argv);
 void create_window();
 // The fixed rendering state. bind_arrays, when given, runs right after the
 // client arrays are enabled.
-void set_render_state(bool front_face_cw, void (*bind_arrays)());
+void set_render_state(const benchmark& b);
 // Ends the timed initialisation, reports it, registers the callbacks and
 // enters the main loop for good.
 [[noreturn]] void finish_startup(void (*display)());

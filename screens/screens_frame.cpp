@@ -11,6 +11,20 @@
 
 namespace screens {
 
+const frame::benchmark benchmark{
+    "Vantix :: Lumenfold Benchmark Graphics Screens for Windows on Mac Mx system 2023.03.06.",
+    "results_screens_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
+    "OPENGL Screens",
+    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
+    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to exit.\n",
+    nullptr,
+    write_summary,
+    0,
+    1,
+    true,
+    nullptr,
+};
+
 double frame_seconds, characters_per_frame, characters_per_second;
 double total_seconds, characters_measured;
 

@@ -3,7 +3,12 @@
 
 #include <ostream>
 
+#include "startup.h"
+
 namespace screens {
+
+// What sets the program apart in the shared start-up and report.
+extern const frame::benchmark benchmark;
 
 inline constexpr double characters_per_page = 6450;  // 50 lines of 128 digits and a newline
 
