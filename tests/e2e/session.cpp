@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +52,17 @@ bool same_printed(double a, double b) {
     if (std::isinf(a) || std::isinf(b)) return a == b;
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
     return std::fabs(a - b) <= 1e-5 * std::max(std::fabs(a), std::fabs(b));
+}
+
+std::optional<long> waiting_for_events(pid_t pid) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+    long call = -1;
+    std::ifstream(task + "/syscall") >> call;
+    if (call != SYS_pselect6 && call != SYS_select) return std::nullopt;
+    const std::string key = "voluntary_ctxt_switches:";
+    for (const std::string& l : read_lines(task + "/status"))
+        if (l.rfind(key, 0) == 0) return std::stol(l.substr(key.size()));
+    return std::nullopt;
 }
 
 void Session::SetUp() {

@@ -24,6 +24,12 @@ std::optional<double> number_after(const std::string& line, const std::string& p
 // True when a and b agree within the six significant digits that are printed.
 bool same_printed(double a, double b);
 
+// When the program's main thread is blocked in freeglut's wait for events
+// (the only pselect in it; X replies are waited for with poll), it has no
+// frame to draw and no event to handle: its count of voluntary switches then,
+// to tell whether it has woken since. nullopt while it is doing anything else.
+std::optional<long> waiting_for_events(pid_t pid);
+
 class Session : public ::testing::Test {
 protected:
     void SetUp() override;
