@@ -71,9 +71,13 @@ cloud_point make_cloud_point(int r, int g, int b, int red_bits, int green_bits, 
 void generate_point_cloud(int red_bits, int green_bits, int blue_bits,
                           void (*emit)(const cloud_point&)) {
     const channel_scales s = scales_for(red_bits, green_bits, blue_bits);
-    for (red_index = 0; red_index < std::pow(2.0, red_bits); ++red_index)
-        for (green_index = 0; green_index < std::pow(2.0, green_bits); ++green_index)
-            for (blue_index = 0; blue_index < std::pow(2.0, blue_bits); ++blue_index)
+    // The bounds are pow's, compared as doubles as they always were, but
+    // worked out once: inside the tests they cost a call per point.
+    const double reds = std::pow(2.0, red_bits), greens = std::pow(2.0, green_bits),
+                 blues = std::pow(2.0, blue_bits);
+    for (red_index = 0; red_index < reds; ++red_index)
+        for (green_index = 0; green_index < greens; ++green_index)
+            for (blue_index = 0; blue_index < blues; ++blue_index)
                 emit(point_at(red_index, green_index, blue_index, s));
 }
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "number.h"
+
 namespace e2e {
 
 std::vector<std::string> read_lines(const std::string& path) {
@@ -40,19 +42,11 @@ std::optional<double> number_after(const std::string& line, const std::string& p
     if (line.size() < prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||
         line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
         return std::nullopt;
-    const std::string number =
-        line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
-    char* end = nullptr;
-    const double v = std::strtod(number.c_str(), &end);
-    if (number.empty() || *end != '\0') return std::nullopt;
-    return v;
+    return report::parse_number(
+        std::string_view(line).substr(prefix.size(), line.size() - prefix.size() - suffix.size()));
 }
 
-bool same_printed(double a, double b) {
-    if (std::isinf(a) || std::isinf(b)) return a == b;
-    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-    return std::fabs(a - b) <= 1e-5 * std::max(std::fabs(a), std::fabs(b));
-}
+bool same_printed(double a, double b) { return report::agrees(a, b, 1e-5); }
 
 std::optional<long> waiting_for_events(pid_t pid) {
     const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);

@@ -208,7 +208,7 @@ protected:
         EXPECT_EQ(status, std::optional<int>(0)) << program->error_text();
 
         const std::string file = results_file(b);
-        const auto res = parse_results(b, read_lines(file), false);
+        const auto res = parse_results(b, read_text(file), false);
         EXPECT_EQ(res.problem, "") << file;
         const auto con = program->lines();
         const auto shown = console_blocks(b, con);
