@@ -5,17 +5,20 @@
 #include <thread>
 
 #include "session.h"
+#include "texts.h"
 
 namespace {
 
 using e2e::number_after;
 using e2e::same_printed;
 
-const std::string title = "OPENGL Screens";
+const texts::program_texts& texts_of = *texts::find_program("screens");
+const std::string title(texts_of.window_title);
+const std::string prompt(texts::prompt);
 const std::string banner =
     "Vantix :: Lumenfold Benchmark Graphics Screens for Windows on Mac Mx system 2023.03.06.";
 const std::string prefix = "results_screens_windows_mac_mx @ local date ";
-const std::string frame_marker = "It was: ";  // console frame blocks have no window line
+const std::string frame_marker(texts_of.frame_marker);  // console blocks have no window line
 
 class Screens : public e2e::Session {
 protected:
@@ -52,7 +55,7 @@ TEST_F(Screens, PlainPassThenEveryFrameMeasuredFromTheFirstShowing) {
     EXPECT_EQ(settle(), shown + 1) << "C gives one frame";
     const int measured = frames();
     window->key("Escape");
-    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", e2e::frame_timeout), 0);
+    ASSERT_GE(program->wait_for_line(prompt, e2e::frame_timeout), 0);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
 

@@ -67,12 +67,12 @@ TEST_F(Console, ClosedInputEndsTheWaitAtOnce) {
     ASSERT_NO_FATAL_FAILURE(start(screens(), how));
     window->resize(48, 48);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It was: ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(screens().marker, 1, frame_timeout));
     window->key("Escape");
     EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(0)) << program->error_text();
     const auto con = program->lines();
     ASSERT_FALSE(con.empty());
-    EXPECT_EQ(con.back(), "Press Enter to Exit.");
+    EXPECT_EQ(con.back(), prompt);
     const std::string file = results_file(screens());
     const auto res = parse_results(screens(), read_text(file), false);
     EXPECT_EQ(res.problem, "");
@@ -86,7 +86,7 @@ TEST_F(Console, InputEndingDuringTheRunEndsTheWait) {
     ASSERT_NO_FATAL_FAILURE(start(triangles()));
     window->resize(48, 48);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(triangles().marker, 1, frame_timeout));
     program->close_input();
     window->key("Escape");
     EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(0)) << program->error_text();
@@ -188,7 +188,7 @@ TEST_F(WindowSystem, CloseRequestEndsTheRunWithItsLinesKept) {
     window->resize(48, 48);
     for (int n = 1; n <= 3; ++n) {
         window->key("c");
-        ASSERT_TRUE(program->wait_for_count("It drew ", n, frame_timeout));
+        ASSERT_TRUE(program->wait_for_count(triangles().marker, n, frame_timeout));
     }
     window->close();
     const auto status = program->wait_exit(frame_timeout);
@@ -210,8 +210,8 @@ TEST_F(WindowSystem, LostServerEndsTheRunWithItsLinesKept) {
     ASSERT_NO_FATAL_FAILURE(start(screens()));
     window->resize(48, 48);
     window->key("r");
-    const int shown = program->count("It was: ");
-    ASSERT_TRUE(program->wait_for_count("It was: ", shown + 10, frame_timeout));
+    const int shown = program->count(screens().marker);
+    ASSERT_TRUE(program->wait_for_count(screens().marker, shown + 10, frame_timeout));
     window.reset();  // the driver's own connection goes first
     server.reset();
     const auto status = program->wait_exit(frame_timeout);
@@ -254,8 +254,8 @@ TEST_F(Signals, TerminationKeepsEveryReportedLine) {
     ASSERT_NO_FATAL_FAILURE(start(screens()));
     window->resize(48, 48);
     window->key("r");
-    const int shown = program->count("It was: ");
-    ASSERT_TRUE(program->wait_for_count("It was: ", shown + 20, frame_timeout));
+    const int shown = program->count(screens().marker);
+    ASSERT_TRUE(program->wait_for_count(screens().marker, shown + 20, frame_timeout));
     program->kill_now(SIGTERM);
     EXPECT_EQ(program->wait_exit(30), std::optional<int>(-SIGTERM));
     const std::string file = results_file(screens());
@@ -281,7 +281,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
         window->resize(48, 48);
         window->key("c");
-        ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+        ASSERT_TRUE(program->wait_for_count(triangles().marker, 1, frame_timeout));
     }
 };
 
@@ -357,7 +357,7 @@ TEST_F(WorkingDirectory, LongerThanPathMaxIsShownWhole) {
     ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
     window->resize(48, 48);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(triangles().marker, 1, frame_timeout));
     EXPECT_EQ(finish(), std::optional<int>(0)) << program->error_text();
 
     // The file, found and read relative to the deepest directory.
@@ -461,7 +461,7 @@ protected:
         for (;;) {
             file_frames = 0;
             for (auto& l : read_lines(file)) file_frames += l == "window: 1";
-            if (program->count("It was: ") >= file_frames + 30 + 1) break;
+            if (program->count(screens().marker) >= file_frames + 30 + 1) break;
             ASSERT_LT(driver::now(), end) << "the disk did not fill";
             pause_s(0.2);
         }

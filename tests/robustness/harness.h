@@ -12,6 +12,7 @@
 
 #include "driver.h"
 #include "session.h"
+#include "texts.h"
 
 namespace robust {
 
@@ -21,6 +22,7 @@ struct bench {
     std::string title;   // of its window
     std::string banner;  // first line of its results file
     std::string prefix;  // of its results file's name
+    std::string marker;  // starts a console line once per measured frame
 };
 const bench& cube();
 const bench& screens();
@@ -53,6 +55,7 @@ using e2e::number_after;
 using e2e::read_lines;
 using e2e::read_text;
 
+inline const std::string prompt(texts::prompt);
 inline const std::string saved_line = "Results have been saved in a file and you can find it at: ";
 inline const std::string lost_line = "Results could not be saved completely in the file: ";
 

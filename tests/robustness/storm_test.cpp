@@ -201,7 +201,7 @@ protected:
 
         // Esc is ignored where triangles already waits for Enter after its limit.
         window->key("Escape");
-        ASSERT_GE(program->wait_for_line("Press Enter to Exit.", report_timeout), 0)
+        ASSERT_GE(program->wait_for_line(prompt, report_timeout), 0)
             << "no final report; stderr: " << program->error_text();
         program->type("\n");
         const auto status = program->wait_exit(30);
