@@ -12,7 +12,21 @@
 
 namespace cube {
 
-double frame_start_ms, frame_seconds, angles_per_second, vertices_per_second;
+const frame::benchmark benchmark{
+    "Vantix :: Lumenfold Benchmark Graphics Cube for Windows on Mac Mx system 2023.03.06.",
+    "results_cube_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
+    "OPENGL Cube",
+    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
+    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to exit.\n",
+    frame::look_at_step,
+    write_summary,
+    0,
+    1,
+    true,
+    nullptr,
+};
+
+double frame_seconds, angles_per_second, vertices_per_second;
 double total_seconds, frames_measured, vertices_measured;
 
 namespace {
@@ -37,7 +51,7 @@ void write_summary(std::ostream& s) {
 }
 
 void display_callback() {
-    frame_start_ms = frame::elapsed_ms();
+    const double frame_start_ms = frame::elapsed_ms();
     frame::clear_frame();
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);

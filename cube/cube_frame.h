@@ -3,9 +3,14 @@
 
 #include <ostream>
 
+#include "startup.h"
+
 namespace cube {
 
-extern double frame_start_ms, frame_seconds, angles_per_second, vertices_per_second;
+// What sets the program apart in the shared start-up and report.
+extern const frame::benchmark benchmark;
+
+extern double frame_seconds, angles_per_second, vertices_per_second;
 extern double total_seconds, frames_measured, vertices_measured;
 
 void display_callback();

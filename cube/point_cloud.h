@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include <string>
+
 namespace cube {
 
 struct cloud_point {
@@ -22,7 +24,11 @@ cloud_point make_cloud_point(int r, int g, int b, int red_bits, int green_bits, 
 // Hands every point to emit in drawing order.
 void generate_point_cloud(int red_bits, int green_bits, int blue_bits,
                           void (*emit)(const cloud_point&));
-// Compiles the cloud for the window's depths into cube_list.
+// The one line cube writes on standard error when GL reported error after
+// building the list of that many points; empty for GL_NO_ERROR.
+std::string list_failure(GLenum error, double points);
+// Compiles the cloud for the window's depths into cube_list; exits with
+// status 1 and list_failure's line if GL could not build it.
 void build_point_cloud();
 
 }  // namespace cube

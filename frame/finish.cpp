@@ -22,22 +22,22 @@ void final_report() {
 
 void close_run() {
     const bool saved = results_saved();
-    const std::string path = results_path(program->windows_separator);
+    const std::string path = results_path();
     if (saved)
         line(console, "Results have been saved in a file and you can find it at: ", path);
     else
         line(console, "Results could not be saved completely in the file: ", path);
     for (int i = 0; i < program->blanks_after_path; ++i) blank(console);
-    line(console, "Press Enter to Exit.");
-    wait_for_enter();
+    wait_for_enter("Press Enter to Exit.");
     std::exit(saved ? EXIT_SUCCESS : EXIT_FAILURE);
 }
 
-void wait_for_enter() {
+int wait_for_enter(const char* prompt) {
+    // Flushed before the prompt is out, so that whatever answers the prompt
+    // is never thrown away with what came before it.
     if (isatty(STDIN_FILENO)) tcflush(STDIN_FILENO, TCIFLUSH);
-    int c;
-    do c = std::getchar();
-    while (c != '\n' && c != EOF);
+    line(console, prompt);
+    return std::getchar();
 }
 
 }  // namespace frame

@@ -8,8 +8,9 @@ namespace frame {
 // The path of the results file (or that it could not be saved), the prompt,
 // the wait for Enter and the exit: 0, or 1 when results were lost.
 [[noreturn]] void close_run();
-// Returns when Enter is pressed or the input ends; what was typed into a
-// terminal before the prompt does not count.
-void wait_for_enter();
+// Discards what was typed into a terminal so far, writes the prompt line and
+// reads one character, as a key press in a raw terminal or a byte down a pipe
+// gives it. Returns that character, or EOF when the input ends.
+int wait_for_enter(const char* prompt);
 
 }  // namespace frame

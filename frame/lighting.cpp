@@ -41,6 +41,8 @@ void apply_frame_lighting(bool two_sided) {
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, v.ambient_colour);
     glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
     if (two_sided) glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
+    // Sets the mode only; GL_COLOR_LOGIC_OP stays disabled, as the workload
+    // has always had it, so the call costs a state change and draws nothing.
     glLogicOp(GL_XOR);
     // GL refuses negative attenuations and keeps the previous ones.
     glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, v.constant_attenuation);

@@ -70,9 +70,8 @@ std::string numbered_name(const std::string& name, int n) {
     return name + suffix;
 }
 
-std::string join_path(const std::string& directory, const std::string& name,
-                      char separator) {
-    return directory + separator + name;
+std::string join_path(const std::string& directory, const std::string& name) {
+    return directory + '/' + name;
 }
 
 void open_results(const char* pattern, std::time_t start) {
@@ -81,7 +80,11 @@ void open_results(const char* pattern, std::time_t start) {
     std::signal(SIGXFSZ, SIG_IGN);
     keep_standard_descriptors();
 
-    const std::string base = format_results_name(pattern, *std::localtime(&start));
+    // A time beyond what the calendar holds leaves the fields at zero rather
+    // than ending the run.
+    std::tm local{};
+    if (!localtime_r(&start, &local)) local = std::tm{};
+    const std::string base = format_results_name(pattern, local);
     int fd = -1;
     int error = 0;
     std::string name;
@@ -126,13 +129,6 @@ bool results_saved() {
     return false;
 }
 
-std::string results_path(char windows_separator) {
-#ifdef _WIN32
-    return join_path(working_directory, results_file_name, windows_separator);
-#else
-    (void)windows_separator;
-    return join_path(working_directory, results_file_name, '/');
-#endif
-}
+std::string results_path() { return join_path(working_directory, results_file_name); }
 
 }  // namespace frame

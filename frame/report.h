@@ -38,8 +38,7 @@ inline void blank(std::ostream& s) { end_line(s); }
 std::string format_results_name(const char* pattern, const std::tm& local);
 // The n-th candidate for a taken name: "x.txt", "x (2).txt", "x (3).txt", ...
 std::string numbered_name(const std::string& name, int n);
-std::string join_path(const std::string& directory, const std::string& name,
-                      char separator);
+std::string join_path(const std::string& directory, const std::string& name);
 
 // Names the results file from the given time and creates it without ever
 // truncating or following what already stands under that name. On failure
@@ -48,7 +47,7 @@ void open_results(const char* pattern, std::time_t start);
 // Every line so far reached the file, and the file is still the one under
 // its name in the working directory.
 bool results_saved();
-// Working directory and file name, joined as the program's platform shows it.
-std::string results_path(char windows_separator);
+// Working directory and file name.
+std::string results_path();
 
 }  // namespace frame

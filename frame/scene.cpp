@@ -16,6 +16,7 @@ void clear_frame() {
 }
 
 void turn_scene() {
+    // A no-op kept on purpose: the workload's call sequence includes it.
     glScaled(1, 1, 1);
     glRotated(static_cast<double>(frame_tick) + 45.0, 1, 1, 1);
     glTranslated(-0.5, -0.5, -0.5);

@@ -14,7 +14,10 @@ const benchmark* program;
 int window_id;
 char overlay_text[1000];
 int red_bits, green_bits, blue_bits, alpha_bits;
-double init_start_ms, init_end_ms, init_seconds;
+
+namespace {
+double init_start_ms;
+}
 
 double elapsed_ms() { return static_cast<double>(glutGet(GLUT_ELAPSED_TIME)); }
 
@@ -60,7 +63,7 @@ void create_window() {
     glGetIntegerv(GL_ALPHA_BITS, &alpha_bits);
 }
 
-void set_render_state(bool front_face_cw, void (*bind_arrays)()) {
+void set_render_state(const benchmark& b) {
     glShadeModel(GL_SMOOTH);
     glEnable(GL_POINT_SMOOTH);
     glEnable(GL_FOG);
@@ -81,20 +84,19 @@ void set_render_state(bool front_face_cw, void (*bind_arrays)()) {
     glEnable(GL_LINE_STIPPLE);
     glPolygonMode(GL_FRONT, GL_FILL);
     glPolygonMode(GL_BACK, GL_LINE);
-    if (front_face_cw) glFrontFace(GL_CW);
+    if (b.front_face_cw) glFrontFace(GL_CW);
     glEnable(GL_CULL_FACE);
     glEnable(GL_POLYGON_STIPPLE);
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
-    if (bind_arrays) bind_arrays();
+    if (b.bind_arrays) b.bind_arrays();
     glDrawBuffer(GL_FRONT_AND_BACK);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
 void finish_startup(void (*display)()) {
-    init_end_ms = elapsed_ms();
-    init_seconds = (init_end_ms - init_start_ms) / 1000.0;
+    const double init_seconds = (elapsed_ms() - init_start_ms) / 1000.0;
     for (std::ostream* s : {&console, &results}) {
         line(*s, "It spent: ", init_seconds, " Secs to Initialize.");
         blank(*s);

@@ -9,20 +9,20 @@ namespace frame {
 struct benchmark {
     const char* banner;               // first banner line, console and file
     const char* results_name_format;  // strftime pattern of the results file
-    char windows_separator;           // path join on Windows builds
     const char* window_title;
     const char* overlay;              // control hints drawn in every frame
     void (*camera)();                 // sets the view after every reshape, or none
     void (*summary)(std::ostream&);   // summary lines of the final report
     int blanks_before_path;           // extra console blank lines after the summary
     int blanks_after_path;            // console blank lines before the prompt
+    bool front_face_cw;               // clockwise front faces
+    void (*bind_arrays)();            // binds the client arrays, or none
 };
 
 extern const benchmark* program;
 extern int window_id;
 extern char overlay_text[1000];
 extern int red_bits, green_bits, blue_bits, alpha_bits;
-extern double init_start_ms, init_end_ms, init_seconds;
 
 // Milliseconds since freeglut's initialisation: the only clock of the suite.
 double elapsed_ms();
@@ -36,7 +36,7 @@ void init_glut(int* argc, char** argv);
 void create_window();
 // The fixed rendering state. bind_arrays, when given, runs right after the
 // client arrays are enabled.
-void set_render_state(bool front_face_cw, void (*bind_arrays)());
+void set_render_state(const benchmark& b);
 // Ends the timed initialisation, reports it, registers the callbacks and
 // enters the main loop for good.
 [[noreturn]] void finish_startup(void (*display)());

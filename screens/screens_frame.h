@@ -3,11 +3,16 @@
 
 #include <ostream>
 
+#include "startup.h"
+
 namespace screens {
+
+// What sets the program apart in the shared start-up and report.
+extern const frame::benchmark benchmark;
 
 inline constexpr double characters_per_page = 6450;  // 50 lines of 128 digits and a newline
 
-extern double frame_start_ms, frame_seconds, characters_per_frame, characters_per_second;
+extern double frame_seconds, characters_per_frame, characters_per_second;
 extern double total_seconds, characters_measured;
 
 void display_callback();

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <new>
 
-#include "startup.h"
 
 namespace triangles {
 
@@ -20,16 +19,16 @@ double* allocate_mesh() {
     }
     return values;
 }
+}  // namespace
+
+double* const mesh_values = allocate_mesh();
+GLuint mesh_list;
 
 void bind_mesh_arrays() {
     glColorPointer(3, GL_DOUBLE, 0, mesh_values);
     glVertexPointer(3, GL_DOUBLE, 0, mesh_values);
     glNormalPointer(GL_DOUBLE, 0, mesh_values);
 }
-}  // namespace
-
-double* const mesh_values = allocate_mesh();
-GLuint mesh_list;
 
 double mesh_value(std::int64_t i) {
     const double x = static_cast<double>(i);
@@ -37,7 +36,6 @@ double mesh_value(std::int64_t i) {
 }
 
 void build_triangle_mesh() {
-    frame::set_render_state(false, bind_mesh_arrays);
     mesh_list = glGenLists(1);
     glNewList(mesh_list, GL_COMPILE);
     glPushMatrix();

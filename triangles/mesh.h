@@ -16,7 +16,9 @@ extern GLuint mesh_list;
 
 // Element i of the array: (cos x + sin x) * tan x with x = i radians.
 double mesh_value(std::int64_t i);
-// The fixed rendering state with the arrays bound, then the fill.
+// Binds the array as colours, positions and normals.
+void bind_mesh_arrays();
+// Fills the array inside the (otherwise empty) list.
 void build_triangle_mesh();
 
 }  // namespace triangles

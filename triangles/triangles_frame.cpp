@@ -17,7 +17,21 @@
 
 namespace triangles {
 
-double frame_start_ms, frame_seconds, angles_per_second, triangles_per_second;
+const frame::benchmark benchmark{
+    "Vantix :: Lumenfold Benchmark Graphics Triangles for Windows on Mac Mx system 2023.03.06.",
+    "results_triangles_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
+    "OPENGL Triangles",
+    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
+    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to Exit.\n",
+    frame::look_at_step,
+    write_summary,
+    1,
+    2,
+    false,
+    bind_mesh_arrays,
+};
+
+double frame_seconds, angles_per_second, triangles_per_second;
 std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
 double total_seconds;
 
@@ -88,7 +102,7 @@ void limit_report() {
 }
 
 void display_callback() {
-    frame_start_ms = frame::elapsed_ms();
+    const double frame_start_ms = frame::elapsed_ms();
     frame::clear_frame();
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "session.h"
+#include "texts.h"
 
 namespace {
 
@@ -15,23 +16,26 @@ using e2e::number_after;
 using e2e::same_printed;
 using e2e::startup_timeout;
 
-const std::string title = "OPENGL Cube";
+const texts::program_texts& texts_of = *texts::find_program("cube");
+const std::string title(texts_of.window_title);
+const std::string prompt(texts::prompt);
 const std::string banner =
     "Vantix :: Lumenfold Benchmark Graphics Cube for Windows on Mac Mx system 2023.03.06.";
+const std::string frame_marker(texts_of.frame_marker);
 const std::string prefix = "results_cube_windows_mac_mx @ local date ";
 const std::string saved = "Results have been saved in a file and you can find it at: ";
 const double points = 16777216;  // the 8-8-8 frame buffer of the test server
 
 class Cube : public e2e::Session {
 protected:
-    int frames() const { return program->count("window: "); }
+    int frames() const { return program->count(frame_marker); }
     // Waits until the frames stop coming, then checks that at most `extra`
     // came after the call: the one being drawn and, when the run was
     // animating, the one its last idle step had already asked for.
     void expect_settled(const char* what, int extra) {
         const int before = frames();
         int settled = before;
-        while (program->wait_for_count("window: ", settled + 1, 20)) settled = frames();
+        while (program->wait_for_count(frame_marker, settled + 1, 20)) settled = frames();
         EXPECT_LE(settled, before + extra) << what << ": frames went on while paused";
     }
 };
@@ -75,32 +79,32 @@ TEST_F(Cube, ControlsMeasureAndReportEveryStep) {
     EXPECT_EQ(frames(), 0) << "a frame was reported before the first step";
 
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("window: ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(frame_marker, 1, frame_timeout));
     window->key("C");
-    ASSERT_TRUE(program->wait_for_count("window: ", 2, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(frame_marker, 2, frame_timeout));
     expect_settled("after two presses of C", 0);
     EXPECT_EQ(frames(), 2) << "each C gives exactly one frame";
 
     window->click(1);  // left button animates
-    ASSERT_TRUE(program->wait_for_count("window: ", 4, 2 * frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(frame_marker, 4, 2 * frame_timeout));
     window->click(3);  // right button pauses
     expect_settled("after the right button", 2);
 
     const int before_r = frames();
     window->key("r");
-    ASSERT_TRUE(program->wait_for_count("window: ", before_r + 2, 2 * frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(frame_marker, before_r + 2, 2 * frame_timeout));
     window->key("p");
     expect_settled("after P", 2);
 
     // A redisplay caused by the window is measured once the run has started.
     const int before_resize = frames();
     window->resize(120, 140);
-    EXPECT_TRUE(program->wait_for_count("window: ", before_resize + 1, frame_timeout));
+    EXPECT_TRUE(program->wait_for_count(frame_marker, before_resize + 1, frame_timeout));
     expect_settled("after a resize", 1);  // the resize and the exposure that follows it
     const int measured = frames();
 
     window->key("Escape");
-    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", frame_timeout), 0);
+    ASSERT_GE(program->wait_for_line(prompt, frame_timeout), 0);
     EXPECT_FALSE(program->wait_exit(1)) << "did not wait for Enter";
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
@@ -152,7 +156,7 @@ TEST_F(Cube, ControlsMeasureAndReportEveryStep) {
     for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(con[end + k], res[sum_at + k]);
     EXPECT_EQ(con[end + 4], saved + file);
     EXPECT_EQ(con[end + 5], "");
-    EXPECT_EQ(con[end + 6], "Press Enter to Exit.");
+    EXPECT_EQ(con[end + 6], prompt);
     EXPECT_EQ(program->error_text().find("Warning"), std::string::npos);
 }
 
@@ -171,9 +175,9 @@ TEST_F(Cube, ReadOnlyDirectoryIsNotReportedAsSaved) {
     start(exe, title, how);
     ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("window: ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(frame_marker, 1, frame_timeout));
     window->key("Escape");
-    const int at = program->wait_for_line("Press Enter to Exit.", frame_timeout);
+    const int at = program->wait_for_line(prompt, frame_timeout);
     ASSERT_GE(at, 0);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 1);
@@ -187,7 +191,7 @@ TEST_F(Cube, ReadOnlyDirectoryIsNotReportedAsSaved) {
     const std::string err = program->error_text();
     EXPECT_NE(err.find(prefix), std::string::npos) << err;
     EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
-    EXPECT_TRUE(e2e::files_starting(locked, "results_").empty());
+    EXPECT_TRUE(e2e::files_starting(locked, std::string(texts::results_prefix)).empty());
 }
 
 // Whatever stands under the results name (an earlier run's file, a link
@@ -208,7 +212,7 @@ TEST_F(Cube, NeverOverwritesNorFollowsWhatStandsUnderItsName) {
     start(CUBE_EXE, title);
     ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0);
     window->key("Escape");
-    const int at = program->wait_for_line("Press Enter to Exit.", frame_timeout);
+    const int at = program->wait_for_line(prompt, frame_timeout);
     ASSERT_GE(at, 0);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
@@ -243,7 +247,7 @@ TEST_F(Cube, EndOfInputEndsTheWaitAtOnce) {
     EXPECT_EQ(program->wait_exit(frame_timeout), 0);
     const auto con = program->lines();
     ASSERT_GE(con.size(), 7u);
-    EXPECT_EQ(con.back(), "Press Enter to Exit.");
+    EXPECT_EQ(con.back(), prompt);
     EXPECT_EQ(con[con.size() - 7], "Total machine time:  0 Secs. ");
     EXPECT_TRUE(con[con.size() - 6] == "Average: -nan Angles/Sec." ||
                 con[con.size() - 6] == "Average: nan Angles/Sec.")

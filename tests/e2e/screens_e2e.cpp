@@ -1,28 +1,46 @@
 // The real screens binary: the plain-output pass on its console and the page
 // drawn and measured in every frame.
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "session.h"
+#include "texts.h"
 
 namespace {
 
 using e2e::number_after;
 using e2e::same_printed;
 
-const std::string title = "OPENGL Screens";
+const texts::program_texts& texts_of = *texts::find_program("screens");
+const std::string title(texts_of.window_title);
+const std::string prompt(texts::prompt);
 const std::string banner =
     "Vantix :: Lumenfold Benchmark Graphics Screens for Windows on Mac Mx system 2023.03.06.";
 const std::string prefix = "results_screens_windows_mac_mx @ local date ";
-const std::string frame_marker = "It was: ";  // console frame blocks have no window line
+const std::string frame_marker(texts_of.frame_marker);  // console blocks have no window line
 
 class Screens : public e2e::Session {
 protected:
     int frames() const { return program->count(frame_marker); }
-    // Waits until the window stops asking for frames.
+    // Waits until the program waits for events with nothing left to draw,
+    // and returns the frames its results file holds then (the console's
+    // reader may still be behind).
     int settle() {
-        int n = frames();
-        while (program->wait_for_count(frame_marker, n + 1, 5)) n = frames();
-        return n;
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::duration<double>(e2e::frame_timeout);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto before = e2e::waiting_for_events(program->pid());
+            if (before) {
+                int n = 0;
+                for (const auto& l : e2e::read_lines(results_file(prefix)))
+                    n += l.rfind(frame_marker, 0) == 0;
+                if (e2e::waiting_for_events(program->pid()) == before) return n;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "the program never came to rest";
+        return -1;
     }
 };
 
@@ -37,7 +55,7 @@ TEST_F(Screens, PlainPassThenEveryFrameMeasuredFromTheFirstShowing) {
     EXPECT_EQ(settle(), shown + 1) << "C gives one frame";
     const int measured = frames();
     window->key("Escape");
-    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", e2e::frame_timeout), 0);
+    ASSERT_GE(program->wait_for_line(prompt, e2e::frame_timeout), 0);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
 

@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "number.h"
 
 namespace e2e {
 
@@ -39,18 +42,21 @@ std::optional<double> number_after(const std::string& line, const std::string& p
     if (line.size() < prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||
         line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
         return std::nullopt;
-    const std::string number =
-        line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
-    char* end = nullptr;
-    const double v = std::strtod(number.c_str(), &end);
-    if (number.empty() || *end != '\0') return std::nullopt;
-    return v;
+    return report::parse_number(
+        std::string_view(line).substr(prefix.size(), line.size() - prefix.size() - suffix.size()));
 }
 
-bool same_printed(double a, double b) {
-    if (std::isinf(a) || std::isinf(b)) return a == b;
-    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-    return std::fabs(a - b) <= 1e-5 * std::max(std::fabs(a), std::fabs(b));
+bool same_printed(double a, double b) { return report::agrees(a, b, 1e-5); }
+
+std::optional<long> waiting_for_events(pid_t pid) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+    long call = -1;
+    std::ifstream(task + "/syscall") >> call;
+    if (call != SYS_pselect6 && call != SYS_select) return std::nullopt;
+    const std::string key = "voluntary_ctxt_switches:";
+    for (const std::string& l : read_lines(task + "/status"))
+        if (l.rfind(key, 0) == 0) return std::stol(l.substr(key.size()));
+    return std::nullopt;
 }
 
 void Session::SetUp() {

@@ -17,12 +17,20 @@ std::vector<std::string> read_lines(const std::string& path);
 std::string read_text(const std::string& path);
 // Files in dir whose names start with prefix.
 std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix);
-// The number that follows prefix at the start of line; nullopt if the line
-// does not have that form or the number does not parse.
+// The number that follows prefix at the start of line, read as the report
+// reads it; nullopt if the line does not have that form or the number does
+// not parse.
 std::optional<double> number_after(const std::string& line, const std::string& prefix,
                                    const std::string& suffix);
-// True when a and b agree within the six significant digits that are printed.
+// True when a and b agree within the six significant digits that are printed
+// (the report's own test, with a computed value's share of 1e-5).
 bool same_printed(double a, double b);
+
+// When the program's main thread is blocked in freeglut's wait for events
+// (the only pselect in it; X replies are waited for with poll), it has no
+// frame to draw and no event to handle: its count of voluntary switches then,
+// to tell whether it has woken since. nullopt while it is doing anything else.
+std::optional<long> waiting_for_events(pid_t pid);
 
 class Session : public ::testing::Test {
 protected:

@@ -3,15 +3,19 @@
 #include <cstdint>
 
 #include "session.h"
+#include "texts.h"
 
 namespace {
 
 using e2e::number_after;
 using e2e::same_printed;
 
-const std::string title = "OPENGL Triangles";
+const texts::program_texts& texts_of = *texts::find_program("triangles");
+const std::string title(texts_of.window_title);
+const std::string prompt(texts::prompt);
 const std::string banner =
     "Vantix :: Lumenfold Benchmark Graphics Triangles for Windows on Mac Mx system 2023.03.06.";
+const std::string frame_marker(texts_of.frame_marker);
 const std::string prefix = "results_triangles_windows_mac_mx @ local date ";
 const std::string saved = "Results have been saved in a file and you can find it at: ";
 // A frame of tens of millions of indices takes about a minute in software.
@@ -64,7 +68,7 @@ TEST_F(Triangles, ContinuousRunEndsByItselfAfterFortyEightFrames) {
     window->key("r");
     const int at = program->wait_for_line("It reaches limits, the program terminates.", 1200);
     ASSERT_GE(at, 0) << "no limit report";
-    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", 60), 0);
+    ASSERT_GE(program->wait_for_line(prompt, 60), 0);
     EXPECT_FALSE(program->wait_exit(1)) << "did not wait for Enter";
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
@@ -72,7 +76,7 @@ TEST_F(Triangles, ContinuousRunEndsByItselfAfterFortyEightFrames) {
     const auto con = program->lines();
     std::vector<std::string> drew;
     for (auto& l : con)
-        if (l.rfind("It drew ", 0) == 0) drew.push_back(l);
+        if (l.rfind(frame_marker, 0) == 0) drew.push_back(l);
     ASSERT_EQ(drew.size(), 48u);
     for (int n = 1; n <= 48; ++n)
         EXPECT_EQ(drew[n - 1], "It drew " + std::to_string(continuous_triangles(n)) + " Triangles.")
@@ -110,7 +114,7 @@ TEST_F(Triangles, ContinuousRunEndsByItselfAfterFortyEightFrames) {
                                         saved + results_file(prefix),
                                         "",
                                         "",
-                                        "Press Enter to Exit."};
+                                        prompt};
     ASSERT_EQ(con.size(), static_cast<std::size_t>(at) + tail.size());
     for (std::size_t i = 0; i < tail.size(); ++i) EXPECT_EQ(con[at + i], tail[i]) << i;
 }
@@ -119,10 +123,10 @@ TEST_F(Triangles, EscAfterAFewStepsUsesTheSummaryWording) {
     start_small();
     for (int n = 1; n <= 3; ++n) {
         window->key("c");
-        ASSERT_TRUE(program->wait_for_count("It drew ", n, e2e::frame_timeout));
+        ASSERT_TRUE(program->wait_for_count(frame_marker, n, e2e::frame_timeout));
     }
     window->key("Escape");
-    const int at = program->wait_for_line("Press Enter to Exit.", e2e::frame_timeout);
+    const int at = program->wait_for_line(prompt, e2e::frame_timeout);
     ASSERT_GE(at, 0);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
@@ -146,7 +150,7 @@ TEST_F(Triangles, EscAfterAFewStepsUsesTheSummaryWording) {
     const auto con = program->lines();
     const std::vector<std::string> tail{res[end], res[end + 1], res[end + 2], "", "",
                                         saved + results_file(prefix), "", "",
-                                        "Press Enter to Exit."};
+                                        prompt};
     ASSERT_GE(at, 8);
     for (std::size_t i = 0; i < tail.size(); ++i) EXPECT_EQ(con.at(at - 8 + i), tail[i]) << i;
 }
@@ -162,10 +166,10 @@ TEST_F(Triangles, JumpOfManyStepsEndsInTheLimitReport) {
         ASSERT_TRUE(program->running()) << "ended without its limit report";
         window->key("c");
     }
-    ASSERT_GE(program->wait_for_line("Press Enter to Exit.", 60), 0);
+    ASSERT_GE(program->wait_for_line(prompt, 60), 0);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), 0);
-    EXPECT_EQ(program->count("window: "), program->count("It drew "));
+    EXPECT_EQ(program->count("window: "), program->count(frame_marker));
 }
 
 TEST_F(Triangles, MemoryThatCannotBeHadIsOneClearLineAndStatusOne) {
@@ -180,7 +184,7 @@ TEST_F(Triangles, MemoryThatCannotBeHadIsOneClearLineAndStatusOne) {
     EXPECT_NE(err.find("triangles: cannot allocate the 512 MiB"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_TRUE(p.lines().empty()) << "wrote before it could run";
-    EXPECT_TRUE(e2e::files_starting(directory, "results_").empty());
+    EXPECT_TRUE(e2e::files_starting(directory, std::string(texts::results_prefix)).empty());
 }
 
 }  // namespace

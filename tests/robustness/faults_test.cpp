@@ -67,14 +67,14 @@ TEST_F(Console, ClosedInputEndsTheWaitAtOnce) {
     ASSERT_NO_FATAL_FAILURE(start(screens(), how));
     window->resize(48, 48);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It was: ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(screens().marker, 1, frame_timeout));
     window->key("Escape");
     EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(0)) << program->error_text();
     const auto con = program->lines();
     ASSERT_FALSE(con.empty());
-    EXPECT_EQ(con.back(), "Press Enter to Exit.");
+    EXPECT_EQ(con.back(), prompt);
     const std::string file = results_file(screens());
-    const auto res = parse_results(screens(), read_lines(file), false);
+    const auto res = parse_results(screens(), read_text(file), false);
     EXPECT_EQ(res.problem, "");
     EXPECT_EQ(res.blocks, console_blocks(screens(), con));
     EXPECT_NE(std::find(con.begin(), con.end(), saved_line + file), con.end());
@@ -86,11 +86,11 @@ TEST_F(Console, InputEndingDuringTheRunEndsTheWait) {
     ASSERT_NO_FATAL_FAILURE(start(triangles()));
     window->resize(48, 48);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(triangles().marker, 1, frame_timeout));
     program->close_input();
     window->key("Escape");
     EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(0)) << program->error_text();
-    const auto res = parse_results(triangles(), read_lines(results_file(triangles())), false);
+    const auto res = parse_results(triangles(), read_text(results_file(triangles())), false);
     EXPECT_EQ(res.problem, "");
     EXPECT_EQ(res.frames, 1);
 }
@@ -120,7 +120,7 @@ TEST_F(Console, ClosedOutputLeavesTheResultsFileAlone) {
         pause_s(0.2);
     program->type("\n");
     EXPECT_EQ(program->wait_exit(30), std::optional<int>(0)) << program->error_text();
-    const auto res = parse_results(screens(), read_lines(file), false);
+    const auto res = parse_results(screens(), read_text(file), false);
     EXPECT_EQ(res.problem, "") << file;
     EXPECT_EQ(res.end, ending::summary);
     report("closed stdout: results file " + std::string(res.problem.empty() ? "clean" : "spoilt") +
@@ -142,7 +142,7 @@ TEST_F(Console, ReaderGoneAtTheFirstLine) {
     EXPECT_NE(program->error_text().find("status 141"), std::string::npos)
         << "not ended by SIGPIPE: " << program->error_text();
     const std::string file = results_file(triangles());
-    const auto res = parse_results(triangles(), read_lines(file), true);
+    const auto res = parse_results(triangles(), read_text(file), true);
     EXPECT_EQ(res.problem, "");
     EXPECT_TRUE(ends_whole(file));
 }
@@ -168,7 +168,7 @@ TEST_F(Console, ReaderGoneDuringTheRun) {
     EXPECT_NE(program->error_text().find("status 141"), std::string::npos)
         << "not ended by SIGPIPE: " << program->error_text();
     const std::string file = results_file(screens());
-    const auto res = parse_results(screens(), read_lines(file), true);
+    const auto res = parse_results(screens(), read_text(file), true);
     EXPECT_EQ(res.problem, "");
     EXPECT_TRUE(ends_whole(file));
     const auto shown = console_blocks(screens(), con);
@@ -188,7 +188,7 @@ TEST_F(WindowSystem, CloseRequestEndsTheRunWithItsLinesKept) {
     window->resize(48, 48);
     for (int n = 1; n <= 3; ++n) {
         window->key("c");
-        ASSERT_TRUE(program->wait_for_count("It drew ", n, frame_timeout));
+        ASSERT_TRUE(program->wait_for_count(triangles().marker, n, frame_timeout));
     }
     window->close();
     const auto status = program->wait_exit(frame_timeout);
@@ -196,7 +196,7 @@ TEST_F(WindowSystem, CloseRequestEndsTheRunWithItsLinesKept) {
     EXPECT_EQ(*status, 0) << "the results were saved";
     window.reset();
     const std::string file = results_file(triangles());
-    const auto res = parse_results(triangles(), read_lines(file), true);
+    const auto res = parse_results(triangles(), read_text(file), true);
     EXPECT_EQ(res.problem, "");
     EXPECT_FALSE(res.partial_block);
     EXPECT_EQ(res.blocks, console_blocks(triangles(), program->lines()));
@@ -210,14 +210,14 @@ TEST_F(WindowSystem, LostServerEndsTheRunWithItsLinesKept) {
     ASSERT_NO_FATAL_FAILURE(start(screens()));
     window->resize(48, 48);
     window->key("r");
-    const int shown = program->count("It was: ");
-    ASSERT_TRUE(program->wait_for_count("It was: ", shown + 10, frame_timeout));
+    const int shown = program->count(screens().marker);
+    ASSERT_TRUE(program->wait_for_count(screens().marker, shown + 10, frame_timeout));
     window.reset();  // the driver's own connection goes first
     server.reset();
     const auto status = program->wait_exit(frame_timeout);
     ASSERT_TRUE(status) << "still running without its X server";
     const std::string file = results_file(screens());
-    const auto res = parse_results(screens(), read_lines(file), true);
+    const auto res = parse_results(screens(), read_text(file), true);
     EXPECT_EQ(res.problem, "");
     EXPECT_TRUE(ends_whole(file));
     const auto con = console_blocks(screens(), program->lines());
@@ -241,7 +241,7 @@ TEST_F(Signals, InterruptKeepsEveryReportedLine) {
     program->kill_now(SIGINT);
     EXPECT_EQ(program->wait_exit(30), std::optional<int>(-SIGINT));
     const std::string file = results_file(cube());
-    const auto res = parse_results(cube(), read_lines(file), true);
+    const auto res = parse_results(cube(), read_text(file), true);
     EXPECT_EQ(res.problem, "");
     EXPECT_TRUE(ends_whole(file));
     EXPECT_EQ(res.blocks, console_blocks(cube(), program->lines()));
@@ -254,12 +254,12 @@ TEST_F(Signals, TerminationKeepsEveryReportedLine) {
     ASSERT_NO_FATAL_FAILURE(start(screens()));
     window->resize(48, 48);
     window->key("r");
-    const int shown = program->count("It was: ");
-    ASSERT_TRUE(program->wait_for_count("It was: ", shown + 20, frame_timeout));
+    const int shown = program->count(screens().marker);
+    ASSERT_TRUE(program->wait_for_count(screens().marker, shown + 20, frame_timeout));
     program->kill_now(SIGTERM);
     EXPECT_EQ(program->wait_exit(30), std::optional<int>(-SIGTERM));
     const std::string file = results_file(screens());
-    const auto res = parse_results(screens(), read_lines(file), true);
+    const auto res = parse_results(screens(), read_text(file), true);
     EXPECT_EQ(res.problem, "");
     EXPECT_TRUE(ends_whole(file));
     const auto con = console_blocks(screens(), program->lines());
@@ -281,7 +281,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
         window->resize(48, 48);
         window->key("c");
-        ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+        ASSERT_TRUE(program->wait_for_count(triangles().marker, 1, frame_timeout));
     }
 };
 
@@ -357,7 +357,7 @@ TEST_F(WorkingDirectory, LongerThanPathMaxIsShownWhole) {
     ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
     window->resize(48, 48);
     window->key("c");
-    ASSERT_TRUE(program->wait_for_count("It drew ", 1, frame_timeout));
+    ASSERT_TRUE(program->wait_for_count(triangles().marker, 1, frame_timeout));
     EXPECT_EQ(finish(), std::optional<int>(0)) << program->error_text();
 
     // The file, found and read relative to the deepest directory.
@@ -376,10 +376,7 @@ TEST_F(WorkingDirectory, LongerThanPathMaxIsShownWhole) {
     for (ssize_t n; (n = read(file, buffer, sizeof buffer)) > 0;)
         text.append(buffer, static_cast<std::size_t>(n));
     close(file);
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    const auto res = parse_results(triangles(), lines, false);
+    const auto res = parse_results(triangles(), text, false);
     EXPECT_EQ(res.problem, "");
     EXPECT_EQ(res.frames, 1);
     const auto con = program->lines();
@@ -433,7 +430,7 @@ TEST_F(ResultsName, DirectoryAndLinksAreLeftAlone) {
         }
     }
     ASSERT_FALSE(mine.empty()) << "no results file with the suffix (4)";
-    const auto res = parse_results(screens(), read_lines(mine), false);
+    const auto res = parse_results(screens(), read_text(mine), false);
     EXPECT_EQ(res.problem, "");
     const auto con = program->lines();
     EXPECT_NE(std::find(con.begin(), con.end(), saved_line + mine), con.end());
@@ -464,7 +461,7 @@ protected:
         for (;;) {
             file_frames = 0;
             for (auto& l : read_lines(file)) file_frames += l == "window: 1";
-            if (program->count("It was: ") >= file_frames + 30 + 1) break;
+            if (program->count(screens().marker) >= file_frames + 30 + 1) break;
             ASSERT_LT(driver::now(), end) << "the disk did not fill";
             pause_s(0.2);
         }
@@ -483,10 +480,7 @@ protected:
         // the disk cut (the last, maybe partial, line is left out).
         std::string text = read_text(file);
         text.erase(text.rfind('\n') + 1);
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string l; std::getline(in, l);) lines.push_back(l);
-        const auto res = parse_results(screens(), lines, true);
+        const auto res = parse_results(screens(), text, true);
         EXPECT_EQ(res.problem, "");
         const auto shown = console_blocks(screens(), con);
         EXPECT_GT(shown.size(), res.blocks.size() + 30);

@@ -1,6 +1,6 @@
 // What the robustness cases share: the three programs, a private X server and
-// a fresh directory per case, and a reader that takes a results file apart
-// and says what is wrong with it.
+// a fresh directory per case, and what the report's parser finds wrong with a
+// results file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 
 #include "driver.h"
 #include "session.h"
+#include "texts.h"
 
 namespace robust {
 
@@ -21,6 +22,7 @@ struct bench {
     std::string title;   // of its window
     std::string banner;  // first line of its results file
     std::string prefix;  // of its results file's name
+    std::string marker;  // starts a console line once per measured frame
 };
 const bench& cube();
 const bench& screens();
@@ -29,6 +31,7 @@ const bench& triangles();
 // How a results file ended.
 enum class ending { none, summary, limit };
 
+// A results file as the report's parser reads it, with what the cases ask.
 struct results {
     std::string problem;                           // empty when the file is as it must be
     int frames = 0;                                // whole frame blocks
@@ -37,13 +40,12 @@ struct results {
     double triangles = 0;                          // their triangles, summed (triangles only)
     std::vector<std::vector<std::string>> blocks;  // figure lines of each block
     ending end = ending::none;
-    std::vector<std::string> summary;
 };
 
-// Reads the lines of a results file. A run that ended at Esc or at its limit
+// Reads the text of a results file. A run that ended at Esc or at its limit
 // (cut_short false) must show its head, whole frame blocks and a summary that
-// agrees with them; one cut short may stop at any line.
-results parse_results(const bench& b, const std::vector<std::string>& lines, bool cut_short);
+// agrees with them; one cut short may stop at any byte.
+results parse_results(const bench& b, const std::string& text, bool cut_short);
 // The figure lines of every frame block on the console, in order.
 std::vector<std::vector<std::string>> console_blocks(const bench& b,
                                                      const std::vector<std::string>& lines);
@@ -52,9 +54,8 @@ using e2e::files_starting;
 using e2e::number_after;
 using e2e::read_lines;
 using e2e::read_text;
-// Equal as far as six printed digits can show, sums of them included.
-bool agrees(double a, double b);
 
+inline const std::string prompt(texts::prompt);
 inline const std::string saved_line = "Results have been saved in a file and you can find it at: ";
 inline const std::string lost_line = "Results could not be saved completely in the file: ";
 

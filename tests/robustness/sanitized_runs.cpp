@@ -25,7 +25,7 @@ protected:
         }
         EXPECT_EQ(finish(), std::optional<int>(0));
         EXPECT_EQ(program->error_text(), "");
-        const auto res = parse_results(b, read_lines(results_file(b)), false);
+        const auto res = parse_results(b, read_text(results_file(b)), false);
         EXPECT_EQ(res.problem, "");
     }
 };

@@ -13,7 +13,8 @@
 namespace {
 void no_summary(std::ostream&) {}
 const frame::benchmark gl_test_program{
-    "banner", "gl-test-%Y.txt", '/', "GL tests", "\n", frame::look_at_step, no_summary, 0, 1};
+    "banner", "gl-test-%Y.txt", "GL tests", "\n", frame::look_at_step, no_summary, 0, 1, true,
+    nullptr};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     frame::program = &gl_test_program;
     glutInit(&argc, argv);
     frame::create_window();
-    frame::set_render_state(true, nullptr);
+    frame::set_render_state(gl_test_program);
     const int failed = RUN_ALL_TESTS();
     // Closed before the private server goes, which would otherwise end the
     // process through freeglut's lost-connection handler.

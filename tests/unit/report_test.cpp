@@ -1,5 +1,6 @@
 // The report sink and the cube's report lines, without a window.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,11 +9,13 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "cube_frame.h"
 #include "finish.h"
 #include "report.h"
+#include "texts.h"
 
 namespace {
 
@@ -79,15 +82,12 @@ TEST(ResultsName, FromTheLocalTimeAndNumberedWhenTaken) {
 }
 
 TEST(ResultsName, PathJoinNamesAFileThatCanExistHere) {
-    EXPECT_EQ(frame::join_path("/home/a b", "r @ x.txt", '/'), "/home/a b/r @ x.txt");
-    EXPECT_EQ(frame::join_path("C:\\w", "r.txt", '\\'), "C:\\w\\r.txt");
+    EXPECT_EQ(frame::join_path("/home/a b", "r @ x.txt"), "/home/a b/r @ x.txt");
     std::string dir(3000, 'd');
-    EXPECT_EQ(frame::join_path(dir, "f", '/').size(), 3002u) << "long paths are shown whole";
-#ifndef _WIN32
+    EXPECT_EQ(frame::join_path(dir, "f").size(), 3002u) << "long paths are shown whole";
     frame::results_file_name[0] = 'f';
     frame::results_file_name[1] = '\0';
-    EXPECT_EQ(frame::results_path('\\'), std::string(frame::working_directory) + "/f");
-#endif
+    EXPECT_EQ(frame::results_path(), std::string(frame::working_directory) + "/f");
 }
 
 // Opening the results file changes process-wide state, so each case runs in
@@ -161,6 +161,16 @@ TEST_F(ResultsFile, FailureToCreateIsWarnedAndNeverCountsAsSaved) {
         ::testing::ExitedWithCode(0), "cannot create the results file \"r 1970.txt\": No such");
 }
 
+TEST_F(ResultsFile, ATimeBeyondTheCalendarStillNamesAFile) {
+    EXPECT_EXIT(
+        {
+            if (chdir(dir.c_str()) != 0) std::_Exit(9);
+            frame::open_results("r %Y.txt", std::numeric_limits<std::time_t>::max());
+            std::_Exit(std::string(frame::results_file_name) == "r 1900.txt" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(ResultsFile, AWriteThatFailsLaterIsNotSaved) {
     setenv("TZ", "UTC", 1);
     EXPECT_EXIT(
@@ -177,39 +187,59 @@ TEST_F(ResultsFile, AWriteThatFailsLaterIsNotSaved) {
         ::testing::ExitedWithCode(0), "");
 }
 
-// The wait for Enter on a terminal: what was typed before it does not count.
+// The wait for Enter on a terminal: what was typed before the prompt does
+// not count, and the key pressed after it ends the wait. The child's exit
+// status is the character it read.
 TEST(WaitForEnter, TerminalInputTypedEarlyIsDiscarded) {
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     ASSERT_EQ(write(master, "early\n", 6), 6);
-    usleep(100000);
+    const std::string prompt(texts::prompt);
     const pid_t child = fork();
     if (child == 0) {
         dup2(slave, 0);
-        frame::wait_for_enter();
-        std::_Exit(0);
+        dup2(slave, 1);
+        std::_Exit(frame::wait_for_enter(prompt.c_str()) & 0xff);
     }
-    usleep(500000);
-    int status = 0;
-    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "the early line ended the wait";
+    // The prompt comes after the flush: once it is read, Enter is kept.
+    std::string seen;
+    while (seen.find(prompt) == std::string::npos) {
+        pollfd p{master, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 60000), 1) << "no prompt; read: " << seen;
+        char buffer[256];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        ASSERT_GT(n, 0);
+        seen.append(buffer, static_cast<std::size_t>(n));
+    }
     ASSERT_EQ(write(master, "\n", 1), 1);
+    int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), '\n') << "read '" << char(WEXITSTATUS(status)) << "'";
     close(master);
     close(slave);
 }
 
-TEST(WaitForEnter, EndsAtEndOfInput) {
-    EXPECT_EXIT(
-        {
-            int fds[2];
-            if (pipe(fds) != 0) std::_Exit(9);
-            close(fds[1]);
-            dup2(fds[0], 0);
-            frame::wait_for_enter();
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+// One byte ends the wait, as a key in a raw terminal sends it, with the input
+// still open; so does the end of input.
+TEST(WaitForEnter, OneCharacterOrTheEndOfInput) {
+    for (const bool send_byte : {true, false}) {
+        EXPECT_EXIT(
+            {
+                int fds[2];
+                if (pipe(fds) != 0) std::_Exit(9);
+                if (send_byte) {
+                    if (write(fds[1], "x", 1) != 1) std::_Exit(9);
+                } else {
+                    close(fds[1]);
+                }
+                dup2(fds[0], 0);
+                const int c = frame::wait_for_enter("prompt");
+                std::_Exit(c == (send_byte ? 'x' : EOF) ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << (send_byte ? "one byte, input open" : "input closed");
+    }
 }
 
 }  // namespace

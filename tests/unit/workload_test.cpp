@@ -117,4 +117,14 @@ TEST(PointCloud, UnequalAndZeroDepths) {
     EXPECT_TRUE(std::isfinite(point[0].normal[0]));
 }
 
+// A deep frame buffer's list that GL cannot hold ends cube with one line.
+TEST(PointCloud, AListGlRefusedIsOneLineNamingTheError) {
+    EXPECT_EQ(cube::list_failure(GL_NO_ERROR, 1073741824.0), "");
+    const std::string line = cube::list_failure(GL_OUT_OF_MEMORY, 1073741824.0);
+    EXPECT_NE(line.find("1073741824 points"), std::string::npos) << line;
+    EXPECT_NE(line.find("out of memory"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    EXPECT_NE(cube::list_failure(0x9999, 1).find("0x9999"), std::string::npos);
+}
+
 }  // namespace
