@@ -159,6 +159,25 @@ TEST(SuiteReport, DamagedInputsFailWithTheLineAndCutOnesWarn) {
     EXPECT_EQ(run({exe, dir.path("no-such-folder")}, dir).status, 1);
 }
 
+// A run folder as the runner leaves it after a crash: the report names the
+// signal, and Mesa's own notice of the runner's sync switch hides no line.
+TEST(SuiteReport, CrashesAreNamedAndTheRunnersSyncNoticeSkipped) {
+    TempDir dir;
+    const std::string folder = dir.path("run-1/screens");
+    write_text(folder + "/results_screens_x.txt", read_text(screens_real));
+    write_text(folder + "/metadata.json", R"j({"run": {"problem": "crashed: signal 11 (SIGSEGV)"}})j");
+    write_text(folder + "/exit-status.txt", "-11\n");
+    write_text(folder + "/stderr.txt",
+               "ATTENTION: default value of option vblank_mode overridden by environment.\n"
+               "free(): invalid pointer\n");
+    const Result r = run({exe, dir.path("run-1")}, dir);
+    EXPECT_NE(r.out.find("warning: the runner reports: crashed: signal 11 (SIGSEGV)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("ended by signal 11 (SIGSEGV)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("it wrote to standard error: free(): invalid pointer"), std::string::npos)
+        << r.out;
+}
+
 TEST(SuiteReport, CompareGivesVerdicts) {
     TempDir dir;
     // Two screens runs made for the purpose: 20 ms frames against 30 ms ones.

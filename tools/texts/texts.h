@@ -27,6 +27,11 @@ inline constexpr std::string_view prompt = "Press Enter to Exit.";
 inline constexpr std::string_view results_prefix = "results_";
 inline constexpr std::string_view results_extension = ".txt";
 
+// Mesa's line on standard error when the runner turns the sync to the
+// display's refresh off through its environment switch.
+inline constexpr std::string_view mesa_vblank_notice =
+    "ATTENTION: default value of option vblank_mode overridden by environment.";
+
 // The entry of the program so named; nullptr if there is none.
 inline constexpr const program_texts* find_program(std::string_view name) {
     for (const auto& p : programs)

@@ -9,7 +9,9 @@
 #include <set>
 
 #include "parser.h"
+#include "spawn.h"
 #include "text.h"
+#include "texts.h"
 
 namespace fs = std::filesystem;
 
@@ -85,7 +87,14 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
     if (run.metadata.is_discarded()) {
         run.metadata = nullptr;
         note(run, Diagnostic::Level::warning, "metadata.json beside it is not valid JSON");
+        return;
     }
+    // How the runner saw the program end ("crashed: signal 11 (SIGSEGV)", a hang).
+    const nlohmann::json::json_pointer where("/run/problem");
+    if (run.metadata.contains(where) && run.metadata[where].is_string() &&
+        !run.metadata[where].get<std::string>().empty())
+        note(run, Diagnostic::Level::warning,
+             "the runner reports: " + run.metadata[where].get<std::string>());
 }
 
 // What the runner leaves beside the results file.
@@ -101,17 +110,23 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
         // The runner writes -N for a program ended by signal N.
         if (run.exit_status && *run.exit_status < 0)
             note(run, Diagnostic::Level::note,
-                 "the program was ended by signal " + std::to_string(-*run.exit_status));
+                 "the program was ended by " + process::signal_name(-*run.exit_status));
         else if (run.exit_status && *run.exit_status != 0)
             note(run, Diagnostic::Level::note,
                  "the program's exit status was " + std::to_string(*run.exit_status));
     }
     if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
         text && !text->empty()) {
-        std::string first = text->substr(0, text->find('\n'));
+        // Mesa announces the sync switch the runner itself set; the line
+        // worth showing is the first other one.
+        std::string_view rest = *text;
+        while (rest.substr(0, rest.find('\n')) == texts::mesa_vblank_notice)
+            rest = rest.find('\n') == std::string_view::npos ? std::string_view()
+                                                             : rest.substr(rest.find('\n') + 1);
+        std::string first(rest.substr(0, rest.find('\n')));
         if (first.size() > 200) first = first.substr(0, 200) + "...";
         run.stderr_text = first;
-        note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
+        if (!first.empty()) note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
     }
 }
 
