@@ -175,9 +175,11 @@ TEST_F(RunnerHostile, InvalidUtf8IsReplacedAndVsyncKept) {
                  "touch -d 2001-01-01 results_screens_zz.txt results_screens_00.txt; "
                  "tr '\\0' '\\n' </proc/$$/environ | "
                  "grep -c 'vblank_mode\\|__GL_SYNC'; exit 3");
-    const std::string out = directory + "/run-\xe9t\xe9";
+    // A Latin-1 byte and a terminal's escape sequence (retitling it) in --out.
+    const std::string out = directory + "/run-\xe9t\xe9\x1b]0;x\x07";
     const auto r = run(runner("--vsync --bin-dir '" + bin + "' --out '" + out + "' screens"));
     EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << "a raw escape reached the terminal";
     std::ifstream in(out + "/screens/metadata.json");
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     const auto meta = nlohmann::json::parse(text, nullptr, false);

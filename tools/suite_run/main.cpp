@@ -27,6 +27,7 @@
 #include "triangles_frame.h"
 #include "mesh.h"
 #include "store.h"
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -109,8 +110,8 @@ void show_summary(const std::string& folder) {
 }
 
 void print_failure(const std::string& name, const std::string& problem, const std::string& dir) {
-    std::cout << "  FAILED: " << name << ": " << problem;
-    if (!dir.empty()) std::cout << " (what it wrote is kept in " << dir << ")";
+    std::cout << "  FAILED: " << name << ": " << report::terminal_safe(problem);
+    if (!dir.empty()) std::cout << " (what it wrote is kept in " << report::terminal_safe(dir) << ")";
     std::cout << std::endl;
 }
 
@@ -175,7 +176,7 @@ int run_suite(int argc, char** argv) {
                           {"interrupted", false},
                           {"programs", nlohmann::json::array()}};
     std::cout << (attended ? "Running on your display " : "Running unattended on display ")
-              << display << " (" << gl.value("renderer", "unknown renderer") << ")\n";
+              << display << " (" << report::terminal_safe(gl.value("renderer", "unknown renderer")) << ")\n";
     const auto server_alive = [&] { return !server || server->running(); };
 
     int failures = 0, unrecorded = 0;
@@ -205,7 +206,7 @@ int run_suite(int argc, char** argv) {
             }
             const std::string exe = executable_for(name, o);
             std::cout << "== " << name << (o.repeat > 1 ? " #" + std::to_string(r) : "")
-                      << " (in " << *dir << ")" << std::endl;
+                      << " (in " << report::terminal_safe(*dir) << ")" << std::endl;
             if (attended) {
                 const int status = suite_run::run_attended(exe, *dir);
                 facts = {{"program", name}, {"exit_status", status},
@@ -230,7 +231,7 @@ int run_suite(int argc, char** argv) {
                 ++failures;
                 print_failure(name, problem, *dir);
             } else {
-                std::cout << "  done: " << facts.value("results_file", "") << std::endl;
+                std::cout << "  done: " << report::terminal_safe(facts.value("results_file", "")) << std::endl;
             }
             if (server && !server->running() && !suite_run::stop_signal()) {
                 // The next program gets a new server: one lost server costs one run.
@@ -242,29 +243,33 @@ int run_suite(int argc, char** argv) {
             // The folder is the record that counts; the store's copy may go missing.
             if (const auto why = store::record_folder(o.db, *dir, o.tag); !why.empty()) {
                 ++unrecorded;
-                std::cout << "  WARNING: not recorded in the store " << store::display_url(o.db)
-                          << ": " << why << " (the run folder " << *dir << " is complete)" << std::endl;
+                std::cout << "  WARNING: not recorded in the store "
+                          << report::terminal_safe(store::display_url(o.db)) << ": "
+                          << report::terminal_safe(why) << " (the run folder "
+                          << report::terminal_safe(*dir) << " is complete)" << std::endl;
             }
         }
     }
     const int stopped_by = suite_run::stop_signal();
     run["interrupted"] = stopped_by != 0;
     if (!suite_run::write_new_file(*out + "/run.json", suite_run::json_text(run), error)) {
-        std::cerr << "suite-run: " << error << "\n";
+        std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
         ++failures;
     }
     server.reset();
     if (stopped_by) {
         std::cout << "Interrupted by " << process::signal_name(stopped_by)
-                  << "; what ran is kept in: " << *out << std::endl;
+                  << "; what ran is kept in: " << report::terminal_safe(*out) << std::endl;
         return 128 + stopped_by;
     }
     show_summary(*out);
-    std::cout << "Results are in: " << *out << "\n";
+    std::cout << "Results are in: " << report::terminal_safe(*out) << "\n";
     if (failures) std::cout << failures << " program run(s) failed.\n";
     if (unrecorded)
-        std::cout << unrecorded << " run(s) missing from the store " << store::display_url(o.db)
-                  << "; import them later with: suite-report import " << *out << "\n";
+        std::cout << unrecorded << " run(s) missing from the store "
+                  << report::terminal_safe(store::display_url(o.db))
+                  << "; import them later with: suite-report import "
+                  << report::terminal_safe(*out) << "\n";
     return failures || unrecorded ? 1 : 0;
 }
 
