@@ -25,7 +25,7 @@ std::string figure(const std::optional<double>& v, int digits = 6) {
 
 report::Table history_table(const Group& g) {
     report::Table t;
-    t.title = g.title() + " (" + std::to_string(g.runs.size()) + " runs)";
+    t.title = g.title() + " (" + std::to_string(g.runs.size()) + (g.runs.size() == 1 ? " run)" : " runs)");
     t.columns = {"date (UTC)", "machine", "renderer", "suite version", "tag", "frames"};
     for (const auto& [name, avg] : g.runs.front().rates) t.columns.push_back(name + " avg");
     t.columns.push_back("median ms");
