@@ -27,7 +27,7 @@ Process::Process(const launch& how) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    process::spec s;
+    process::child_setup s;
     s.argv = {how.executable};
     s.argv.insert(s.argv.end(), how.args.begin(), how.args.end());
     s.directory = how.directory;

@@ -28,7 +28,7 @@ XServer::XServer(int width, int height, int depth) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    process::spec s;
+    process::child_setup s;
     s.argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
               std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth),
               "-nolisten", "tcp", "-noreset"};

@@ -59,7 +59,7 @@ std::vector<std::string> steps_of(const std::string& directory) {
 }
 }  // namespace
 
-pid_t spawn(const spec& s) {
+pid_t spawn(const child_setup& s) {
     // Everything the child needs is prepared before fork.
     std::vector<std::string> arg_text = s.argv;
     std::vector<char*> argv;

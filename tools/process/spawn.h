@@ -25,7 +25,7 @@ enum setup_failure : int {
 // What an exit status means when it is one of the above; "" otherwise.
 const char* setup_failure_text(int status);
 
-struct spec {
+struct child_setup {
     std::vector<std::string> argv;       // argv[0] is the file run
     bool search_path = false;            // look argv[0] up in $PATH
     std::string directory;               // "" : the caller's own
@@ -45,7 +45,7 @@ struct spec {
 
 // Starts the process; throws std::system_error when it cannot fork. Only
 // async-signal-safe calls run in the child.
-pid_t spawn(const spec& s);
+pid_t spawn(const child_setup& s);
 
 // Waits for pid, retrying on EINTR; the raw wait status, or -1.
 int wait_raw(pid_t pid);

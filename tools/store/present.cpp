@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
-#include "gnuplot.h"
 #include "plotting.h"
 
 namespace fs = std::filesystem;

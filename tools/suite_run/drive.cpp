@@ -183,7 +183,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
 }
 
 int run_attended(const std::string& exe, const std::string& dir) {
-    process::spec s;
+    process::child_setup s;
     s.argv = {exe};
     s.directory = dir;
     // The terminal's own: the program reads it and gets its Ctrl-C.

@@ -100,7 +100,7 @@ void show_summary(const std::string& folder) {
     const std::string report = installed_or_built("suite-report", "tools/report/suite-report");
     if (access(report.c_str(), X_OK) != 0) return;
     std::cout << "\n" << std::flush;
-    process::spec s;
+    process::child_setup s;
     s.argv = {report, folder};
     s.own_group = false;  // a Ctrl-C at the terminal ends it too
     try {

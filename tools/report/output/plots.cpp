@@ -126,7 +126,7 @@ std::string run_gnuplot(const fs::path& work) {
     if (in < 0 || out < 0) {
         started = std::string("cannot set up gnuplot's files: ") + std::strerror(errno);
     } else {
-        process::spec s;
+        process::child_setup s;
         s.argv = {"gnuplot", "plots.gp"};
         s.search_path = true;
         s.directory = work.string();
