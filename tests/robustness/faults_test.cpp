@@ -128,7 +128,9 @@ TEST_F(Console, ClosedOutputLeavesTheResultsFileAlone) {
 }
 
 // `program | head -1`: the reader goes at the first line. The program ends
-// (by SIGPIPE, as from a shell) and what it wrote to the file is whole.
+// (by SIGPIPE, as from a shell) and what it wrote to the file is whole. The
+// console's banner comes before the file's, so when the reader is quick the
+// program dies before the file holds anything: empty is whole too.
 TEST_F(Console, ReaderGoneAtTheFirstLine) {
     driver::launch how;
     how.executable = "/bin/bash";
@@ -142,8 +144,10 @@ TEST_F(Console, ReaderGoneAtTheFirstLine) {
     EXPECT_NE(program->error_text().find("status 141"), std::string::npos)
         << "not ended by SIGPIPE: " << program->error_text();
     const std::string file = results_file(triangles());
-    const auto res = parse_results(triangles(), read_text(file), true);
-    EXPECT_EQ(res.problem, "");
+    const std::string text = read_text(file);
+    if (!text.empty()) {
+        EXPECT_EQ(parse_results(triangles(), text, true).problem, "") << file;
+    }
     EXPECT_TRUE(ends_whole(file));
 }
 
