@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <set>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -270,7 +271,7 @@ TEST_P(StoreTest, UnreachableStoreWarnsAndKeepsTheRunFolder) {
     const std::string good = fresh_store();
     const auto runner = [&](const std::string& db, const std::string& out) {
         return run({SUITE_RUN, "--unattended", "--frames", "2", "--size", "64x64", "--db", db,
-                    "--out", scratch.path(out), "screens"}, scratch);
+                    "--tag", "nightly", "--out", scratch.path(out), "screens"}, scratch);
     };
     const auto recorded = runner(good, "run-good");
     EXPECT_EQ(recorded.status, 0) << recorded.out;
@@ -286,6 +287,13 @@ TEST_P(StoreTest, UnreachableStoreWarnsAndKeepsTheRunFolder) {
     // The folder is whole: the report reads it without an error.
     EXPECT_TRUE(fs::exists(scratch.path("run-bad/screens/metadata.json")));
     EXPECT_EQ(report({scratch.path("run-bad"), "--quiet"}).status, 0);
+    // Imported later, the run keeps the tag it was run with; one named on import wins.
+    ASSERT_EQ(report({"import", scratch.path("run-bad"), cube_a, "--db", good}).status, 0);
+    ASSERT_EQ(report({"import", cube_b, "--tag", "base", "--db", good}).status, 0);
+    std::multiset<std::string> tags;
+    for (const auto& row : store::find_runs(*store::open_store(good, false), {}))
+        tags.insert(row.tag);
+    EXPECT_EQ(tags, (std::multiset<std::string>{"", "base", "nightly", "nightly"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"),

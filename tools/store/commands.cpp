@@ -14,6 +14,8 @@ Commands::Commands(CLI::App& app) {
     import_->add_option("PATH", paths_, "results files or folders")->required();
     import_->add_option("--db", import_db_, "the store: an SQLite file or postgresql://... "
                                             "(default: $SUITE_DB, else results/suite.db)");
+    import_->add_option("--tag", import_tag_, "tag the runs (default: the tag their run "
+                                              "folder was recorded with, if any)");
 
     history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
                                              "configuration, with their trend");
@@ -53,7 +55,8 @@ bool Commands::chosen() const { return *import_ || *history_ || *check_; }
 
 int Commands::run() const {
     if (*import_)
-        return run_import(import_db_.empty() ? default_url(default_store) : import_db_, paths_);
+        return run_import(import_db_.empty() ? default_url(default_store) : import_db_, paths_,
+                          import_tag_);
     auto h = history_options_;
     if (*history_) {
         h.db = h.db.empty() ? default_url(default_store) : h.db;
@@ -64,8 +67,9 @@ int Commands::run() const {
     return run_check(c);
 }
 
-int run_import(const std::string& db, const std::vector<std::string>& paths) {
-    const auto r = import_paths(db, paths, "");
+int run_import(const std::string& db, const std::vector<std::string>& paths,
+               const std::string& tag) {
+    const auto r = import_paths(db, paths, tag);
     for (const auto& e : r.refused) std::cerr << "suite-report: refused: " << e << "\n";
     if (!r.store_error.empty()) {
         std::cerr << "suite-report: warning: the runs were not recorded: " << r.store_error

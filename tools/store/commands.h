@@ -33,11 +33,13 @@ private:
     CLI::App *import_ = nullptr, *history_ = nullptr, *check_ = nullptr;
     std::vector<std::string> paths_;
     std::string import_db_;
+    std::string import_tag_;
     HistoryOptions history_options_;
     CheckOptions check_options_;
 };
 
-int run_import(const std::string& db, const std::vector<std::string>& paths);
+int run_import(const std::string& db, const std::vector<std::string>& paths,
+               const std::string& tag);
 int run_history(const HistoryOptions& o);
 int run_check(const CheckOptions& o);
 

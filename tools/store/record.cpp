@@ -181,7 +181,11 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     r.hash = sha256_hex(bytes.str());
     const fs::path folder = fs::absolute(fs::path(r.run.path)).parent_path();
     r.folder = folder.string();
-    r.tag = tag;
+    // The folder's own tag serves an import of a run whose store was out of reach.
+    const auto& m = r.run.metadata;
+    r.tag = !tag.empty() || !m.is_object() || !m.contains("tag") || !m["tag"].is_string()
+                ? tag
+                : m["tag"].get<std::string>();
     r.intervals_us = read_intervals(folder / "frames.csv");
     return r;
 }

@@ -173,6 +173,8 @@ int run_suite(int argc, char** argv) {
                                      {"swap_interval", swap_interval}}},
                           {"private_x_server", server != nullptr},
                           {"repeat", o.repeat},
+                          // kept with the folder: a later import tags the run as suite-run would
+                          {"tag", o.tag},
                           {"interrupted", false},
                           {"programs", nlohmann::json::array()}};
     std::cout << (attended ? "Running on your display " : "Running unattended on display ")
