@@ -29,13 +29,13 @@ const double points = 16777216;  // the 8-8-8 frame buffer of the test server
 class Cube : public e2e::Session {
 protected:
     int frames() const { return program->count(frame_marker); }
-    // Waits until the frames stop coming, then checks that at most `extra`
+    // Waits until the program rests, then checks that at most `extra` frames
     // came after the call: the one being drawn and, when the run was
     // animating, the one its last idle step had already asked for.
     void expect_settled(const char* what, int extra) {
         const int before = frames();
-        int settled = before;
-        while (program->wait_for_count(frame_marker, settled + 1, 20)) settled = frames();
+        const int settled = settle(prefix, "window: ");
+        EXPECT_TRUE(program->wait_for_count(frame_marker, settled, frame_timeout)) << what;
         EXPECT_LE(settled, before + extra) << what << ": frames went on while paused";
     }
 };

@@ -85,14 +85,14 @@ TEST_F(Runner, HungCrashedAndWindowlessProgramsAreReported) {
                  "tr '\\0' '\\n' </proc/$$/environ | grep vblank_mode; kill -SEGV $$");
     write_script(bin + "/triangles", "echo 'no window today'; exec sleep 600");
     const std::string out = directory + "/run";
-    const auto r = run(runner("--size 100x100 --hang-after 2 --window-timeout 4 --bin-dir '" +
+    const auto r = run(runner("--size 100x100 --hang-after 2 --window-timeout 10 --bin-dir '" +
                               bin + "' --out '" + out + "'"));
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("FAILED: cube: no new frame within 2 s"), std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("FAILED: screens: crashed: signal 11 (SIGSEGV)"), std::string::npos)
         << r.output;
-    EXPECT_NE(r.output.find("FAILED: triangles: its window did not open within 4 s"),
+    EXPECT_NE(r.output.find("FAILED: triangles: its window did not open within 10 s"),
               std::string::npos)
         << r.output;
 
@@ -154,9 +154,11 @@ TEST_F(Runner, SameProgramTwiceSecondClockAndNoOverwrite) {
             sum_runner += std::stod(us) / 1000;
         }
         // Two clocks on the same frames: the runner's periods hold the
-        // printed times plus what passes between frames.
-        EXPECT_GT(sum_runner, 0.5 * sum_printed) << dir;
-        EXPECT_LT(sum_runner, 2 * sum_printed + 200) << dir;
+        // printed times plus what passes between frames, and a busy machine
+        // may delay a line by a scheduler's slice or more. The bounds catch a
+        // unit mixed up or rows paired wrongly (off by a thousand), not jitter.
+        EXPECT_GT(sum_runner, 0.1 * sum_printed) << dir;
+        EXPECT_LT(sum_runner, 10 * sum_printed + 2000) << dir;
     }
     const std::string before = e2e::read_text(out + "/run.json");
     const auto again = run(runner("--frames 1 --out '" + out + "' screens"));

@@ -23,25 +23,7 @@ const std::string frame_marker(texts_of.frame_marker);  // console blocks have n
 class Screens : public e2e::Session {
 protected:
     int frames() const { return program->count(frame_marker); }
-    // Waits until the program waits for events with nothing left to draw,
-    // and returns the frames its results file holds then (the console's
-    // reader may still be behind).
-    int settle() {
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::chrono::duration<double>(e2e::frame_timeout);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto before = e2e::waiting_for_events(program->pid());
-            if (before) {
-                int n = 0;
-                for (const auto& l : e2e::read_lines(results_file(prefix)))
-                    n += l.rfind(frame_marker, 0) == 0;
-                if (e2e::waiting_for_events(program->pid()) == before) return n;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ADD_FAILURE() << "the program never came to rest";
-        return -1;
-    }
+    int settle() { return Session::settle(prefix, frame_marker); }
 };
 
 TEST_F(Screens, PlainPassThenEveryFrameMeasuredFromTheFirstShowing) {

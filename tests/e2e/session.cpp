@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -57,6 +58,20 @@ std::optional<long> waiting_for_events(pid_t pid) {
     for (const std::string& l : read_lines(task + "/status"))
         if (l.rfind(key, 0) == 0) return std::stol(l.substr(key.size()));
     return std::nullopt;
+}
+
+int Session::settle(const std::string& prefix, const std::string& marker) {
+    const double deadline = driver::now() + frame_timeout;
+    while (driver::now() < deadline) {
+        if (const auto before = waiting_for_events(program->pid())) {
+            int n = 0;
+            for (const auto& l : read_lines(results_file(prefix))) n += l.rfind(marker, 0) == 0;
+            if (waiting_for_events(program->pid()) == before) return n;
+        }
+        usleep(20000);
+    }
+    ADD_FAILURE() << "the program never came to rest";
+    return -1;
 }
 
 void Session::SetUp() {

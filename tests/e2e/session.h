@@ -41,6 +41,10 @@ protected:
                driver::launch options = {});
     // The one results file the program created.
     std::string results_file(const std::string& prefix) const;
+    // Waits until the program waits for events with nothing left to draw,
+    // and returns the lines starting with `marker` that its results file
+    // then holds (the console's reader may still be behind); -1 if it never rests.
+    int settle(const std::string& prefix, const std::string& marker);
 
     std::unique_ptr<driver::XServer> server;
     std::string display;
