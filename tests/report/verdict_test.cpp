@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "process.h"
@@ -143,9 +144,21 @@ TEST(RunFolder, TheRunnersIntervalsReachTheReport) {
     EXPECT_TRUE(any_holds(w, "5 of 49 frames, the first frame 10"));
     EXPECT_TRUE(any_holds(w, "coarse; the runner's clock in frames.csv is finer"));
     EXPECT_FALSE(any_holds(w, "in the results file"));  // its printed times match
+    // Frame by frame in the CSV: the last column, empty where the runner had none.
+    auto last_column = [&](int frame) {
+        std::istringstream rows(run({exe, folder, "--csv", "-"}, dir).out);
+        std::string row;
+        for (int i = 0; i <= frame; ++i) std::getline(rows, row);
+        return row.substr(row.rfind(',') + 1);
+    };
+    EXPECT_EQ(last_column(0), "runner_interval_us");
+    EXPECT_EQ(last_column(1), "");
+    EXPECT_EQ(last_column(10), "4000");
+    EXPECT_EQ(last_column(11), "1200");
 
     // A frames.csv of another run is told apart by its printed times.
     write_text(folder + "/frames.csv", "frame,printed_ms,runner_interval_us\n1,1,\n2,3,3000\n");
     const auto other = warnings(json::parse(run({exe, folder, "--json", "-"}, dir).out));
     EXPECT_TRUE(any_holds(other, "frame 2 has 3.000 ms here but 1.000 ms in the results file"));
+    EXPECT_EQ(last_column(2), "");  // not paired with another run's frames
 }

@@ -152,6 +152,7 @@ public:
         a_.runner = second_clock(f);
         for (auto& d : second_clock_checks(f, *a_.runner, a_.seconds, run_.path))
             a_.checks.push_back(std::move(d));
+        if (holds_these_frames(f, a_.seconds)) a_.runner_intervals = f.interval;
     }
 
     // A rate at a display's refresh may be the display's, not the program's.

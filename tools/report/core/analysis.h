@@ -50,6 +50,9 @@ struct Analysis {
     bool coarse = false;  // the millisecond clock dominates the figures
     std::vector<Throughput> throughput;  // triangles only
     std::optional<SecondClock> runner;   // from frames.csv, where the runner left one
+    // Each frame's runner interval in seconds (NaN where it had none), only
+    // when frames.csv holds this run's frames, in order.
+    std::vector<double> runner_intervals;
     std::vector<Diagnostic> checks;      // disagreements and clock warnings
 };
 

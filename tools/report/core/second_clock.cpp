@@ -114,6 +114,20 @@ SecondClock second_clock(const FramesCsv& f, double tolerance) {
     return c;
 }
 
+std::optional<std::size_t> first_other_frame(const FramesCsv& f,
+                                             const std::vector<double>& seconds) {
+    for (std::size_t i = 0; i < seconds.size() && i < f.printed.size(); ++i)
+        if (std::fabs(f.printed[i] - seconds[i]) > 1e-9 + 1e-6 * std::fabs(seconds[i])) return i;
+    return std::nullopt;
+}
+
+bool holds_these_frames(const FramesCsv& f, const std::vector<double>& seconds) {
+    if (f.frame.size() != seconds.size() || first_other_frame(f, seconds)) return false;
+    for (std::size_t i = 0; i < f.frame.size(); ++i)
+        if (f.frame[i] != static_cast<long long>(i) + 1) return false;
+    return true;
+}
+
 std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondClock& c,
                                             const std::vector<double>& seconds,
                                             const std::string& results_path) {
@@ -130,14 +144,11 @@ std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondCloc
         warn(results_path, 0, "frames.csv beside it holds " + std::to_string(c.rows) +
                                   " frames, the results file " + std::to_string(seconds.size()));
     // The same printed figures in the same order, or the file is another run's.
-    for (std::size_t i = 0; i < seconds.size() && i < f.printed.size(); ++i)
-        if (std::fabs(f.printed[i] - seconds[i]) > 1e-9 + 1e-6 * std::fabs(seconds[i])) {
-            warn(f.path, 0,
-                 "frame " + std::to_string(f.frame[i]) + " has " + format_fixed(1000 * f.printed[i], 3) +
-                     " ms here but " + format_fixed(1000 * seconds[i], 3) +
-                     " ms in the results file");
-            break;
-        }
+    if (const auto i = first_other_frame(f, seconds))
+        warn(f.path, 0,
+             "frame " + std::to_string(f.frame[*i]) + " has " +
+                 format_fixed(1000 * f.printed[*i], 3) + " ms here but " +
+                 format_fixed(1000 * seconds[*i], 3) + " ms in the results file");
     if (!(c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond)) return out;
     std::string which;
     auto add = [&](bool beyond, const char* name, double runner, double printed) {

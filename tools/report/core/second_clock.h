@@ -44,6 +44,12 @@ struct SecondClock {
 
 SecondClock second_clock(const FramesCsv& frames, double tolerance = second_clock_tolerance);
 
+// The first row whose printed time is not the results file's, if any.
+std::optional<std::size_t> first_other_frame(const FramesCsv& frames,
+                                             const std::vector<double>& seconds);
+// Whether the rows are the results file's frames one for one, in order.
+bool holds_these_frames(const FramesCsv& frames, const std::vector<double>& seconds);
+
 // Warnings about frames.csv beside `results_path`: damaged rows, frames other
 // than the results file's `seconds`, and the clocks' disagreements.
 std::vector<Diagnostic> second_clock_checks(const FramesCsv& frames, const SecondClock& clock,

@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "number.h"
 #include "outputs.h"
 #include "text.h"
@@ -19,7 +21,7 @@ std::string field(const std::string& text) {
 void write_csv(std::ostream& out, const Model& m) {
     // One layout for all programs; a column a program lacks stays empty.
     out << "program,run,side,file,line,frame,window,seconds,triangles,angles_per_sec,"
-           "vertex_per_sec,characters_per_sec,triangles_per_sec\n";
+           "vertex_per_sec,characters_per_sec,triangles_per_sec,runner_interval_us\n";
     for (const auto& a : m.analyses) {
         const Run& r = *a.run;
         for (std::size_t i = 0; i < r.frames.size(); ++i) {
@@ -34,7 +36,11 @@ void write_csv(std::ostream& out, const Model& m) {
                 << (screens ? "" : format_printed(f.rate)) << ','
                 << (cube ? format_printed(f.rate2) : "") << ','
                 << (screens ? format_printed(f.rate) : "") << ','
-                << (triangles ? format_printed(f.rate2) : "") << '\n';
+                << (triangles ? format_printed(f.rate2) : "") << ',';
+            // The runner's clock, where it saw this frame (suite-run's frames.csv).
+            if (i < a.runner_intervals.size() && std::isfinite(a.runner_intervals[i]))
+                out << std::llround(a.runner_intervals[i] * 1e6);
+            out << '\n';
         }
     }
 }
