@@ -39,7 +39,7 @@ void write_csv(std::ostream& out, const Model& m) {
                 << (triangles ? format_printed(f.rate2) : "") << ',';
             // The runner's clock, where it saw this frame (suite-run's frames.csv).
             if (i < a.runner_intervals.size() && std::isfinite(a.runner_intervals[i]))
-                out << std::llround(a.runner_intervals[i] * 1e6);
+                out << format_fixed(a.runner_intervals[i] * 1e6, 0);
             out << '\n';
         }
     }
