@@ -17,6 +17,16 @@ namespace driver {
 
 namespace {
 void sleep_s(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
+
+// A window that went away reads as all zeros (size 0x0, not viewable).
+XWindowAttributes attributes(Display* d, ::Window w, const char* what) {
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(d, w, &a)) {
+        forgive_x(what);
+        a = XWindowAttributes{};
+    }
+    return a;
+}
 }  // namespace
 
 namespace {
@@ -125,20 +135,12 @@ void Window::resize(int width, int height) {
 }
 
 std::pair<int, int> Window::size() const {
-    XWindowAttributes a;
-    if (!XGetWindowAttributes(display_, window_, &a)) {
-        forgive_x("size");
-        return {0, 0};
-    }
+    const auto a = attributes(display_, window_, "size");
     return {a.width, a.height};
 }
 
 std::pair<int, int> Window::position() const {
-    XWindowAttributes a;
-    if (!XGetWindowAttributes(display_, window_, &a)) {
-        forgive_x("position");
-        return {0, 0};
-    }
+    const auto a = attributes(display_, window_, "position");
     return {a.x, a.y};
 }
 
@@ -292,10 +294,7 @@ void Window::expose() {
 }
 
 bool Window::viewable() const {
-    XWindowAttributes a;
-    if (XGetWindowAttributes(display_, window_, &a)) return a.map_state == IsViewable;
-    forgive_x("viewable");
-    return false;
+    return attributes(display_, window_, "viewable").map_state == IsViewable;
 }
 
 void Window::remap() {

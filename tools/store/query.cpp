@@ -7,12 +7,9 @@
 namespace store {
 
 namespace {
+// Figures come back as the store wrote them: read by the report's number reader.
 std::optional<double> number(const Value& v) {
-    if (!v) return std::nullopt;
-    char* end = nullptr;
-    const double d = std::strtod(v->c_str(), &end);
-    if (end == v->c_str()) return std::nullopt;
-    return d;
+    return v ? report::parse_number(*v) : std::nullopt;
 }
 std::string text(const Value& v) { return v ? *v : std::string(); }
 long long integer(const Value& v) { return v ? std::atoll(v->c_str()) : 0; }
@@ -80,16 +77,13 @@ std::vector<StoredFrame> frames_of(Db& db, long long run_id) {
 report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames) {
     report::Run run;
     run.program = report::program_from_name(program).value_or(report::Program::cube);
-    auto value = [](const Value& v) {
-        return v ? report::parse_number(*v).value_or(0) : 0.0;
-    };
     for (const auto& f : frames) {
         report::Frame frame;
         frame.window = f.window;
-        frame.seconds = value(f.seconds);
-        frame.rate = value(f.rate);
-        frame.rate2 = value(f.rate2);
-        frame.triangles = value(f.triangles);
+        frame.seconds = number(f.seconds).value_or(0);
+        frame.rate = number(f.rate).value_or(0);
+        frame.rate2 = number(f.rate2).value_or(0);
+        frame.triangles = number(f.triangles).value_or(0);
         run.frames.push_back(frame);
     }
     return run;
