@@ -83,15 +83,19 @@ TEST(Hostile, OutputsNeverReplaceAnInput) {
     fs::create_hard_link(input, dir.path("hard.csv"));
     fs::create_directory(dir.path("p"));
     fs::create_hard_link(input, dir.path("p/screens-frame-time.png"));
+    const std::string frames = "frame,printed_ms,runner_interval_us\n1,21,\n";
+    write_text(dir.path("frames.csv"), frames);  // the runner's, beside it
     for (const auto& option : {std::vector<std::string>{"--json", input},
                                {"--json", dir.path("link.json")},
                                {"--csv", dir.path("hard.csv")},
+                               {"--csv", dir.path("frames.csv")},
                                {"--plots", dir.path("p")}}) {
         const Result r = run({exe, input, option[0], option[1]}, dir);
         EXPECT_EQ(r.status, 2) << option[1];
         EXPECT_NE(r.err.find("refusing to write over an input"), std::string::npos) << r.err;
     }
     EXPECT_EQ(read_text(input), original);
+    EXPECT_EQ(read_text(dir.path("frames.csv")), frames);
 
     // A write that fails part-way (the file size limit) leaves the earlier output.
     ASSERT_EQ(run({exe, input, "--json", dir.path("r.json")}, dir).status, 0);
@@ -104,7 +108,7 @@ TEST(Hostile, OutputsNeverReplaceAnInput) {
     EXPECT_NE(r.err.find("cannot write " + dir.path("r.json") + ": File too large"),
               std::string::npos) << r.err;
     EXPECT_EQ(read_text(dir.path("r.json")), earlier);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 7);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 8);
 }
 
 TEST(Hostile, RunFolderSideFilesAreBounded) {

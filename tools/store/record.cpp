@@ -1,6 +1,7 @@
 // Reading a run for the store and writing it in one transaction.
 #include <openssl/evp.h>
 
+#include <climits>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -88,30 +89,6 @@ std::string now_utc() {
     return text;
 }
 
-// frames.csv: "frame,printed_ms,runner_interval_us". Rows that are not
-// numbers where numbers belong are left out: the intervals are extras.
-std::map<int, long long> read_intervals(const fs::path& file) {
-    std::map<int, long long> out;
-    std::ifstream in(file);
-    std::string line;
-    if (!std::getline(in, line) || line.rfind("frame,", 0) != 0) return out;
-    while (std::getline(in, line)) {
-        const auto first = line.find(','), last = line.rfind(',');
-        if (first == std::string::npos || last == first) continue;
-        try {
-            std::size_t used = 0;
-            const int frame = std::stoi(line.substr(0, first), &used);
-            if (used != first || frame < 1) continue;
-            const std::string us = line.substr(last + 1);
-            if (us.empty()) continue;
-            const long long interval = std::stoll(us, &used);
-            if (used == us.size() && interval >= 0) out[frame] = interval;
-        } catch (const std::exception&) {
-        }
-    }
-    return out;
-}
-
 Value figure_text(const std::optional<report::Figure>& f) {
     if (!f) return std::nullopt;
     return report::format_printed(f->value);
@@ -186,7 +163,13 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     r.tag = !tag.empty() || !m.is_object() || !m.contains("tag") || !m["tag"].is_string()
                 ? tag
                 : m["tag"].get<std::string>();
-    r.intervals_us = read_intervals(folder / "frames.csv");
+    // The runner's intervals are extras: rows the report's reader leaves out are left out here.
+    if (const auto& f = r.run.frames_csv)
+        for (std::size_t i = 0; i < f->frame.size(); ++i) {
+            const double us = f->interval[i] * 1e6;
+            if (f->frame[i] >= 1 && f->frame[i] <= INT_MAX && us < 9e18)  // NaN: none
+                r.intervals_us[static_cast<int>(f->frame[i])] = std::llround(us);
+        }
     return r;
 }
 

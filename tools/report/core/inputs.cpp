@@ -9,6 +9,7 @@
 #include <set>
 
 #include "parser.h"
+#include "second_clock.h"
 #include "spawn.h"
 #include "text.h"
 #include "texts.h"
@@ -114,6 +115,13 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
         else if (run.exit_status && *run.exit_status != 0)
             note(run, Diagnostic::Level::note,
                  "the program's exit status was " + std::to_string(*run.exit_status));
+    }
+    if (auto text = read_side(run, folder / "frames.csv", frames_csv_cap, more, files)) {
+        run.frames_csv = parse_frames_csv(*text, (folder / "frames.csv").string());
+        if (more)
+            note(run, Diagnostic::Level::warning,
+                 "frames.csv beside it is larger than " + std::to_string(frames_csv_cap >> 20) +
+                     " MiB; only its start is read");
     }
     if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
         text && !text->empty()) {

@@ -27,6 +27,7 @@ struct Inputs {
 // then grows with the runs, not with what a hostile folder holds.
 constexpr std::size_t metadata_cap = 64 << 10;
 constexpr std::size_t stderr_cap = 4 << 10;
+constexpr std::size_t frames_csv_cap = 256u << 20;  // about 25 bytes a frame: a long run's rows
 constexpr int metadata_depth_cap = 32;
 
 // Files are read whatever their name; folders are searched recursively for

@@ -1,7 +1,6 @@
 #include "model.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 
 namespace report {
@@ -20,8 +19,7 @@ void add_inputs(Model& m, Inputs in, const std::string& side) {
 void analyse_all(Model& m, const std::vector<std::string>& sides) {
     for (std::size_t i = 0; i < m.runs.size(); ++i) {
         if (m.runs[i].failed()) continue;
-        const auto frames =
-            read_frames_csv(std::filesystem::path(m.runs[i].path).parent_path().string());
+        const auto& frames = m.runs[i].frames_csv;
         m.analyses.push_back(analyse(m.runs[i], frames ? &*frames : nullptr));
         m.analyses.back().side = sides.empty() ? "" : sides[i];
     }

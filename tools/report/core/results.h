@@ -56,6 +56,18 @@ struct Diagnostic {
 const char* level_name(Diagnostic::Level level);  // "note", "warning", "error"
 std::string to_string(const Diagnostic& d);
 
+// The runner's frames.csv: for every frame the time between the arrival of
+// its report line and the previous one's.
+struct FramesCsv {
+    std::string path;
+    std::vector<long long> frame;
+    std::vector<double> printed;   // seconds, as the program printed them
+    std::vector<double> interval;  // seconds; NaN where the runner had none
+    std::size_t bad_rows = 0;
+    int first_bad_line = 0;  // 1-based; 1 is the header
+    std::string first_bad_text;
+};
+
 // A run: one results file and what stands beside it in its run folder.
 struct Run {
     std::string path;
@@ -72,6 +84,7 @@ struct Run {
     nlohmann::json metadata;  // null when the run folder has none
     std::optional<int> exit_status;
     std::string stderr_text;  // the first line of stderr.txt
+    std::optional<FramesCsv> frames_csv;  // none in older run folders
 
     bool failed() const;  // holds an error: nothing in it can be trusted
 };

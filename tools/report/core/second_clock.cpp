@@ -2,11 +2,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "files.h"
 #include "number.h"
 
 namespace report {
@@ -75,20 +71,6 @@ FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
         f.interval.push_back(interval ? static_cast<double>(*interval) / 1e6 : std::nan(""));
     }
     return f;
-}
-
-std::optional<FramesCsv> read_frames_csv(const std::string& folder) {
-    // Another's folder: a link, FIFO or endless device is not read, and no
-    // more than a long run's rows (about 25 bytes a frame) are taken.
-    constexpr std::size_t cap = 256u << 20;
-    const auto path = (std::filesystem::path(folder) / "frames.csv").string();
-    const Opened file = open_regular(path, false);
-    if (!file.fd) return std::nullopt;
-    bool more = false;
-    std::string problem;
-    const auto text = read_capped(file.fd, cap, more, problem);
-    if (!text) return std::nullopt;
-    return parse_frames_csv(*text, path);
 }
 
 SecondClock second_clock(const FramesCsv& f, double tolerance) {

@@ -17,20 +17,9 @@ namespace report {
 // the pipe and the scheduler between a program's line and the runner's read.
 constexpr double second_clock_tolerance = 0.002;
 
-struct FramesCsv {
-    std::string path;
-    std::vector<long long> frame;
-    std::vector<double> printed;   // seconds, as the program printed them
-    std::vector<double> interval;  // seconds; NaN where the runner had none
-    std::size_t bad_rows = 0;
-    int first_bad_line = 0;  // 1-based; 1 is the header
-    std::string first_bad_text;
-};
 
 // Rows that do not parse are counted and left out; the header must be there.
 FramesCsv parse_frames_csv(std::string_view text, const std::string& path);
-// frames.csv in `folder`, or nothing when there is none (older run folders).
-std::optional<FramesCsv> read_frames_csv(const std::string& folder);
 
 // The two clocks side by side, over the frames that have both figures.
 struct SecondClock {
