@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using report::write_to;
+
 struct Options {
     std::vector<std::string> paths, side_a, side_b;
     std::string json, csv, html, plots;
@@ -30,18 +32,6 @@ struct Options {
 
 void complain(const std::string& message) {
     std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
-}
-
-// Writes what `write` produces to a file, or to standard output for "-".
-template <class Write>
-bool write_to(const std::string& path, Write write) {
-    std::ostringstream text;
-    write(text);
-    if (auto failed = report::write_output(path, text.str())) {
-        complain(*failed);
-        return false;
-    }
-    return true;
 }
 
 // Plots for the page: those already drawn for --plots, else drawn as SVG in

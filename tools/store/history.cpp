@@ -12,6 +12,8 @@
 #include "commands.h"
 #include "number.h"
 #include "present.h"
+#include "text.h"
+#include "writer.h"
 
 namespace fs = std::filesystem;
 
@@ -109,19 +111,6 @@ void write_page(std::ostream& out, const std::vector<Group>& groups,
     out << "</body></html>\n";
 }
 
-template <class Write>
-bool write_to(const std::string& path, Write write) {
-    if (path == "-") {
-        write(std::cout);
-        return bool(std::cout);
-    }
-    std::ofstream out(path, std::ios::binary);
-    if (out) write(out);
-    out.close();
-    if (!out) std::cerr << "suite-report: cannot write " << path << "\n";
-    return bool(out);
-}
-
 }  // namespace
 
 int run_history(const HistoryOptions& o) {
@@ -133,6 +122,15 @@ int run_history(const HistoryOptions& o) {
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
         return 1;
     }
+    // An SQLite store is an input like any other: no output may replace it.
+    std::vector<report::InputFile> inputs;
+    if (const auto id = report::file_id(o.db)) inputs.push_back({o.db, *id});
+    for (const auto& out : {o.json, o.csv, o.html})
+        if (const auto input = out.empty() ? std::nullopt : report::input_at(out, inputs)) {
+            std::cerr << "suite-report: refusing to write over an input: "
+                      << report::terminal_safe(out + " is the store " + *input) << "\n";
+            return 2;
+        }
     const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
     if (!to_stdout) {
         if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
@@ -140,15 +138,16 @@ int run_history(const HistoryOptions& o) {
     }
     bool ok = true;
     if (!o.json.empty())
-        ok &= write_to(o.json, [&](std::ostream& s) {
+        ok &= report::write_to(o.json, [&](std::ostream& s) {
             s << history_json(groups).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
               << "\n";
         });
-    if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { write_csv(s, groups); });
+    if (!o.csv.empty())
+        ok &= report::write_to(o.csv, [&](std::ostream& s) { write_csv(s, groups); });
     std::string error;
     if (!o.plots.empty()) {
         draw_trends(groups, o.plots, "png", error);
-        if (!error.empty()) std::cerr << "suite-report: " << error << "\n";
+        if (!error.empty()) std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
         ok &= error.empty();
     }
     if (!o.html.empty()) {
@@ -156,8 +155,9 @@ int run_history(const HistoryOptions& o) {
         std::vector<Trend> trends;
         if (mkdtemp(folder.data())) trends = draw_trends(groups, folder, "svg", error);
         else error = "cannot make a temporary folder for the plots";
-        if (!error.empty()) std::cerr << "suite-report: " << error << "\n";
-        ok &= write_to(o.html, [&](std::ostream& s) { write_page(s, groups, trends, error); });
+        if (!error.empty()) std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
+        ok &= report::write_to(o.html,
+                               [&](std::ostream& s) { write_page(s, groups, trends, error); });
         std::error_code ec;
         fs::remove_all(folder, ec);
     }

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
+
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -102,6 +105,12 @@ std::optional<std::string> input_at(const std::string& output,
         if (fs::weakly_canonical(in.path, e) == name && !e) return in.path;
     }
     return std::nullopt;
+}
+
+bool write_or_tell(const std::string& path, std::string_view content) {
+    const auto failed = write_output(path, content);
+    if (failed) std::cerr << "suite-report: " << terminal_safe(*failed) << "\n";
+    return !failed;
 }
 
 }  // namespace report

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,16 @@ namespace report {
 // renamed into place; a device or FIFO is written to directly. Returns why
 // it failed ("cannot write X: reason"), or nothing.
 std::optional<std::string> write_output(const std::string& path, std::string_view content);
+
+// Writes what `write` puts into a stream, as write_output does; on failure
+// says why on standard error ("suite-report: ...") and returns false.
+bool write_or_tell(const std::string& path, std::string_view content);
+template <class Write>
+bool write_to(const std::string& path, Write write) {
+    std::ostringstream text;
+    write(text);
+    return write_or_tell(path, text.str());
+}
 
 // Moves a finished file into place, replacing what `target` names (through
 // a link). Returns why it failed, or nothing.
