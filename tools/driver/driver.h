@@ -49,7 +49,6 @@ public:
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
     const std::string& display() const { return display_; }
-    pid_t pid() const { return pid_; }
     bool running();  // false once the server has ended (killed, crashed)
 
 private:
@@ -68,7 +67,6 @@ struct launch {
     std::string display;               // X display it opens its window on
     bool unprivileged = false;         // drop root, so permissions hold
     bool stdin_at_end = false;         // standard input is empty from the start
-    std::vector<std::string> env;      // extra NAME=value entries
     bool stdin_closed = false;         // no standard input at all (descriptor 0 closed)
     bool stdout_closed = false;        // no standard output at all (descriptor 1 closed)
     long long file_size_limit = -1;    // bytes, as `ulimit -f` sets it; -1: as inherited

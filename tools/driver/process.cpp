@@ -32,7 +32,6 @@ Process::Process(const launch& how) {
     s.argv.insert(s.argv.end(), how.args.begin(), how.args.end());
     s.directory = how.directory;
     s.env = {"DISPLAY=" + how.display};
-    s.env.insert(s.env.end(), how.env.begin(), how.env.end());
     s.in = in[0];
     s.out = out[1];
     s.err = err[1];

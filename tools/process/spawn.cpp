@@ -111,11 +111,10 @@ pid_t spawn(const child_setup& s) {
     }
     if (drop && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         _exit(no_unprivileged);
-    // After the change of user, which would clear it.
-    if (s.die_with_parent) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(lost_parent);
-    }
+    // Killed with SIGKILL when the thread that started it ends, so nothing
+    // outlives a tool killed outright. After the change of user, which would clear it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(lost_parent);
     // Closed last: nothing above may reuse the numbers.
     if (s.close_in) close(0);
     if (s.close_out) close(1);

@@ -33,9 +33,6 @@ struct child_setup {
     int in = -1, out = -1, err = -1;     // descriptors made 0, 1, 2; -1 inherit
     bool close_in = false, close_out = false;  // 0 or 1 closed in the child
     std::vector<int> keep;               // descriptors kept open across exec
-    // Killed with SIGKILL when the thread that started it ends, so nothing
-    // outlives a tool killed outright.
-    bool die_with_parent = true;
     // A process group of its own: the terminal's Ctrl-C reaches the tool,
     // which ends its children itself; killing the group ends grandchildren.
     bool own_group = true;

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include "db.h"
+#include "text.h"
 
 namespace store {
 
@@ -24,22 +25,7 @@ std::string numbered(const std::string& sql) {
 // damaged file become U+FFFD instead of failing the whole record.
 std::string server_text(const std::string& s) {
     std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        bool ok = len > 0 && i + len <= s.size() && c != 0 && !(c == 0xc0 || c == 0xc1) && c < 0xf5;
-        for (std::size_t k = 1; ok && k < len; ++k)
-            ok = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
-        if (ok && len == 3) {  // no surrogates, no overlong forms
-            const auto d = static_cast<unsigned char>(s[i + 1]);
-            ok = !(c == 0xe0 && d < 0xa0) && !(c == 0xed && d >= 0xa0);
-        } else if (ok && len == 4) {
-            const auto d = static_cast<unsigned char>(s[i + 1]);
-            ok = !(c == 0xf0 && d < 0x90) && !(c == 0xf4 && d >= 0x90);
-        }
-        if (ok) out.append(s, i, len), i += len;
-        else out += "\xEF\xBF\xBD", ++i;
-    }
+    for (char c : report::valid_utf8(s)) out += c ? std::string(1, c) : "\xEF\xBF\xBD";
     return out;
 }
 

@@ -58,17 +58,16 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
 
 std::vector<StoredFrame> frames_of(Db& db, long long run_id) {
     std::vector<StoredFrame> out;
-    for (const auto& r : db.query("SELECT n, win, seconds, rate, rate2, triangles, interval_us "
+    for (const auto& r : db.query("SELECT win, seconds, rate, rate2, triangles, interval_us "
                                   "FROM frames WHERE run_id = ? ORDER BY n",
                                   {std::to_string(run_id)})) {
         StoredFrame f;
-        f.number = static_cast<int>(integer(r[0]));
-        f.window = static_cast<int>(integer(r[1]));
-        f.seconds = text(r[2]);
-        f.rate = text(r[3]);
-        f.rate2 = r[4];
-        f.triangles = r[5];
-        if (r[6]) f.interval_us = integer(r[6]);
+        f.window = static_cast<int>(integer(r[0]));
+        f.seconds = text(r[1]);
+        f.rate = text(r[2]);
+        f.rate2 = r[3];
+        f.triangles = r[4];
+        if (r[5]) f.interval_us = integer(r[5]);
         out.push_back(std::move(f));
     }
     return out;

@@ -2,13 +2,13 @@
 #include <openssl/evp.h>
 
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "analysis.h"
+#include "files.h"
 #include "inputs.h"
 #include "number.h"
 #include "store.h"
@@ -146,16 +146,19 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
             if (d.level == report::Diagnostic::Level::error) errors.push_back(to_string(d));
         return std::nullopt;
     }
-    std::ifstream in(run.path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (!in || in.bad()) {
-        errors.push_back(run.path + ": cannot be read");
+    // Hashed as the loader read it: a regular file only, never a FIFO put in its place.
+    const auto file = report::open_regular(run.path, true);
+    bool more = false;
+    std::string problem = file.problem;
+    const auto bytes = file.fd ? report::read_capped(file.fd, SIZE_MAX, more, problem)
+                               : std::nullopt;
+    if (!bytes) {
+        errors.push_back(run.path + ": cannot be read: " + problem);
         return std::nullopt;
     }
     Record r;
     r.run = std::move(run);
-    r.hash = sha256_hex(bytes.str());
+    r.hash = sha256_hex(*bytes);
     const fs::path folder = fs::absolute(fs::path(r.run.path)).parent_path();
     r.folder = folder.string();
     // The folder's own tag serves an import of a run whose store was out of reach.

@@ -63,8 +63,6 @@ std::string default_url(const std::string& fallback) {
     return env && *env ? env : fallback;
 }
 
-int schema_version(Db& db) { return stored_version(db); }
-
 std::unique_ptr<Db> open_store(const std::string& url, bool create) {
     auto db = open_db(url, create);
     const auto steps = migrations(db->kind());

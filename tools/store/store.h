@@ -19,7 +19,6 @@ std::string default_url(const std::string& fallback);
 
 // Opens the store and brings its schema up to date (creating it if new).
 std::unique_ptr<Db> open_store(const std::string& url, bool create);
-int schema_version(Db& db);
 
 // A run as the store holds it, ready to record.
 struct Record {
@@ -57,7 +56,7 @@ bool record(Db& db, const Record& r);
 
 // The figures of one frame as stored: text exactly as printed.
 struct StoredFrame {
-    int number = 0, window = 0;
+    int window = 0;
     std::string seconds, rate;
     Value rate2, triangles;
     std::optional<long long> interval_us;

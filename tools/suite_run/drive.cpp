@@ -53,7 +53,6 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     how.executable = exe;
     how.directory = dir;
     how.display = display;
-    how.env = o.env;
     driver::Process program(how);
     const double started = driver::now();
     std::string problem;

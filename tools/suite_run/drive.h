@@ -23,7 +23,6 @@ struct drive_options {
     double hang_after = 300;    // seconds without a new frame: hung
     double window_timeout = 300;
     double init_timeout = 600;  // the workload is built after the window opens
-    std::vector<std::string> env;  // NAME=value set for each program
 };
 
 // The signal (SIGINT, SIGTERM, SIGHUP) that asked the runner to stop; 0 if none.

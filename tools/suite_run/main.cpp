@@ -131,11 +131,10 @@ int run_suite(int argc, char** argv) {
     const bool attended = !o.unattended && have_display && isatty(0);
     nlohmann::json vsync_set = nlohmann::json::object();
     if (!o.vsync) {
-        // Set here too, so that the probe's context reports what the programs get.
+        // The programs inherit them; the probe's context reports what they get.
         for (auto& [name, value] : no_vsync) {
             setenv(name, value, 1);
             vsync_set[name] = value;
-            o.drive.env.push_back(std::string(name) + "=" + value);
         }
     }
     std::string error;
