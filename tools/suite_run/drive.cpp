@@ -48,7 +48,6 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     const std::string name(p.texts->name);
     const std::string marker(p.texts->frame_marker);
     const std::string prompt(texts::prompt);
-    const auto before = listing(dir);
     driver::launch how;
     how.executable = exe;
     how.directory = dir;
@@ -151,7 +150,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     std::string console;
     const auto lines = program.lines();
     for (auto& l : lines) console += l + '\n';
-    const std::string results = new_results_file(dir, before, name);
+    const std::string results = new_results_file(dir, name);
     std::string error;
     const std::string errors = program.error_text();
     bool kept = write_new_file(dir + "/console.txt", console, error) &&

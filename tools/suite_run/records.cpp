@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "files.h"
+#include "number.h"
 #include "parser.h"
 #include "texts.h"
 
@@ -71,24 +71,16 @@ std::string json_text(const nlohmann::json& j) {
     return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::set<std::string> listing(const std::string& dir) {
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
-std::string new_results_file(const std::string& dir, const std::set<std::string>& before,
-                             const std::string& program) {
+std::string new_results_file(const std::string& dir, const std::string& program) {
     const std::string prefix = std::string(texts::results_prefix) + program + "_";
     std::string found;
     timespec newest{};
-    for (const auto& name : listing(dir)) {
+    DIR* d = opendir(dir.c_str());
+    for (dirent* e = d ? readdir(d) : nullptr; e; e = readdir(d)) {
+        const std::string name = e->d_name;
         struct stat st {};
-        if (before.count(name) || name.rfind(prefix, 0) != 0 ||
-            lstat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (name.rfind(prefix, 0) != 0 || lstat((dir + "/" + name).c_str(), &st) != 0 ||
+            !S_ISREG(st.st_mode))
             continue;
         const bool newer = st.st_mtim.tv_sec > newest.tv_sec ||
                            (st.st_mtim.tv_sec == newest.tv_sec && st.st_mtim.tv_nsec > newest.tv_nsec);
@@ -97,6 +89,7 @@ std::string new_results_file(const std::string& dir, const std::set<std::string>
             newest = st.st_mtim;
         }
     }
+    if (d) closedir(d);
     return found;
 }
 
@@ -121,36 +114,20 @@ std::string seconds_text_as_ms(const std::string& s) {
 
 std::string frames_csv(const std::string& results_path, const std::vector<std::string>& lines,
                        const std::vector<std::int64_t>& stamps, const std::string& marker) {
-    std::ifstream in(results_path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!in) return "";
-    const std::string content = text.str();
-    const report::Run run = report::parse_results(content, results_path);
+    const report::Opened file = report::open_regular(results_path, false);
+    if (!file.fd) return "";
+    report::LineReader reader(file.fd.get());
+    const report::Run run = report::parse_results(reader, results_path);
     if (run.frames.empty()) return "";
-    std::vector<std::string> file_lines;
-    {
-        std::istringstream split(content);
-        for (std::string line; std::getline(split, line);) file_lines.push_back(line);
-    }
     std::vector<std::int64_t> arrivals;
     for (std::size_t i = 0; i < lines.size() && i < stamps.size(); ++i)
         if (lines[i].rfind(marker, 0) == 0) arrivals.push_back(stamps[i]);
 
-    constexpr std::string_view time_line = "The system spent: ";
     std::string csv = "frame,printed_ms,runner_interval_us\n";
     for (std::size_t i = 0; i < run.frames.size(); ++i) {
-        const auto& f = run.frames[i];
-        // The time line follows the frame's window line (numbered from 1).
-        std::string printed;
-        const auto at = static_cast<std::size_t>(f.line);
-        if (at < file_lines.size() && file_lines[at].rfind(time_line, 0) == 0) {
-            const std::string rest = file_lines[at].substr(time_line.size());
-            printed = seconds_text_as_ms(rest.substr(0, rest.find(' ')));
-        } else {
-            printed = seconds_text_as_ms(std::to_string(f.seconds));
-        }
-        csv += std::to_string(i + 1) + "," + printed + ",";
+        // The programs print times as the report's number format does.
+        csv += std::to_string(i + 1) + "," +
+               seconds_text_as_ms(report::format_printed(run.frames[i].seconds)) + ",";
         if (i > 0 && i < arrivals.size()) csv += std::to_string(arrivals[i] - arrivals[i - 1]);
         csv += "\n";
     }

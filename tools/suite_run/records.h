@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -25,12 +24,9 @@ bool write_new_file(const std::string& path, const std::string& text, std::strin
 // JSON as UTF-8, invalid bytes replaced by U+FFFD.
 std::string json_text(const nlohmann::json& j);
 
-std::set<std::string> listing(const std::string& dir);
-
-// Of the regular files that appeared in dir since `before`, the results file
-// of program (the newest if there are several); "" if none.
-std::string new_results_file(const std::string& dir, const std::set<std::string>& before,
-                             const std::string& program);
+// The results file of program in dir, a folder made for this run (the
+// newest if there are several); "" if none.
+std::string new_results_file(const std::string& dir, const std::string& program);
 
 // frames.csv: each frame of the results file with its printed time in ms and
 // the runner's interval between the arrival of its marker line and the
