@@ -79,15 +79,19 @@ void Process::read_loop(int fd, bool is_stdout) {
         if (!is_stdout) {
             errors_.append(buffer, static_cast<std::size_t>(n));
         } else {
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] == '\n') {
-                    lines_.push_back(std::move(partial_));
-                    stamps_.push_back(arrived);
-                    partial_.clear();
-                } else {
-                    partial_ += buffer[i];
-                }
+            // Whole runs of bytes at a time: the pipe must drain as fast as a
+            // program writes, or its timed console output is held back.
+            const char* at = buffer;
+            const char* const end = buffer + n;
+            while (const char* eol = static_cast<const char*>(
+                       std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) {
+                partial_.append(at, eol);
+                lines_.push_back(std::move(partial_));
+                stamps_.push_back(arrived);
+                partial_.clear();
+                at = eol + 1;
             }
+            partial_.append(at, end);
         }
         changed_.notify_all();
     }
