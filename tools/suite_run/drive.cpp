@@ -29,8 +29,6 @@ void progress(const std::string& text, bool last) {
     else
         std::cout << text << std::endl;
 }
-
-constexpr std::string_view initialised = "Secs to Initialize.";
 }  // namespace
 
 int stop_signal() { return stop_requested; }
@@ -79,7 +77,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
             problem = program.running() ? "its window did not open within " +
                                               seconds_text(o.window_timeout)
                                         : "it ended before its window opened";
-        } else if (wait_line(initialised, o.init_timeout) < 0) {
+        } else if (wait_line(texts::initialised, o.init_timeout) < 0) {
             problem = program.running() ? "it did not finish its initialisation within " +
                                               seconds_text(o.init_timeout)
                                         : "it ended during its initialisation";

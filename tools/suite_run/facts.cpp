@@ -45,9 +45,13 @@ nlohmann::json machine_facts() {
     };
 }
 
-nlohmann::json gl_facts(const std::string& display) {
+nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interval) {
     const auto gl = driver::probe_gl(display);
-    if (!gl) return {{"display", display}, {"error", "no GL context could be made"}};
+    if (!gl) {
+        swap_interval = nullptr;
+        return {{"display", display}, {"error", "no GL context could be made"}};
+    }
+    swap_interval = gl->swap_interval ? nlohmann::json(*gl->swap_interval) : nlohmann::json();
     return {
         {"display", display},
         {"vendor", gl->vendor},
@@ -56,8 +60,6 @@ nlohmann::json gl_facts(const std::string& display) {
         {"bits", {{"red", gl->red_bits}, {"green", gl->green_bits}, {"blue", gl->blue_bits},
                   {"alpha", gl->alpha_bits}, {"depth", gl->depth_bits},
                   {"stencil", gl->stencil_bits}}},
-        {"swap_interval", gl->swap_interval ? nlohmann::json(*gl->swap_interval)
-                                            : nlohmann::json()},
     };
 }
 

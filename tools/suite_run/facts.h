@@ -9,8 +9,9 @@ namespace suite_run {
 
 // CPU, cores, memory, kernel, date and time, suite version.
 nlohmann::json machine_facts();
-// Vendor, renderer, version and bit depths of the display's GL.
-nlohmann::json gl_facts(const std::string& display);
+// Vendor, renderer, version and bit depths of the display's GL; the swap
+// interval its context reports (null where it cannot be read) apart.
+nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interval);
 // The command line as it was typed, each argument quoted where it needs it.
 std::string command_line(int argc, char** argv);
 

@@ -54,10 +54,6 @@ const program_entry programs[] = {
     {texts::find_program("triangles"), 0, 64, 64, triangles_last_frame()},
 };
 
-// The switches the drivers document for turning the sync to the display's
-// refresh off: Mesa's and NVIDIA's.
-const char* const no_vsync[][2] = {{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}};
-
 std::string timestamp() {
     char text[32] = "unknown-time";
     std::time_t t = std::time(nullptr);
@@ -132,7 +128,7 @@ int run_suite(int argc, char** argv) {
     nlohmann::json vsync_set = nlohmann::json::object();
     if (!o.vsync) {
         // The programs inherit them; the probe's context reports what they get.
-        for (auto& [name, value] : no_vsync) {
+        for (const auto& [name, value] : texts::no_vsync) {
             setenv(name, value, 1);
             vsync_set[name] = value;
         }
@@ -160,11 +156,9 @@ int run_suite(int argc, char** argv) {
     // probe stays quiet (the programs' messages are kept in their stderr.txt).
     const bool quieted = !o.vsync && !std::getenv("MESA_DEBUG");
     if (quieted) setenv("MESA_DEBUG", "silent", 1);
-    nlohmann::json gl = suite_run::gl_facts(display);
+    nlohmann::json swap_interval;
+    const nlohmann::json gl = suite_run::gl_facts(display, swap_interval);
     if (quieted) unsetenv("MESA_DEBUG");
-    const nlohmann::json swap_interval = gl.contains("swap_interval") ? gl["swap_interval"]
-                                                                       : nlohmann::json();
-    gl.erase("swap_interval");
     nlohmann::json run = {{"command_line", suite_run::command_line(argc, argv)},
                           {"machine", suite_run::machine_facts()},
                           {"gl", gl},

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
+#include <tuple>
+#include <utility>
 
 #include "driver.h"
 #include "texts.h"
@@ -24,7 +27,7 @@ std::string check_seconds(const std::string& text) {
 }
 
 // "WxH" in whole pixels that the private server's screen holds.
-std::string check_size(const std::string& text) {
+std::optional<std::pair<int, int>> parse_size(const std::string& text) {
     int w = 0, h = 0;
     const char* p = text.data();
     const char* end = p + text.size();
@@ -33,8 +36,13 @@ std::string check_size(const std::string& text) {
         auto [after_h, e2] = std::from_chars(after_w + 1, end, h);
         if (e2 == std::errc() && after_h == end && after_w != p && w >= 1 && h >= 1 &&
             w <= driver::screen_width && h <= driver::screen_height)
-            return "";
+            return std::make_pair(w, h);
     }
+    return std::nullopt;
+}
+
+std::string check_size(const std::string& text) {
+    if (parse_size(text)) return "";
     return "must be WxH with 1 <= W <= " + std::to_string(driver::screen_width) +
            " and 1 <= H <= " + std::to_string(driver::screen_height) + ", not " + text;
 }
@@ -105,11 +113,7 @@ options parse_options(int argc, char** argv) {
         std::cerr << "suite-run: " << e.what() << "\n" << app.help();
         std::exit(2);
     }
-    if (!size.empty()) {
-        const auto x = size.find('x');
-        o.drive.width = std::atoi(size.substr(0, x).c_str());
-        o.drive.height = std::atoi(size.substr(x + 1).c_str());
-    }
+    if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
     return o;
 }
 

@@ -32,6 +32,16 @@ inline constexpr std::string_view results_extension = ".txt";
 inline constexpr std::string_view mesa_vblank_notice =
     "ATTENTION: default value of option vblank_mode overridden by environment.";
 
+// The switches the drivers document for turning the sync to the display's
+// refresh off (Mesa's and NVIDIA's), each with the value that does it.
+inline constexpr std::array<std::array<const char*, 2>, 2> no_vsync{{
+    {"vblank_mode", "0"},
+    {"__GL_SYNC_TO_VBLANK", "0"},
+}};
+
+// The console line that ends a program's initialisation.
+inline constexpr std::string_view initialised = "Secs to Initialize.";
+
 // The entry of the program so named; nullptr if there is none.
 inline constexpr const program_texts* find_program(std::string_view name) {
     for (const auto& p : programs)

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "number.h"
+#include "texts.h"
 
 namespace report {
 
@@ -35,9 +36,9 @@ bool sync_shown_off(const nlohmann::json& metadata) {
     if (kept == vsync->end() || !kept->is_boolean() || kept->get<bool>()) return false;
     const auto set = vsync->find("set");
     if (set == vsync->end() || !set->is_object()) return false;
-    for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK"}) {
+    for (const auto& [name, value] : texts::no_vsync) {
         const auto v = set->find(name);
-        if (v == set->end() || *v != "0") return false;
+        if (v == set->end() || *v != value) return false;
     }
     // A swap interval read back above 0 means a driver kept the sync anyway.
     const auto interval = vsync->find("swap_interval");
