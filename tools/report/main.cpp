@@ -97,10 +97,13 @@ int run(const Options& o, bool comparing) {
     }
     if (!o.html.empty()) ok &= write_page(m, o, plots, plot_error);
     // The terminal report lists every problem; on its own, stderr gets the errors.
-    for (const auto& d : m.all_diagnostics())
-        if (d.level == report::Diagnostic::Level::error || o.quiet || to_stdout)
-            complain(to_string(d));
-    return m.has_errors() || !ok ? 1 : 0;
+    bool errors = false;
+    for (const auto& d : m.all_diagnostics()) {
+        const bool error = d.level == report::Diagnostic::Level::error;
+        errors |= error;
+        if (error || o.quiet || to_stdout) complain(to_string(d));
+    }
+    return errors || !ok ? 1 : 0;
 }
 
 }  // namespace

@@ -31,15 +31,6 @@ std::vector<double> concat(const std::vector<std::vector<double>>& runs) {
     return all;
 }
 
-double headline(const std::vector<RatioRun>& runs) {
-    double num = 0, den = 0;
-    for (const auto& r : runs)
-        for (std::size_t i = 0; i < r.numerator.size() && i < r.denominator.size(); ++i)
-            if (!std::isnan(r.numerator[i]) && !std::isnan(r.denominator[i]))
-                num += r.numerator[i], den += r.denominator[i];
-    return num / den;
-}
-
 }  // namespace
 
 std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <sstream>
 
 #include <boost/math/distributions/students_t.hpp>
 
+#include "number.h"
 #include "stats.h"
 
 namespace report {
@@ -105,6 +105,26 @@ Interval percentile_interval(std::vector<double>& ratios, std::size_t undefined,
     std::sort(ratios.begin(), ratios.end());
     return {percentile_sorted(ratios, 100 * tail), percentile_sorted(ratios, 100 * (1 - tail))};
 }
+
+// The percentile interval of `resamples` ratios of what `resample` draws from
+// a and then from b (in that order: the draws are seeded).
+template <class Runs, class Resample>
+Interval bootstrap_ratio(const Runs& a, const Runs& b, int resamples, std::uint64_t seed,
+                         double confidence, Resample resample) {
+    const double nan = std::nan("");
+    if (a.empty() || b.empty() || resamples < 1) return {nan, nan};
+    std::uint64_t state = seed;
+    std::vector<double> ratios;
+    ratios.reserve(static_cast<std::size_t>(resamples));
+    std::size_t undefined = 0;
+    for (int i = 0; i < resamples; ++i) {
+        const double ra = resample(a, state);
+        const double ratio = ra / resample(b, state);
+        if (std::isnan(ratio)) ++undefined;
+        else ratios.push_back(ratio);
+    }
+    return percentile_interval(ratios, undefined, resamples, confidence);
+}
 }  // namespace
 
 MannWhitney mann_whitney(const std::vector<double>& a_in, const std::vector<double>& b_in) {
@@ -150,40 +170,26 @@ Interval bootstrap_median_ratio(const std::vector<std::vector<double>>& a_in,
             if (auto v = without_nan(run); !v.empty()) kept.push_back(std::move(v));
         return kept;
     };
-    const auto a = clean(a_in), b = clean(b_in);
-    const double nan = std::nan("");
-    if (a.empty() || b.empty() || resamples < 1) return {nan, nan};
-    std::uint64_t state = seed;
-    std::vector<double> ratios, scratch;
-    ratios.reserve(static_cast<std::size_t>(resamples));
-    std::size_t undefined = 0;
-    for (int i = 0; i < resamples; ++i) {
-        const double ma = resampled_median(a, state, scratch);
-        const double mb = resampled_median(b, state, scratch);
-        const double ratio = ma / mb;
-        if (std::isnan(ratio)) ++undefined;
-        else ratios.push_back(ratio);
-    }
-    return percentile_interval(ratios, undefined, resamples, confidence);
+    std::vector<double> scratch;
+    return bootstrap_ratio(clean(a_in), clean(b_in), resamples, seed, confidence,
+                           [&](const auto& runs, std::uint64_t& state) {
+                               return resampled_median(runs, state, scratch);
+                           });
+}
+
+double headline(const std::vector<RatioRun>& runs) {
+    double num = 0, den = 0;
+    for (const auto& r : clean_ratio_runs(runs))
+        for (std::size_t i = 0; i < r.numerator.size(); ++i)
+            num += r.numerator[i], den += r.denominator[i];
+    return num / den;
 }
 
 Interval bootstrap_headline_ratio(const std::vector<RatioRun>& a_in,
                                   const std::vector<RatioRun>& b_in, int resamples,
                                   std::uint64_t seed, double confidence) {
-    const auto a = clean_ratio_runs(a_in), b = clean_ratio_runs(b_in);
-    const double nan = std::nan("");
-    if (a.empty() || b.empty() || resamples < 1) return {nan, nan};
-    std::uint64_t state = seed;
-    std::vector<double> ratios;
-    ratios.reserve(static_cast<std::size_t>(resamples));
-    std::size_t undefined = 0;
-    for (int i = 0; i < resamples; ++i) {
-        const double ha = resampled_headline(a, state);
-        const double ratio = ha / resampled_headline(b, state);
-        if (std::isnan(ratio)) ++undefined;
-        else ratios.push_back(ratio);
-    }
-    return percentile_interval(ratios, undefined, resamples, confidence);
+    return bootstrap_ratio(clean_ratio_runs(a_in), clean_ratio_runs(b_in), resamples, seed,
+                           confidence, resampled_headline);
 }
 
 Welch welch_batch_means(const std::vector<RatioRun>& a_in, const std::vector<RatioRun>& b_in,
@@ -230,9 +236,7 @@ const char* verdict_text(Verdict v) {
 
 std::string verdict_label(Verdict v, double practical_percent) {
     if (v != Verdict::within) return verdict_text(v);
-    std::ostringstream s;
-    s << "within " << practical_percent << "%";
-    return s.str();
+    return "within " + format_printed(practical_percent) + "%";
 }
 
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,

@@ -39,6 +39,10 @@ struct RatioRun {
     std::vector<double> numerator, denominator;
 };
 
+// The programs' own average over all frames of the runs: sum(numerator) /
+// sum(denominator), frames with a NaN part left out.
+double headline(const std::vector<RatioRun>& runs);
+
 // Percentile bootstrap interval for headline(a) / headline(b), drawing runs
 // and then frames within them as bootstrap_median_ratio() does. Frames with a
 // NaN part are left out.

@@ -87,15 +87,19 @@ double time_value(double v, int line) {
 
 std::pair<std::size_t, std::vector<double>> Cursor::expect_one_of(
     std::initializer_list<std::string_view> patterns) {
-    std::string wanted;
-    for (auto p : patterns) wanted += (wanted.empty() ? "" : " or ") + describe(p);
-    if (at_end()) throw Stop{true, line_no(), "the file ends here; expected " + wanted};
+    // Told only on failure: every line of every file passes through here.
+    const auto wanted = [&] {
+        std::string w;
+        for (auto p : patterns) w += (w.empty() ? "" : " or ") + describe(p);
+        return w;
+    };
+    if (at_end()) throw Stop{true, line_no(), "the file ends here; expected " + wanted()};
     const std::string_view line = peek();
     if (next_is_cut()) {
         for (auto p : patterns)
             if (could_begin(line, p))
-                throw Stop{true, line_no(), "the line is cut off mid-way; expected " + wanted};
-        throw Stop{false, line_no(), "expected " + wanted + ", found " + describe_found(line)};
+                throw Stop{true, line_no(), "the line is cut off mid-way; expected " + wanted()};
+        throw Stop{false, line_no(), "expected " + wanted() + ", found " + describe_found(line)};
     }
     std::size_t which = 0;
     for (auto p : patterns) {
@@ -107,7 +111,7 @@ std::pair<std::size_t, std::vector<double>> Cursor::expect_one_of(
         }
         ++which;
     }
-    throw Stop{false, line_no(), "expected " + wanted + ", found " + describe_found(line)};
+    throw Stop{false, line_no(), "expected " + wanted() + ", found " + describe_found(line)};
 }
 
 void Cursor::expect_end() {
