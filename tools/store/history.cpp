@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -92,21 +90,14 @@ void write_csv(std::ostream& out, const std::vector<Group>& groups) {
 }
 
 void write_page(std::ostream& out, const std::vector<Group>& groups,
-                const std::vector<Trend>& trends, const std::string& plot_error) {
+                const std::vector<report::PlotFile>& trends, const std::string& plot_error) {
     out << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Results history</title>"
            "<style>body{font-family:sans-serif;margin:1.5em auto;max-width:1100px;padding:0 1em}"
            "table{border-collapse:collapse;font-size:.9em}th,td{padding:.25em .7em;"
            "border-bottom:1px solid #e3e3e3}th{background:#f2f2f4;text-align:left}"
            "td.n{text-align:right}</style></head><body>\n<h1>Results history</h1>\n";
     if (!plot_error.empty()) out << "<p>No trend plots: " << report::html_escape(plot_error) << "</p>\n";
-    for (const auto& t : trends) {
-        std::ifstream in(t.path, std::ios::binary);
-        std::ostringstream data;
-        data << in.rdbuf();
-        out << "<figure><img alt=\"" << report::html_escape(t.title) << "\" src=\"data:image/svg+xml;base64,"
-            << report::base64(data.str()) << "\"><figcaption>" << report::html_escape(t.title)
-            << "</figcaption></figure>\n";
-    }
+    for (const auto& t : trends) report::html_figure(out, t);
     for (const auto& g : groups) report::html_table(out, history_table(g));
     out << "</body></html>\n";
 }
@@ -152,7 +143,7 @@ int run_history(const HistoryOptions& o) {
     }
     if (!o.html.empty()) {
         std::string folder = (fs::temp_directory_path() / "suite-history-XXXXXX").string();
-        std::vector<Trend> trends;
+        std::vector<report::PlotFile> trends;
         if (mkdtemp(folder.data())) trends = draw_trends(groups, folder, "svg", error);
         else error = "cannot make a temporary folder for the plots";
         if (!error.empty()) std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";

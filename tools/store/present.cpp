@@ -45,8 +45,9 @@ long long epoch(const std::string& date) {
 }
 }  // namespace
 
-std::vector<Trend> draw_trends(const std::vector<Group>& groups, const std::string& folder,
-                               const std::string& format, std::string& error) {
+std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups,
+                                          const std::string& folder, const std::string& format,
+                                          std::string& error) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
@@ -73,10 +74,7 @@ std::vector<Trend> draw_trends(const std::vector<Group>& groups, const std::stri
         if (!plot.series.empty()) plots.push_back(std::move(plot));
     }
     if (plots.empty()) return {};
-    std::vector<Trend> trends;
-    for (const auto& f : report::draw_plots(plots, fs::absolute(folder), format, error))
-        trends.push_back({f.title, f.path});
-    return trends;
+    return report::draw_plots(plots, fs::absolute(folder), format, error);
 }
 
 }  // namespace store

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store.h"
+#include "outputs.h"
 #include "tables.h"
 
 namespace store {
@@ -19,12 +20,9 @@ struct Group {
 };
 std::vector<Group> group_runs(std::vector<RunRow> runs);
 
-struct Trend {
-    std::string title, path;
-};
 // One plot a program: median frame time of each run over time, a line per
 // configuration. Data go to files beside the plots; the script only names them.
-std::vector<Trend> draw_trends(const std::vector<Group>& groups, const std::string& folder,
+std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups, const std::string& folder,
                                const std::string& format, std::string& error);
 
 }  // namespace store

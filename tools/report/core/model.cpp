@@ -28,12 +28,18 @@ void analyse_all(Model& m, const std::vector<std::string>& sides) {
 
 }  // namespace
 
+std::vector<Diagnostic> Model::diagnostics_of(const Run& run) const {
+    std::vector<Diagnostic> ds = run.diagnostics;
+    if (const Analysis* a = analysis_of(run))
+        ds.insert(ds.end(), a->checks.begin(), a->checks.end());
+    return ds;
+}
+
 std::vector<Diagnostic> Model::all_diagnostics() const {
     std::vector<Diagnostic> all = problems;
     for (const auto& r : runs) {
-        all.insert(all.end(), r.diagnostics.begin(), r.diagnostics.end());
-        if (const Analysis* a = analysis_of(r))
-            all.insert(all.end(), a->checks.begin(), a->checks.end());
+        const auto ds = diagnostics_of(r);
+        all.insert(all.end(), ds.begin(), ds.end());
     }
     return all;
 }

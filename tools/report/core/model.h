@@ -33,6 +33,8 @@ struct Model {
     // Every diagnostic: the paths', then each run's, then its checks.
     std::vector<Diagnostic> all_diagnostics() const;
     bool has_errors() const;
+    // A run's own diagnostics, then its analysis's checks.
+    std::vector<Diagnostic> diagnostics_of(const Run& run) const;
 };
 
 // A report of the runs found under `paths`.

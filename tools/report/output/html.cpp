@@ -105,16 +105,6 @@ void facts(std::ostream& out, const Facts& f) {
     out << "</dl>\n";
 }
 
-void plot(std::ostream& out, const PlotFile& p) {
-    std::ifstream in(p.path, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    const char* type = p.format == "svg" ? "image/svg+xml" : "image/png";
-    out << "<figure><img alt=\"" << html_escape(p.title) << "\" src=\"data:" << type << ";base64,"
-        << base64(data.str()) << "\"><figcaption>" << html_escape(p.title)
-        << "</figcaption></figure>\n";
-}
-
 void diagnostics(std::ostream& out, const std::vector<Diagnostic>& ds) {
     if (ds.empty()) return;
     out << "<ul class=\"problems\">\n";
@@ -146,6 +136,16 @@ std::string plot_program(const PlotFile& p) {
 }
 
 }  // namespace
+
+void html_figure(std::ostream& out, const PlotFile& p) {
+    std::ifstream in(p.path, std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    const char* type = p.format == "svg" ? "image/svg+xml" : "image/png";
+    out << "<figure><img alt=\"" << html_escape(p.title) << "\" src=\"data:" << type << ";base64,"
+        << base64(data.str()) << "\"><figcaption>" << html_escape(p.title)
+        << "</figcaption></figure>\n";
+}
 
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
                 const std::string& plot_error) {
@@ -194,15 +194,13 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
                 html_table(out, rate_table(*a));
                 html_table(out, throughput_table(*a));
             }
-            std::vector<Diagnostic> ds = run->diagnostics;
-            if (a) ds.insert(ds.end(), a->checks.begin(), a->checks.end());
-            diagnostics(out, ds);
+            diagnostics(out, m.diagnostics_of(*run));
         }
         out << "</div>\n<div class=\"plots\">\n";
         if (!plot_error.empty())
             out << "<p class=\"error\">No plots: " << html_escape(plot_error) << "</p>\n";
         for (const auto& p : plots)
-            if (plot_program(p) == name) plot(out, p);
+            if (plot_program(p) == name) html_figure(out, p);
         out << "</div></div>\n";
         for (const Run* run : runs) {
             const auto meta = metadata_facts(run->metadata);

@@ -25,6 +25,9 @@ struct PlotFile {
     std::string format;  // "png" or "svg"
 };
 
+// A drawn plot as a figure of a page, the image inside it.
+void html_figure(std::ostream& out, const PlotFile& plot);
+
 // The names of the files render_plots makes in its folder.
 std::vector<std::string> plot_files(const Model& m, const std::string& format);
 

@@ -202,11 +202,7 @@ Table second_clock_table(const Analysis& a) {
 
 std::size_t problem_count(const Model& m, const Run& run) {
     std::size_t n = 0;
-    auto count = [&](const std::vector<Diagnostic>& ds) {
-        for (const auto& d : ds) n += d.level != Diagnostic::Level::note;
-    };
-    count(run.diagnostics);
-    if (const Analysis* a = m.analysis_of(run)) count(a->checks);
+    for (const auto& d : m.diagnostics_of(run)) n += d.level != Diagnostic::Level::note;
     return n;
 }
 
