@@ -22,7 +22,8 @@ std::vector<Group> group_runs(std::vector<RunRow> runs);
 
 // One plot a program: median frame time of each run over time, a line per
 // configuration. Data go to files beside the plots; the script only names them.
-std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups, const std::string& folder,
-                               const std::string& format, std::string& error);
+std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups,
+                                          const std::string& folder, const std::string& format,
+                                          std::string& error);
 
 }  // namespace store
