@@ -54,28 +54,31 @@ std::string valid_utf8(std::string_view text) {
     return out;
 }
 
-std::string terminal_safe(std::string_view text) {
+std::string replace_controls(std::string_view text, std::string (*shown)(unsigned code)) {
     const std::string valid = valid_utf8(text);
     std::string out;
     out.reserve(valid.size());
-    char escape[8];
     for (std::size_t i = 0; i < valid.size(); ++i) {
         const auto c = static_cast<unsigned char>(valid[i]);
         if (c < 0x20 || c == 0x7F) {
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
+            out += shown(c);
         } else if (c == 0xC2 && i + 1 < valid.size() &&
                    static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
             // U+0080 to U+009F, the C1 controls (CSI among them).
-            std::snprintf(escape, sizeof escape, "\\u%04x",
-                          static_cast<unsigned char>(valid[i + 1]));
-            out += escape;
-            ++i;
+            out += shown(static_cast<unsigned char>(valid[++i]));
         } else {
             out += valid[i];
         }
     }
     return out;
+}
+
+std::string terminal_safe(std::string_view text) {
+    return replace_controls(text, [](unsigned code) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, code < 0x80 ? "\\x%02x" : "\\u%04x", code);
+        return std::string(escape);
+    });
 }
 
 }  // namespace report

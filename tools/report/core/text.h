@@ -11,6 +11,10 @@ namespace report {
 // forms, surrogates and code points past U+10FFFF included) becomes U+FFFD.
 std::string valid_utf8(std::string_view text);
 
+// valid_utf8, then every C0 and C1 control character and DEL replaced by
+// what `shown` gives for its code point.
+std::string replace_controls(std::string_view text, std::string (*shown)(unsigned code));
+
 // valid_utf8, then every C0 and C1 control character and DEL shown as an
 // escape ("\x1b", "\u009b"), so that nothing in the text acts on a terminal.
 std::string terminal_safe(std::string_view text);

@@ -5,22 +5,13 @@
 namespace report {
 
 std::string gnuplot_string(std::string_view text) {
-    const std::string valid = valid_utf8(text);
+    // No control character survives, so no line of the script can end early;
+    // U+FFFD holds no quote, so doubling the quotes afterwards is safe.
+    const std::string shown = replace_controls(text, [](unsigned) {
+        return std::string("\xEF\xBF\xBD");
+    });
     std::string q = "'";
-    for (std::size_t i = 0; i < valid.size(); ++i) {
-        const auto c = static_cast<unsigned char>(valid[i]);
-        if (c == '\'') {
-            q += "''";
-        } else if (c < 0x20 || c == 0x7F) {
-            q += "\xEF\xBF\xBD";
-        } else if (c == 0xC2 && i + 1 < valid.size() &&
-                   static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
-            q += "\xEF\xBF\xBD";  // a C1 control
-            ++i;
-        } else {
-            q += valid[i];
-        }
-    }
+    for (char c : shown) q += c == '\'' ? std::string("''") : std::string(1, c);
     return q + "'";
 }
 
