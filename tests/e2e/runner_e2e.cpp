@@ -15,12 +15,7 @@ using e2e::read_json;
 using e2e::run;
 using e2e::write_script;
 
-class Runner : public e2e::Session {
-protected:
-    std::string runner(const std::string& args) const {
-        return "DISPLAY= '" SUITE_RUN_EXE "' --unattended " + args + " </dev/null";
-    }
-};
+class Runner : public e2e::RunnerSession {};
 
 TEST_F(Runner, RepeatedRunLeavesResultsAndWhatExplainsThem) {
     const std::string out = directory + "/run";

@@ -38,23 +38,12 @@ std::set<pid_t> children_of(pid_t pid) {
 
 // Gone, or a zombie left for a parent that does not reap.
 bool ended(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    std::getline(in, stat);
-    const auto close = stat.rfind(')');
-    return stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+    const char state = e2e::process_state(pid);
+    return state == 0 || state == 'Z';
 }
 
-class RunnerHostile : public e2e::Session {
+class RunnerHostile : public e2e::RunnerSession {
 protected:
-    std::string runner(const std::string& args) const {
-        return "DISPLAY= '" SUITE_RUN_EXE "' --unattended " + args + " </dev/null";
-    }
-    std::string stand_ins() {
-        const std::string bin = directory + "/bin";
-        mkdir(bin.c_str(), 0755);
-        return bin;
-    }
     // The runner started as a process of the test, so it can be signalled.
     std::unique_ptr<driver::Process> start_runner(const std::vector<std::string>& args) {
         driver::launch how;

@@ -10,6 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "session.h"
+
 namespace e2e {
 
 struct command_result {
@@ -35,5 +37,19 @@ inline void write_script(const std::string& path, const std::string& body) {
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     chmod(path.c_str(), 0755);
 }
+
+// A session whose program is suite-run, headless, its input at its end.
+class RunnerSession : public Session {
+protected:
+    std::string runner(const std::string& args) const {
+        return "DISPLAY= '" SUITE_RUN_EXE "' --unattended " + args + " </dev/null";
+    }
+    // A folder for stand-in programs (--bin-dir).
+    std::string stand_ins() {
+        const std::string bin = directory + "/bin";
+        mkdir(bin.c_str(), 0755);
+        return bin;
+    }
+};
 
 }  // namespace e2e

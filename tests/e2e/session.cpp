@@ -60,6 +60,12 @@ std::optional<long> waiting_for_events(pid_t pid) {
     return std::nullopt;
 }
 
+char process_state(pid_t pid) {
+    const std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(") ");
+    return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
+}
+
 int Session::settle(const std::string& prefix, const std::string& marker) {
     const double deadline = driver::now() + frame_timeout;
     while (driver::now() < deadline) {

@@ -31,6 +31,9 @@ bool same_printed(double a, double b);
 // frame to draw and no event to handle: its count of voluntary switches then,
 // to tell whether it has woken since. nullopt while it is doing anything else.
 std::optional<long> waiting_for_events(pid_t pid);
+// The state letter of /proc/PID/stat ('R', 'S', 'T' stopped, 'Z' zombie...);
+// 0 once the process is gone.
+char process_state(pid_t pid);
 
 class Session : public ::testing::Test {
 protected:

@@ -166,11 +166,7 @@ TEST_F(Triangles, EscAfterAFewStepsUsesTheSummaryWording) {
 TEST_F(Triangles, JumpOfManyStepsEndsInTheLimitReport) {
     start_small();
     program->kill_now(SIGSTOP);
-    const auto stopped = [&] {
-        const auto stat = e2e::read_text("/proc/" + std::to_string(program->pid()) + "/stat");
-        const auto state = stat.rfind(") ");
-        return state != std::string::npos && stat.compare(state + 2, 1, "T") == 0;
-    };
+    const auto stopped = [&] { return e2e::process_state(program->pid()) == 'T'; };
     for (double end = driver::now() + 30; !stopped() && driver::now() < end;) usleep(10000);
     ASSERT_TRUE(stopped());
     for (int i = 0; i < 40; ++i) window->key("c");

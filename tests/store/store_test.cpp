@@ -13,6 +13,7 @@
 
 #include "pg_server.h"
 #include "store.h"
+#include "synthetic_runs.h"
 
 namespace fs = std::filesystem;
 using namespace report_test;
@@ -50,28 +51,13 @@ std::vector<std::vector<std::string>> printed_frames(const std::string& text) {
     return frames;
 }
 
-// A screens run in the program's layout: frames of `ms` milliseconds.
-std::string screens_run(const std::vector<double>& ms) {
-    const std::string model = read_text(screens_file);
-    std::ostringstream s;
-    s << model.substr(0, model.find("window: "));
-    double total = 0;
-    for (double m : ms) {
-        const double seconds = std::round(m) / 1000;
-        total += seconds;
-        s << "window: 1\nThe system spent: " << seconds << " Secs. \nIt was: " << 6450 / seconds
-          << " Charaters/sec.\n\n";
-    }
-    s << "Total machine time:  " << total << " Secs. \nAverage: "
-      << 6450 * static_cast<double>(ms.size()) / total << " Characters/Sec.\n\n";
-    return s.str();
-}
-
-// A run folder holding one screens run with its metadata.
+// A run folder holding one screens run (frames of `ms` milliseconds, on the
+// programs' whole-millisecond clock) with its metadata.
 void write_screens(const std::string& folder, const std::vector<double>& ms, const std::string& host,
                    const std::string& date, const std::string& renderer = "llvmpipe") {
-    write_text(folder + "/screens/results_screens_windows_mac_mx @ local date 2026.01.01 time 00.00.00.txt",
-               screens_run(ms));
+    std::vector<double> whole;
+    for (double m : ms) whole.push_back(std::round(m));
+    write_screens_run(folder + "/screens", whole);
     const nlohmann::json meta = {{"machine", {{"host", host}, {"date", date}}},
                                  {"gl", {{"renderer", renderer}}},
                                  {"run", {{"window_size", "1440x1440"}}}};
