@@ -17,15 +17,6 @@ namespace {
 
 const std::string exe = SUITE_REPORT;
 
-// A shell command line, for what argv alone cannot say (limits, another user).
-Result sh(const std::string& command, const TempDir& scratch) {
-    const std::string out = scratch.path(".stdout"), err = scratch.path(".stderr");
-    const int raw = std::system(("(" + command + ") </dev/null >" + shell_quote(out) + " 2>" +
-                                 shell_quote(err))
-                                    .c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(out), read_text(err)};
-}
-
 bool valid_utf8(const std::string& text) {
     try {
         (void)nlohmann::json(text).dump();  // throws on invalid UTF-8

@@ -22,17 +22,19 @@ inline std::string shell_quote(const std::string& s) {
     return q + "'";
 }
 
+// A shell command line, for what argv alone cannot say (limits, another user).
+inline Result sh(const std::string& command, const TempDir& scratch) {
+    const std::string out = scratch.path(".stdout"), err = scratch.path(".stderr");
+    const int raw = std::system(("(" + command + ") </dev/null >" + shell_quote(out) + " 2>" +
+                                 shell_quote(err))
+                                    .c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(out), read_text(err)};
+}
+
 inline Result run(const std::vector<std::string>& argv, const TempDir& scratch) {
     std::string command;
     for (const auto& a : argv) command += shell_quote(a) + " ";
-    const std::string out = scratch.path(".stdout"), err = scratch.path(".stderr");
-    command += "</dev/null >" + shell_quote(out) + " 2>" + shell_quote(err);
-    const int raw = std::system(command.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = read_text(out);
-    r.err = read_text(err);
-    return r;
+    return sh(command, scratch);
 }
 
 }  // namespace report_test
