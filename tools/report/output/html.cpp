@@ -113,18 +113,15 @@ void diagnostics(std::ostream& out, const std::vector<Diagnostic>& ds) {
     out << "</ul>\n";
 }
 
-// Runs grouped by program in the order the programs first appear; files that
-// could not be told apart as any program's go last.
+// Runs grouped by program, as the overview orders them; files that could not
+// be told apart as any program's go last.
 std::vector<std::pair<std::string, std::vector<const Run*>>> runs_by_program(const Model& m) {
     std::vector<std::pair<std::string, std::vector<const Run*>>> groups;
-    for (const char* name : {"cube", "screens", "triangles", "unreadable files"}) {
-        std::vector<const Run*> runs;
-        for (const auto& r : m.runs) {
-            const bool unknown = r.banner.empty();
-            if (unknown ? std::string(name) == "unreadable files" : program_name(r.program) == std::string(name))
-                runs.push_back(&r);
-        }
-        if (!runs.empty()) groups.emplace_back(name, std::move(runs));
+    for (const Run* r : runs_in_program_order(m)) {
+        const std::string name = r->banner.empty() ? "unreadable files" : program_name(r->program);
+        if (groups.empty() || groups.back().first != name)
+            groups.emplace_back(name, std::vector<const Run*>{});
+        groups.back().second.push_back(r);
     }
     return groups;
 }

@@ -156,6 +156,23 @@ std::string comparison_title(const ProgramComparison& c) {
            ") against B (" + plural(c.b.size(), "run") + ")";
 }
 
+namespace {
+// What every table of a comparison shows of one figure.
+struct FigureCells {
+    std::string name, average_a, average_b, ratio, interval, verdict;
+};
+FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
+    const bool time = !f.higher_is_better;
+    auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
+    return {time ? f.name + " (ms)" : f.name,
+            value(f.average_a),
+            value(f.average_b),
+            format_fixed(f.ratio, 4),
+            format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
+            verdict_label(f.verdict, practical_percent)};
+}
+}  // namespace
+
 Table comparison_table(const ProgramComparison& c, double practical_percent) {
     Table t;
     t.title = comparison_title(c);
@@ -163,13 +180,9 @@ Table comparison_table(const ProgramComparison& c, double practical_percent) {
     t.columns = {"figure", "frames A", "frames B", "average A", "average B", "A/B",
                  "95% interval", "p", "A is", "medians A/B", "rank p"};
     for (const auto& f : c.figures) {
-        const bool time = !f.higher_is_better;
-        auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
-        t.rows.push_back({time ? f.name + " (ms)" : f.name, std::to_string(f.n_a),
-                          std::to_string(f.n_b), value(f.average_a), value(f.average_b),
-                          format_fixed(f.ratio, 4),
-                          format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
-                          format_sig(f.test.p, 3), verdict_label(f.verdict, practical_percent),
+        const auto x = figure_cells(f, practical_percent);
+        t.rows.push_back({x.name, std::to_string(f.n_a), std::to_string(f.n_b), x.average_a,
+                          x.average_b, x.ratio, x.interval, format_sig(f.test.p, 3), x.verdict,
                           format_fixed(f.median_ratio, 4), format_sig(f.ranks.p, 3)});
     }
     return t;
@@ -200,6 +213,16 @@ Table second_clock_table(const Analysis& a) {
     return t;
 }
 
+std::vector<const Run*> runs_in_program_order(const Model& m) {
+    std::vector<const Run*> runs;
+    for (const auto& r : m.runs) runs.push_back(&r);
+    std::stable_sort(runs.begin(), runs.end(), [](const Run* x, const Run* y) {
+        auto rank = [](const Run* r) { return r->banner.empty() ? 3 : static_cast<int>(r->program); };
+        return rank(x) < rank(y);
+    });
+    return runs;
+}
+
 std::size_t problem_count(const Model& m, const Run& run) {
     std::size_t n = 0;
     for (const auto& d : m.diagnostics_of(run)) n += d.level != Diagnostic::Level::note;
@@ -211,14 +234,7 @@ Table overview_table(const Model& m) {
     t.columns = {"program", "run", "status", "frames", "averages", "mean (ms)", "median (ms)",
                  "p99 (ms)", "warnings"};
     t.left = 5;
-    // Program by program, each in the order read; unreadable files last.
-    std::vector<const Run*> runs;
-    for (const auto& r : m.runs) runs.push_back(&r);
-    std::stable_sort(runs.begin(), runs.end(), [](const Run* x, const Run* y) {
-        auto rank = [](const Run* r) { return r->banner.empty() ? 3 : static_cast<int>(r->program); };
-        return rank(x) < rank(y);
-    });
-    for (const Run* each : runs) {
+    for (const Run* each : runs_in_program_order(m)) {
         const Run& run = *each;
         const Analysis* a = m.analysis_of(run);
         std::string status = run.failed() ? "unreadable" : !run.complete ? "cut off" : "complete";
@@ -252,13 +268,9 @@ Table verdict_table(const Model& m) {
     t.left = 2;
     for (const auto& c : m.comparisons)
         for (const auto& f : c.figures) {
-            const bool time = !f.higher_is_better;
-            auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
-            t.rows.push_back({program_name(c.program), time ? f.name + " (ms)" : f.name,
-                              value(f.average_a), value(f.average_b), format_fixed(f.ratio, 4),
-                              format_fixed(f.interval.low, 4) + " .. " +
-                                  format_fixed(f.interval.high, 4),
-                              verdict_label(f.verdict, m.options.practical_percent)});
+            const auto x = figure_cells(f, m.options.practical_percent);
+            t.rows.push_back({program_name(c.program), x.name, x.average_a, x.average_b, x.ratio,
+                              x.interval, x.verdict});
         }
     return t;
 }

@@ -35,6 +35,8 @@ Table second_clock_table(const Analysis& a);
 
 // The tables a reader sees first: one row per run, and when comparing one
 // row per program and figure with its ratio and verdict.
+// Program by program, each in the order read; unreadable files last.
+std::vector<const Run*> runs_in_program_order(const Model& m);
 Table overview_table(const Model& m);
 Table verdict_table(const Model& m);
 
