@@ -18,8 +18,19 @@ namespace fs = std::filesystem;
 
 namespace suite_run {
 
-std::optional<std::string> make_new_folder(const std::string& path, bool numbered,
+namespace {
+mode_t current_umask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+}  // namespace
+
+std::optional<std::string> make_new_folder(const std::string& asked, bool numbered,
                                            std::string& error) {
+    // "run-a/" names the folder run-a, not an empty name inside it.
+    std::string path = asked;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     std::error_code e;
     const fs::path parent = fs::path(path).parent_path();
     if (!parent.empty()) fs::create_directories(parent, e);
@@ -44,31 +55,35 @@ std::optional<std::string> make_new_folder(const std::string& path, bool numbere
 }
 
 bool write_new_file(const std::string& path, const std::string& text, std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = "cannot write " + path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-            close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (close(fd) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    const int failed = report::write_whole(path, text, false, 0666 & ~current_umask());
+    if (failed) error = "cannot write " + path + ": " + std::strerror(failed);
+    return failed == 0;
 }
 
 std::string json_text(const nlohmann::json& j) {
     return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+void cut_strings(nlohmann::json& j, std::size_t limit) {
+    if (j.is_string()) {
+        auto& s = j.get_ref<std::string&>();
+        if (s.size() > limit)
+            s = s.substr(0, limit) + " [" + std::to_string(s.size() - limit) + " bytes not kept]";
+    }
+    if (j.is_structured())
+        for (auto& item : j) cut_strings(item, limit);
+}
+}  // namespace
+
+std::string bounded_json_text(const nlohmann::json& j, std::size_t max_bytes) {
+    std::string text = json_text(j);
+    for (std::size_t limit = 4096; text.size() > max_bytes && limit >= 16; limit /= 4) {
+        nlohmann::json cut = j;
+        cut_strings(cut, limit);
+        text = json_text(cut);
+    }
+    return text;
 }
 
 std::string new_results_file(const std::string& dir, const std::string& program) {

@@ -17,12 +17,16 @@ namespace suite_run {
 std::optional<std::string> make_new_folder(const std::string& path, bool numbered,
                                            std::string& error);
 
-// Writes a new file (never through a link or over an existing file); false
-// with the reason in error.
+// Writes a new file whole or not at all (never through a link or over an
+// existing file); false with the reason in error.
 bool write_new_file(const std::string& path, const std::string& text, std::string& error);
 
 // JSON as UTF-8, invalid bytes replaced by U+FFFD.
 std::string json_text(const nlohmann::json& j);
+
+// json_text kept within max_bytes where cutting long strings can do it: the
+// longest are cut first, each noting how many bytes it lost.
+std::string bounded_json_text(const nlohmann::json& j, std::size_t max_bytes);
 
 // The results file of program in dir, a folder made for this run (the
 // newest if there are several); "" if none.

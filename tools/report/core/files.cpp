@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,47 @@ std::optional<std::string> read_capped(const Fd& fd, std::size_t cap, bool& more
         }
         text.append(buffer, got);
     }
+}
+
+namespace {
+bool write_all(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+}  // namespace
+
+int write_whole(const std::string& path, std::string_view content, bool replace, mode_t mode) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = folder + "/." + name.substr(0, 200) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return errno;
+    bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, content) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) ok = false, error = errno;
+    if (ok) {
+        // Without replace, the name is taken only if free: never over a file or link.
+        int r = replace ? ::rename(temp.c_str(), path.c_str())
+                        : ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(),
+                                      RENAME_NOREPLACE);
+        // A file system without the flag: a hard link is taken only if free too.
+        bool linked = false;
+        if (r != 0 && !replace && errno == EINVAL)
+            linked = (r = ::link(temp.c_str(), path.c_str())) == 0;
+        if (r != 0) ok = false, error = errno;
+        if (linked) ::unlink(temp.c_str());
+    }
+    if (!ok) ::unlink(temp.c_str());
+    return error;
 }
 
 bool LineReader::fill() {

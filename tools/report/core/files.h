@@ -56,6 +56,13 @@ Opened open_regular(const std::string& path, bool follow);
 std::optional<std::string> read_capped(const Fd& fd, std::size_t cap, bool& more,
                                        std::string& problem);
 
+// Writes content as a whole file at path, or leaves nothing there: a
+// temporary file in the same folder is written, flushed to the disk and then
+// renamed into place, so a full disk or a crash never leaves a short or empty
+// file. With `replace` false an existing path (file or link) is kept and the
+// write fails with EEXIST. Returns 0, or the errno of what failed.
+int write_whole(const std::string& path, std::string_view content, bool replace, mode_t mode);
+
 // Lines one at a time from a file or a text, so that memory holds one line
 // and not the file. A line longer than `max_line` keeps its start and is
 // marked overlong.

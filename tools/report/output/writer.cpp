@@ -68,19 +68,9 @@ std::optional<std::string> write_output(const std::string& path, std::string_vie
         if (!ok) return failure(path, error);
         return std::nullopt;
     }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return failure(path, errno);
-    bool ok = ::fchmod(fd, exists ? st.st_mode & 0777 : new_file_mode()) == 0 &&
-              write_all(fd, content);
-    int error = errno;
-    if (::close(fd) != 0 && ok) ok = false, error = errno;
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false, error = errno;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return failure(path, error);
-    }
+    const int error = write_whole(target.string(), content, true,
+                                  exists ? st.st_mode & 0777 : new_file_mode());
+    if (error) return failure(path, error);
     return std::nullopt;
 }
 
