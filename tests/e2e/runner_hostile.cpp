@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -40,6 +41,19 @@ std::set<pid_t> children_of(pid_t pid) {
 bool ended(pid_t pid) {
     const char state = e2e::process_state(pid);
     return state == 0 || state == 'Z';
+}
+
+// The peak resident memory of a process in kB, 0 once it is gone.
+long peak_kb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string key; in >> key;)
+        if (key == "VmHWM:") return in >> key ? std::stol(key) : 0;
+    return 0;
+}
+
+long long size_of(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
 class RunnerHostile : public e2e::RunnerSession {
@@ -207,6 +221,102 @@ TEST_F(RunnerHostile, UncreatableProgramFolderIsReportedAndTheRunGoesOn) {
     EXPECT_TRUE(contains(all["programs"][3].value("problem", ""), "Permission denied"));
     EXPECT_EQ(e2e::read_lines(out + "/rep-2/cube/console.txt").at(0), "done");
     for (const std::string rep : {"/rep-1", "/rep-2"}) chmod((out + rep).c_str(), 0755);
+}
+
+// A program that floods its output: 70 KB of standard error on one line and
+// 300 MB more, then the real program; another whose console passes the cap.
+// Kept are the first of each with what was dropped counted, the runner's
+// memory stays far below the flood, and the report reads the run whole.
+TEST_F(RunnerHostile, FloodedOutputIsCappedAndTheRunStaysReadable) {
+    const std::string bin = stand_ins();
+    const long long flood = 300000000, line = 70000;
+    write_script(bin + "/screens", "head -c " + std::to_string(line) +
+                                       " /dev/zero | tr '\\0' x >&2; head -c " +
+                                       std::to_string(flood) + " /dev/zero >&2; exec '" SCREENS_EXE
+                                       "'");
+    write_script(bin + "/cube", "yes 0123456789abcdef | head -c 40000000; exec sleep 600");
+    const std::string out = directory + "/run";
+    auto runner = start_runner(
+        {"--frames", "2", "--size", "100x100", "--bin-dir", bin, "--out", out, "screens", "cube"});
+    long peak = 0;
+    std::optional<int> status;
+    for (double end = driver::now() + 300; !status && driver::now() < end;) {
+        peak = std::max(peak, peak_kb(runner->pid()));
+        status = runner->wait_exit(0.2);
+    }
+    ASSERT_EQ(status, 1) << runner->error_text();
+    EXPECT_LT(peak * 1024, flood / 2) << "the runner kept the flood in memory";
+    const auto meta = read_json(out + "/screens/metadata.json")["run"];
+    EXPECT_EQ(meta.value("problem", "?"), "");
+    EXPECT_LT(meta.value("stderr_first_line", "").size(), std::size_t(line) / 10);
+    EXPECT_TRUE(meta.value("stderr_first_line_cut", false));
+    const long long kept = size_of(out + "/screens/stderr.txt");
+    EXPECT_LT(kept, flood / 100);
+    EXPECT_GE(kept + meta.value("stderr_bytes_not_kept", 0LL), flood + line);
+    const auto report = run("'" SUITE_REPORT_EXE "' '" + out + "' --json '" + directory + "/r.json'");
+    EXPECT_FALSE(contains(report.output, "metadata.json")) << report.output;
+    const auto runs = read_json(directory + "/r.json")["runs"];
+    ASSERT_EQ(runs.size(), 1u) << report.output;
+    EXPECT_FALSE(runs[0]["metadata"]["gl"].value("renderer", "").empty()) << "run unlabelled";
+
+    const auto cube = read_json(out + "/cube/metadata.json")["run"];
+    EXPECT_TRUE(contains(cube.value("problem", ""), "console output passed")) << cube.dump();
+    EXPECT_GT(cube.value("console_bytes_not_kept", 0LL), 0);
+    EXPECT_LT(size_of(out + "/cube/console.txt"), 40000000);
+    EXPECT_GE(runner->wait_for_line("FAILED: cube: its console output passed", 0), 0);
+}
+
+// A descendant that leaves the program's group (setsid) and keeps its
+// output open: the runner finishes long before it would end, ends it and
+// records it; the folder given with a trailing slash is the folder used.
+TEST_F(RunnerHostile, DescendantOutsideTheGroupIsEnded) {
+    const std::string bin = stand_ins();
+    const int lasting = 241;
+    write_script(bin + "/screens", "setsid sleep " + std::to_string(lasting) + " & echo $! >'" +
+                                       directory + "/stray'; exec '" SCREENS_EXE "'");
+    const std::string out = directory + "/run-a";
+    const double started = driver::now();
+    const auto r = run(runner("--frames 2 --size 100x100 --bin-dir '" + bin + "' --out '" + out +
+                              "/' screens"));
+    EXPECT_LT(driver::now() - started, lasting / 2) << r.output;
+    EXPECT_EQ(r.status, 0) << r.output;
+    const pid_t stray = std::stoi(e2e::read_text(directory + "/stray"));
+    EXPECT_TRUE(ended(stray));
+    const auto meta = read_json(out + "/screens/metadata.json")["run"];
+    EXPECT_EQ(meta["strays_ended"], nlohmann::json::array({stray})) << meta.dump();
+    EXPECT_TRUE(read_json(out + "/run.json").is_object());
+}
+
+// A disk that fills under the run: each record is whole or absent, never
+// an empty or short file, and no temporary file is left.
+TEST_F(RunnerHostile, FullDiskLeavesNoPartialRecord) {
+    const std::string disk = directory + "/disk";
+    ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
+    if (run("mount -t tmpfs -o size=256k tmpfs '" + disk + "'").status != 0)
+        GTEST_SKIP() << "no tmpfs could be mounted";
+    struct unmount {
+        std::string at;
+        ~unmount() { run("umount -l '" + at + "'"); }
+    } mounted{disk};
+    const std::string bin = stand_ins();
+    write_script(bin + "/screens", "head -c 1000000 /dev/zero >../../fill; echo filled");
+    const auto r = run(runner("--window-timeout 3 --bin-dir '" + bin + "' --db '" + directory +
+                              "/suite.db' --out '" + disk + "/run' screens"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, "No space left on device")) << r.output;
+    int records = 0;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(disk)) {
+        const std::string name = f.path().filename();
+        EXPECT_NE(name[0], '.') << "temporary file left: " << f.path();
+        if (f.path().extension() == ".json") {
+            ++records;
+            EXPECT_TRUE(read_json(f.path()).is_object()) << f.path();
+        }
+        if (f.is_regular_file() && name != "fill") {
+            EXPECT_GT(f.file_size(), 0u) << f.path();
+        }
+    }
+    EXPECT_EQ(records, 0) << "nothing can be written on a full disk";
 }
 
 }  // namespace

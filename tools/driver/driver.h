@@ -6,7 +6,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -70,13 +72,19 @@ struct launch {
     bool stdin_closed = false;         // no standard input at all (descriptor 0 closed)
     bool stdout_closed = false;        // no standard output at all (descriptor 1 closed)
     long long file_size_limit = -1;    // bytes, as `ulimit -f` sets it; -1: as inherited
+    // What is kept of its output in memory: standard error's first bytes, and
+    // the console's lines (each counted with its bookkeeping); the rest is
+    // read, counted and dropped.
+    std::size_t error_cap = SIZE_MAX;
+    std::size_t console_cap = SIZE_MAX;
 };
 
 // A running program with its console captured line by line, each line
 // stamped on arrival. It starts as from a shell (see process::spawn): SIGPIPE
 // at its default, a directory longer than PATH_MAX entered one component at a
 // time; in a process group of its own that ends with it, and killed if the
-// thread that started it ends.
+// thread that started it ends. Its pipes are read a short grace period past
+// its end; whoever still holds them open then is ended.
 class Process {
 public:
     explicit Process(const launch& how);
@@ -86,6 +94,7 @@ public:
 
     pid_t pid() const { return pid_; }
     std::vector<std::string> lines() const;  // complete stdout lines so far
+    std::string console_text() const;        // the same, each ended by a newline
     // When each of lines() arrived: microseconds on the monotonic clock.
     std::vector<std::int64_t> line_stamps_us() const;
     std::string error_text() const;          // stderr so far
@@ -102,9 +111,24 @@ public:
     std::optional<int> wait_exit(double timeout);
     bool running();
     void kill_now(int signal);
+    // Bytes read and dropped past the caps; the console is full once any were.
+    std::uint64_t error_bytes_not_kept() const;
+    std::uint64_t console_bytes_not_kept() const;
+    bool console_full() const { return console_bytes_not_kept() > 0; }
+    // Processes outside its group that still held its output open a grace
+    // period after it ended (started with setsid, say), ended with SIGKILL.
+    std::vector<pid_t> strays_ended() const;
 
 private:
     void read_loop(int fd, bool is_stdout);
+    void take_console(const char* at, const char* end, std::int64_t arrived);
+    void drain_after_exit();
+    std::size_t error_cap_, console_cap_, console_kept_ = 0;
+    std::uint64_t error_dropped_ = 0, console_dropped_ = 0;
+    ino_t out_inode_ = 0, err_inode_ = 0;
+    std::vector<pid_t> strays_;
+    bool drained_ = false;
+    std::atomic<bool> stop_reading_{false};
     pid_t pid_ = -1;
     int stdin_fd_ = -1;
     std::optional<int> status_;

@@ -1,11 +1,15 @@
 // The process room: a program started through the shared spawn, its console
 // read line by line (each line stamped on arrival) and typed into.
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -21,9 +25,45 @@ std::int64_t now_us() {
     clock_gettime(CLOCK_MONOTONIC, &t);
     return std::int64_t{t.tv_sec} * 1000000 + t.tv_nsec / 1000;
 }
+
+// Counted against the console's cap for each line beside its bytes.
+// (the line's string, its heap block and its stamp, as a vector holds them).
+constexpr std::size_t line_bookkeeping = 2 * sizeof(std::string) + sizeof(std::int64_t);
+
+ino_t inode_of(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 ? st.st_ino : 0;
+}
+
+// Processes other than this one with a descriptor on one of these pipes.
+std::vector<pid_t> pipe_holders(ino_t a, ino_t b) {
+    const std::string names[] = {"pipe:[" + std::to_string(a) + "]",
+                                 "pipe:[" + std::to_string(b) + "]"};
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    for (dirent* e = proc ? readdir(proc) : nullptr; e; e = readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
+        if (pid <= 0 || pid == getpid()) continue;
+        const std::string fds = "/proc/" + std::string(e->d_name) + "/fd";
+        DIR* d = opendir(fds.c_str());
+        bool holds = false;
+        for (dirent* f = d ? readdir(d) : nullptr; f && !holds; f = readdir(d)) {
+            char target[64];
+            const ssize_t n = readlinkat(dirfd(d), f->d_name, target, sizeof target - 1);
+            if (n <= 0) continue;
+            const std::string link(target, static_cast<std::size_t>(n));
+            holds = link == names[0] || link == names[1];
+        }
+        if (d) closedir(d);
+        if (holds) found.push_back(pid);
+    }
+    if (proc) closedir(proc);
+    return found;
+}
 }  // namespace
 
-Process::Process(const launch& how) {
+Process::Process(const launch& how)
+    : error_cap_(how.error_cap), console_cap_(how.console_cap) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
@@ -47,6 +87,8 @@ Process::Process(const launch& how) {
     close(out[1]);
     close(err[1]);
     stdin_fd_ = in[1];
+    out_inode_ = inode_of(out[0]);
+    err_inode_ = inode_of(err[0]);
     if (how.stdin_at_end) close_input();
     out_reader_ = std::thread([this, fd = out[0]] { read_loop(fd, true); });
     err_reader_ = std::thread([this, fd = err[0]] { read_loop(fd, false); });
@@ -56,18 +98,56 @@ Process::~Process() {
     if (running()) kill_now(SIGKILL);
     wait_exit(10);
     close_input();
+    // Past the grace period of wait_exit (or without an exit at all), the
+    // readers leave whatever still holds the pipes.
+    stop_reading_ = true;
     if (out_reader_.joinable()) out_reader_.join();
     if (err_reader_.joinable()) err_reader_.join();
+}
+
+void Process::take_console(const char* at, const char* const end, std::int64_t arrived) {
+    const std::size_t n = static_cast<std::size_t>(end - at);
+    if (console_kept_ >= console_cap_) {
+        console_dropped_ += n;
+        return;
+    }
+    console_kept_ += n;
+    // Whole runs of bytes at a time: the pipe must drain as fast as a
+    // program writes, or its timed console output is held back.
+    while (const char* eol = static_cast<const char*>(
+               std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) {
+        partial_.append(at, eol);
+        lines_.push_back(std::move(partial_));
+        stamps_.push_back(arrived);
+        partial_.clear();
+        console_kept_ += line_bookkeeping;
+        at = eol + 1;
+    }
+    partial_.append(at, end);
 }
 
 void Process::read_loop(int fd, bool is_stdout) {
     char buffer[65536];
     for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        // Waited on in slices, so that a pipe held open by others is left
+        // once asked: what is ready then is the last read.
+        const bool last = stop_reading_;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, last ? 0 : 200);
+        if ((ready == 0 || (ready < 0 && errno == EINTR)) && !last) continue;
+        const ssize_t n = ready > 0 ? read(fd, buffer, sizeof buffer) : 0;
+        if (n < 0 && errno == EINTR && !last) continue;
         const std::int64_t arrived = now_us();
         std::lock_guard<std::mutex> lock(mutex_);
-        if (n <= 0) {
+        if (n > 0 && !is_stdout) {
+            const std::size_t got = static_cast<std::size_t>(n);
+            const std::size_t room = error_cap_ - std::min(error_cap_, errors_.size());
+            errors_.append(buffer, std::min(room, got));
+            error_dropped_ += got - std::min(room, got);
+        } else if (n > 0) {
+            take_console(buffer, buffer + n, arrived);
+        }
+        if (n <= 0 || last) {
             if (is_stdout && !partial_.empty()) {
                 lines_.push_back(std::move(partial_));
                 stamps_.push_back(arrived);
@@ -75,23 +155,6 @@ void Process::read_loop(int fd, bool is_stdout) {
             --open_streams_;
             changed_.notify_all();
             break;
-        }
-        if (!is_stdout) {
-            errors_.append(buffer, static_cast<std::size_t>(n));
-        } else {
-            // Whole runs of bytes at a time: the pipe must drain as fast as a
-            // program writes, or its timed console output is held back.
-            const char* at = buffer;
-            const char* const end = buffer + n;
-            while (const char* eol = static_cast<const char*>(
-                       std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) {
-                partial_.append(at, eol);
-                lines_.push_back(std::move(partial_));
-                stamps_.push_back(arrived);
-                partial_.clear();
-                at = eol + 1;
-            }
-            partial_.append(at, end);
         }
         changed_.notify_all();
     }
@@ -101,6 +164,16 @@ void Process::read_loop(int fd, bool is_stdout) {
 std::vector<std::string> Process::lines() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
+}
+
+std::string Process::console_text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t size = 0;
+    for (auto& l : lines_) size += l.size() + 1;
+    std::string text;
+    text.reserve(size);
+    for (auto& l : lines_) text.append(l).push_back('\n');
+    return text;
 }
 
 std::vector<std::int64_t> Process::line_stamps_us() const {
@@ -184,10 +257,51 @@ std::optional<int> Process::wait_exit(double timeout) {
         if (r < 0 || now() >= end) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // Output written just before the exit is read before anyone looks at it.
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(5), [this] { return open_streams_ == 0; });
+    drain_after_exit();
     return status_;
+}
+
+void Process::drain_after_exit() {
+    if (drained_) return;
+    drained_ = true;
+    // Output written just before the exit is read before anyone looks at it.
+    const auto closed = [this] { return open_streams_ == 0; };
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (changed_.wait_for(lock, std::chrono::seconds(1), closed)) return;
+    // Its group is gone, yet the pipes are open: something that left the
+    // group holds them. Ended, looked for again in case it had started more.
+    lock.unlock();
+    std::vector<pid_t> found;
+    for (int round = 0; round < 3; ++round) {
+        const auto holders = pipe_holders(out_inode_, err_inode_);
+        for (pid_t h : holders) {
+            ::kill(h, SIGKILL);
+            if (std::find(found.begin(), found.end(), h) == found.end()) found.push_back(h);
+        }
+        if (holders.empty()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    lock.lock();
+    strays_ = found;
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(500), closed)) {
+        stop_reading_ = true;
+        changed_.wait_for(lock, std::chrono::seconds(1), closed);
+    }
+}
+
+std::uint64_t Process::error_bytes_not_kept() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_dropped_;
+}
+
+std::uint64_t Process::console_bytes_not_kept() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return console_dropped_;
+}
+
+std::vector<pid_t> Process::strays_ended() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return strays_;
 }
 
 bool Process::running() { return !status_ && !wait_exit(0); }

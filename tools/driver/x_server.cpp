@@ -49,12 +49,17 @@ XServer::XServer(int width, int height, int depth) {
     std::string number;
     char c;
     pollfd p{fds[0], POLLIN, 0};
-    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    // A caught signal (the user's stop) ends the wait at once.
+    int ready = 0;
+    while ((ready = poll(&p, 1, 20000)) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    const bool interrupted = ready < 0 && errno == EINTR;
     close(fds[0]);
-    if (number.empty()) {
+    if (number.empty() || interrupted) {
         ::kill(pid_, SIGKILL);
         process::wait_raw(pid_);
-        throw std::runtime_error("Xvfb did not start (is the xvfb package installed?)");
+        throw std::runtime_error(interrupted ? "interrupted while Xvfb was starting"
+                                             : "Xvfb did not start (is the xvfb package installed?)");
     }
     display_ = ":" + number;
 }

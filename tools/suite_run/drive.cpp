@@ -18,6 +18,15 @@ void on_stop(int signal) {
     if (!stop_requested) stop_requested = signal;
 }
 
+// What is kept of a program's output: its standard error's start, its
+// console up to a size no benchmark comes near (past it, it is ended).
+constexpr std::size_t error_cap = 1 << 20;
+constexpr std::size_t console_cap = 32 << 20;
+constexpr std::size_t first_line_cap = 1024;
+const std::string console_full_text = "its console output passed " +
+                                      std::to_string(console_cap >> 20) +
+                                      " MiB; the runner ended it";
+
 std::string seconds_text(double s) { return std::to_string(static_cast<int>(s)) + " s"; }
 
 // The one line of the program's progress: updated in place on a terminal,
@@ -50,6 +59,8 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     how.executable = exe;
     how.directory = dir;
     how.display = display;
+    how.error_cap = error_cap;
+    how.console_cap = console_cap;
     driver::Process program(how);
     const double started = driver::now();
     std::string problem;
@@ -58,7 +69,9 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     bool window_found = false;
     // Every wait is made in short slices, so that a stop signal, a lost
     // server or a program that died is seen at once.
-    const auto go_on = [&] { return !stop_signal() && server_alive() && program.running(); };
+    const auto go_on = [&] {
+        return !stop_signal() && server_alive() && !program.console_full() && program.running();
+    };
     const auto wait_line = [&](std::string_view text, double timeout) {
         const double end = driver::now() + timeout;
         int at = -1;
@@ -121,8 +134,13 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         problem = e.what();
     }
     int stopped_by = stop_signal();
-    if (stopped_by) problem = "interrupted by " + process::signal_name(stopped_by);
-    else if (!server_alive()) problem = "the X server was lost";
+    if (stopped_by) {
+        problem = "interrupted by " + process::signal_name(stopped_by);
+    } else if (program.console_full()) {
+        problem = console_full_text;
+        program.kill_now(SIGKILL);
+        killed_by_runner = true;
+    } else if (!server_alive()) problem = "the X server was lost";
 
     std::optional<int> status;
     for (double end = driver::now() + (problem.empty() ? 60 : 1);
@@ -145,9 +163,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     else if (problem.empty() && status && *status != 0)
         problem = "it exited with status " + std::to_string(*status);
 
-    std::string console;
-    const auto lines = program.lines();
-    for (auto& l : lines) console += l + '\n';
+    const std::string console = program.console_text();
     const std::string results = new_results_file(dir, name);
     std::string error;
     const std::string errors = program.error_text();
@@ -156,10 +172,15 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
                 write_new_file(dir + "/exit-status.txt",
                                std::to_string(status ? *status : -1) + "\n", error);
     const std::string csv = results.empty() ? ""
-                                            : frames_csv(dir + "/" + results, lines,
+                                            : frames_csv(dir + "/" + results, program.lines(),
                                                          program.line_stamps_us(), marker);
     if (kept && !csv.empty()) kept = write_new_file(dir + "/frames.csv", csv, error);
     if (!kept) problem += (problem.empty() ? "" : "; ") + error;
+    const auto strays = program.strays_ended();
+    if (!strays.empty())
+        std::cout << "  note: " << name << " left " << strays.size()
+                  << " process(es) holding its output open; they were ended" << std::endl;
+    const std::string first_line = errors.substr(0, errors.find('\n'));
     return {
         {"program", name},
         {"executable", exe},
@@ -170,7 +191,11 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"results_file", results},
         {"console", "console.txt"},
         {"stderr", "stderr.txt"},
-        {"stderr_first_line", errors.substr(0, errors.find('\n'))},
+        {"stderr_first_line", first_line.substr(0, first_line_cap)},
+        {"stderr_first_line_cut", first_line.size() > first_line_cap},
+        {"stderr_bytes_not_kept", program.error_bytes_not_kept()},
+        {"console_bytes_not_kept", program.console_bytes_not_kept()},
+        {"strays_ended", strays},
         {"frames_file", csv.empty() ? "" : "frames.csv"},
         {"seconds", driver::now() - started},
         {"interrupted", stopped_by != 0},

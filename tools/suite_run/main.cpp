@@ -21,6 +21,7 @@
 #include "drive.h"
 #include "driver.h"
 #include "facts.h"
+#include "inputs.h"
 #include "options.h"
 #include "records.h"
 #include "spawn.h"
@@ -215,8 +216,9 @@ int run_suite(int argc, char** argv) {
             nlohmann::json meta = run;
             meta.erase("programs");
             meta["run"] = facts;
-            if (!suite_run::write_new_file(*dir + "/metadata.json", suite_run::json_text(meta),
-                                           error))
+            if (!suite_run::write_new_file(
+                    *dir + "/metadata.json",
+                    suite_run::bounded_json_text(meta, report::metadata_cap), error))
                 facts["problem"] = facts.value("problem", "").empty()
                                        ? error
                                        : facts.value("problem", "") + "; " + error;
@@ -278,6 +280,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         // Destructors have run: no benchmark or X server is left behind.
         std::cerr << "suite-run: " << e.what() << "\n";
+        if (suite_run::stop_signal()) status = 128 + suite_run::stop_signal();
     }
     if (!std::cout.flush()) {
         // Written once more to learn why: a closed pipe, a full disk.
