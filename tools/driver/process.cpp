@@ -283,9 +283,10 @@ void Process::drain_after_exit() {
     }
     lock.lock();
     strays_ = found;
-    if (!changed_.wait_for(lock, std::chrono::milliseconds(500), closed)) {
+    // Whoever could not be ended: the readers leave within a poll slice.
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(300), closed)) {
         stop_reading_ = true;
-        changed_.wait_for(lock, std::chrono::seconds(1), closed);
+        changed_.wait_for(lock, std::chrono::milliseconds(500), closed);
     }
 }
 
