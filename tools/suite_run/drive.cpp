@@ -38,6 +38,33 @@ void progress(const std::string& text, bool last) {
     else
         std::cout << text << std::endl;
 }
+struct kept_files {
+    std::string results;  // the results file's name, "" if none
+    std::string errors;   // standard error as kept
+    bool frames = false;  // frames.csv written
+};
+
+// Writes the program's console, standard error, exit status and frames.csv
+// beside its results; a failed write's reason is added to problem.
+kept_files keep_output(const driver::Process& program, const std::string& dir,
+                       const std::string& name, const std::string& marker,
+                       std::optional<int> status, std::string& problem) {
+    kept_files k;
+    k.results = new_results_file(dir, name);
+    k.errors = program.error_text();
+    std::string error;
+    bool kept = write_new_file(dir + "/console.txt", program.console_text(), error) &&
+                write_new_file(dir + "/stderr.txt", k.errors, error) &&
+                write_new_file(dir + "/exit-status.txt",
+                               std::to_string(status ? *status : -1) + "\n", error);
+    const std::string csv = k.results.empty()
+                                ? ""
+                                : frames_csv(dir + "/" + k.results, program.lines(),
+                                             program.line_stamps_us(), marker);
+    if (kept && !csv.empty()) kept = k.frames = write_new_file(dir + "/frames.csv", csv, error);
+    if (!kept) problem += (problem.empty() ? "" : "; ") + error;
+    return k;
+}
 }  // namespace
 
 int stop_signal() { return stop_requested; }
@@ -163,19 +190,8 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     else if (problem.empty() && status && *status != 0)
         problem = "it exited with status " + std::to_string(*status);
 
-    const std::string console = program.console_text();
-    const std::string results = new_results_file(dir, name);
-    std::string error;
-    const std::string errors = program.error_text();
-    bool kept = write_new_file(dir + "/console.txt", console, error) &&
-                write_new_file(dir + "/stderr.txt", errors, error) &&
-                write_new_file(dir + "/exit-status.txt",
-                               std::to_string(status ? *status : -1) + "\n", error);
-    const std::string csv = results.empty() ? ""
-                                            : frames_csv(dir + "/" + results, program.lines(),
-                                                         program.line_stamps_us(), marker);
-    if (kept && !csv.empty()) kept = write_new_file(dir + "/frames.csv", csv, error);
-    if (!kept) problem += (problem.empty() ? "" : "; ") + error;
+    const kept_files kept = keep_output(program, dir, name, marker, status, problem);
+    const std::string& errors = kept.errors;
     const auto strays = program.strays_ended();
     if (!strays.empty())
         std::cout << "  note: " << name << " left " << strays.size()
@@ -188,7 +204,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"frames_measured", program.count(marker)},
         {"window_size", std::to_string(window_size.first) + "x" +
                             std::to_string(window_size.second)},
-        {"results_file", results},
+        {"results_file", kept.results},
         {"console", "console.txt"},
         {"stderr", "stderr.txt"},
         {"stderr_first_line", first_line.substr(0, first_line_cap)},
@@ -196,7 +212,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"stderr_bytes_not_kept", program.error_bytes_not_kept()},
         {"console_bytes_not_kept", program.console_bytes_not_kept()},
         {"strays_ended", strays},
-        {"frames_file", csv.empty() ? "" : "frames.csv"},
+        {"frames_file", kept.frames ? "frames.csv" : ""},
         {"seconds", driver::now() - started},
         {"interrupted", stopped_by != 0},
         {"problem", problem},
