@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "driver.h"
+#include "load_sampler.h"
 #include "records.h"
 #include "spawn.h"
 
@@ -50,7 +51,11 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     how.executable = exe;
     how.directory = dir;
     how.display = display;
+    // What the machine did just before: a busy start is told apart from a busy run.
+    const nlohmann::json quiet = quiet_check(o.x_server_pid, o.quiet_seconds);
     driver::Process program(how);
+    LoadSampler load(program.pid(), o.x_server_pid);
+    int measured_from = -1;
     const double started = driver::now();
     std::string problem;
     std::pair<int, int> window_size{0, 0};
@@ -91,12 +96,15 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
             const int frames = o.frames >= 0 ? o.frames : p.frames;
             const double start = driver::now();
             int seen = program.count(marker);
+            measured_from = seen;
+            load.mark(seen);
             double deadline = driver::now() + o.hang_after;
             const int last = frames > 0 ? frames : p.last_frame;
             const std::string of = last > 0 ? " of " + std::to_string(last) : "";
             while (!ended() && (frames == 0 || seen < frames)) {
                 if (program.wait_for_count(marker, seen + 1, 1)) {
                     seen = program.count(marker);
+                    load.mark(seen);
                     deadline = driver::now() + o.hang_after;
                     progress("  " + name + ": frame " + std::to_string(seen) + of + ", " +
                                  seconds_text(driver::now() - start),
@@ -159,6 +167,9 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
                                             : frames_csv(dir + "/" + results, lines,
                                                          program.line_stamps_us(), marker);
     if (kept && !csv.empty()) kept = write_new_file(dir + "/frames.csv", csv, error);
+    load.stop();
+    const auto samples = load.samples();
+    if (kept) kept = write_new_file(dir + "/load.csv", load_csv(samples), error);
     if (!kept) problem += (problem.empty() ? "" : "; ") + error;
     return {
         {"program", name},
@@ -173,6 +184,9 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"stderr_first_line", errors.substr(0, errors.find('\n'))},
         {"frames_file", csv.empty() ? "" : "frames.csv"},
         {"seconds", driver::now() - started},
+        {"load", {{"quiet_check", quiet},
+                  {"measured", load_summary(samples, measured_from)},
+                  {"samples_file", kept ? "load.csv" : ""}}},
         {"interrupted", stopped_by != 0},
         {"problem", problem},
     };

@@ -208,6 +208,7 @@ int run_suite(int argc, char** argv) {
                          {"problem", status ? "it exited with status " + std::to_string(status)
                                             : ""}};
             } else {
+                o.drive.x_server_pid = server ? server->pid() : 0;
                 facts = suite_run::run_unattended(*p, exe, *dir, display, o.drive, server_alive);
             }
             facts["repeat"] = r;

@@ -1,5 +1,7 @@
 #include "inputs.h"
 
+#include "machine_load.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -101,6 +103,10 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
 // What the runner leaves beside the results file.
 void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
     read_metadata(run, folder, files);
+    if (const auto load = machine_load(run); load && load->busy)
+        note(run, Diagnostic::Level::warning,
+             "the machine was busy while its frames were measured: " + load->what +
+                 "; its figures say as much about the other processes as about the program");
     bool more = false;
     if (auto text = read_side(run, folder / "exit-status.txt", 64, more, files)) {
         try {
