@@ -24,7 +24,7 @@
 #include "options.h"
 #include "records.h"
 #include "spawn.h"
-#include "triangles_frame.h"
+#include "index_count.h"
 #include "mesh.h"
 #include "store.h"
 #include "text.h"
