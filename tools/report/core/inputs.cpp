@@ -129,6 +129,8 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
                  "frames.csv beside it is larger than " + std::to_string(frames_csv_cap >> 20) +
                      " MiB; only its start is read");
     }
+    if (auto text = read_side(run, folder / "load.csv", frames_csv_cap, more, files))
+        run.other_load = other_load_by_frame(*text);
     if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
         text && !text->empty()) {
         // Mesa announces the sync switch the runner itself set; the line

@@ -5,6 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "results.h"
 
@@ -27,6 +30,12 @@ struct MachineLoad {
     bool busy = false;
     std::string what;  // "others used 1.6 of 2 cores", with the steal when any
 };
+
+// Other processes' CPU in cores over the frames, from the runner's load.csv
+// (cumulative counters, a row marked with each frame's number): (frame,
+// cores) over spans of frames of at least half a second. Rows that do not
+// parse are skipped.
+std::vector<std::pair<double, double>> other_load_by_frame(std::string_view load_csv);
 
 // None for run folders that hold no load record (older runners, runs whose
 // animation never started).
