@@ -6,10 +6,9 @@
 
 #include <cstdint>
 
-namespace triangles {
+#include "index_count.h"
 
-inline constexpr std::int64_t mesh_value_count = 67108864;  // 2^26
-inline constexpr std::int64_t mesh_bytes = mesh_value_count * 8;
+namespace triangles {
 
 extern double* const mesh_values;
 extern GLuint mesh_list;

@@ -35,26 +35,6 @@ double frame_seconds, angles_per_second, triangles_per_second;
 std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
 double total_seconds;
 
-namespace {
-constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
-}
-
-std::int64_t index_count_for(std::int64_t n, std::int64_t m) {
-    const double r = std::sqrt(5.0);
-    const double phi = (r + 1) * 0.5;
-    const double psi = (1 - r) * 0.5;
-    const double nd = static_cast<double>(n);
-    const double fibonacci = (std::pow(phi, nd) - std::pow(psi, nd)) * (1 / r);
-    const double q = fibonacci / static_cast<double>(m + 1);
-    std::int64_t six_n;
-    if (__builtin_mul_overflow(n, std::int64_t{6}, &six_n)) six_n = most;
-    const double sum = q + static_cast<double>(six_n);
-    // 2^63 and above (infinity included) do not fit: saturate rather than
-    // convert out of range.
-    if (!(sum < 9223372036854775808.0)) return most;
-    return static_cast<std::int64_t>(sum);
-}
-
 std::int64_t indices_to_draw(std::int64_t count) {
     return std::clamp<std::int64_t>(count, 0, mesh_bytes);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ostream>
 
+#include "index_count.h"
 #include "startup.h"
 
 namespace triangles {
@@ -16,9 +17,6 @@ extern double frame_seconds, angles_per_second, triangles_per_second;
 extern std::int64_t index_count, triangles_drawn, frames_measured, total_triangles;
 extern double total_seconds;
 
-// Indices drawn at step n after m measured frames: the n-th Fibonacci number
-// (Binet's formula in doubles) over m + 1, plus 6n; saturated to 64 bits.
-std::int64_t index_count_for(std::int64_t n, std::int64_t m);
 // What GL is handed: never past the end of the array, never negative.
 std::int64_t indices_to_draw(std::int64_t count);
 

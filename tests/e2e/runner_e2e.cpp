@@ -1,6 +1,9 @@
 // suite-run, headless, on the real programs and on stand-ins that crash or
 // never open a window.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -164,3 +167,45 @@ TEST_F(Runner, SameProgramTwiceSecondClockAndNoOverwrite) {
 }
 
 }  // namespace
+
+// Busy loops beside a real run: the runner's figures agree with what the
+// kernel can have counted, the run is marked busy, and a comparison with it
+// withholds its verdict unless asked for.
+TEST_F(Runner, BusyMachineIsRecordedAndWithholdsTheVerdict) {
+    std::vector<pid_t> loops;
+    for (int i = 0; i < 2; ++i)
+        if (const pid_t pid = fork(); pid == 0) {
+            for (volatile unsigned long n = 0;; n = n + 1) {}
+        } else {
+            loops.push_back(pid);
+        }
+    const std::string busy = directory + "/busy", other = directory + "/other";
+    const auto r = run(runner("--frames 20 --size 200x200 --out '" + busy + "' screens"));
+    for (pid_t pid : loops) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(run(runner("--frames 20 --size 200x200 --out '" + other + "' screens")).status, 0);
+
+    const auto load = read_json(busy + "/screens/metadata.json")["run"]["load"];
+    const auto& m = load["measured"];
+    ASSERT_TRUE(m.is_object()) << load.dump();
+    const double cores = m.value("cores", 0.0);
+    EXPECT_GT(m.value("others_cores", 0.0), 0.25) << "two busy loops ran beside it";
+    EXPECT_LE(m.value("others_cores", 99.0), cores + 0.05);
+    // CPU time over the measured frames cannot exceed every core for their whole time.
+    const double cpu_ms = m["program_cpu_ms_per_frame"].value("user", 0.0) +
+                          m["program_cpu_ms_per_frame"].value("system", 0.0);
+    EXPECT_GT(cpu_ms, 0);
+    EXPECT_LE(cpu_ms * m.value("frames", 0), cores * m.value("seconds", 0.0) * 1000 + 20);
+    EXPECT_GE(load["quiet_check"].value("seconds", 0.0), 0.9);
+    EXPECT_GT(e2e::read_lines(busy + "/screens/load.csv").size(), 3u);
+
+    const std::string compare = "'" SUITE_REPORT_EXE "' compare '" + busy + "' --against '" +
+                                other + "' --json -";
+    const auto withheld = run(compare);
+    ASSERT_EQ(withheld.status, 0) << withheld.output;
+    EXPECT_NE(withheld.output.find("inconclusive: A measured on a busy machine (others used"),
+              std::string::npos) << withheld.output;
+    const auto judged = run(compare + " --allow-busy");
+    ASSERT_EQ(judged.status, 0) << judged.output;
+    EXPECT_EQ(judged.output.find("inconclusive"), std::string::npos) << judged.output;
+}

@@ -51,6 +51,7 @@ public:
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
     const std::string& display() const { return display_; }
+    pid_t pid() const { return pid_; }
     bool running();  // false once the server has ended (killed, crashed)
 
 private:

@@ -140,6 +140,8 @@ int main(int argc, char** argv) {
                         "differences below PCT percent are reported as within it")
         ->check(CLI::Range(0.0, 50.0))
         ->capture_default_str();
+    compare->add_flag("--allow-busy", o.compare.allow_busy,
+                      "judge runs measured on a busy machine all the same");
     compare->fallthrough();
     const store::Commands store_commands(app);  // import, history, check
 

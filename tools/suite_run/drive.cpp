@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "driver.h"
+#include "load_sampler.h"
 #include "records.h"
 #include "spawn.h"
 
@@ -88,7 +89,11 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     how.display = display;
     how.error_cap = error_cap;
     how.console_cap = console_cap;
+    // What the machine did just before: a busy start is told apart from a busy run.
+    const nlohmann::json quiet = quiet_check(o.x_server_pid, o.quiet_seconds);
     driver::Process program(how);
+    LoadSampler load(program.pid(), o.x_server_pid);
+    int measured_from = -1;
     const double started = driver::now();
     std::string problem;
     std::pair<int, int> window_size{0, 0};
@@ -131,12 +136,15 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
             const int frames = o.frames >= 0 ? o.frames : p.frames;
             const double start = driver::now();
             int seen = program.count(marker);
+            measured_from = seen;
+            load.mark(seen);
             double deadline = driver::now() + o.hang_after;
             const int last = frames > 0 ? frames : p.last_frame;
             const std::string of = last > 0 ? " of " + std::to_string(last) : "";
             while (!ended() && (frames == 0 || seen < frames)) {
                 if (program.wait_for_count(marker, seen + 1, 1)) {
                     seen = program.count(marker);
+                    load.mark(seen);
                     deadline = driver::now() + o.hang_after;
                     progress("  " + name + ": frame " + std::to_string(seen) + of + ", " +
                                  seconds_text(driver::now() - start),
@@ -191,6 +199,11 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         problem = "it exited with status " + std::to_string(*status);
 
     const kept_files kept = keep_output(program, dir, name, marker, status, problem);
+    load.stop();
+    const auto samples = load.samples();
+    std::string error;
+    const bool load_kept = write_new_file(dir + "/load.csv", load_csv(samples), error);
+    if (!load_kept) problem += (problem.empty() ? "" : "; ") + error;
     const std::string& errors = kept.errors;
     const auto strays = program.strays_ended();
     if (!strays.empty())
@@ -214,6 +227,9 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"strays_ended", strays},
         {"frames_file", kept.frames ? "frames.csv" : ""},
         {"seconds", driver::now() - started},
+        {"load", {{"quiet_check", quiet},
+                  {"measured", load_summary(samples, measured_from)},
+                  {"samples_file", load_kept ? "load.csv" : ""}}},
         {"interrupted", stopped_by != 0},
         {"problem", problem},
     };

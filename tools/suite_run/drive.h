@@ -23,6 +23,8 @@ struct drive_options {
     double hang_after = 300;    // seconds without a new frame: hung
     double window_timeout = 300;
     double init_timeout = 600;  // the workload is built after the window opens
+    int x_server_pid = 0;       // its CPU time is told apart from other processes'; 0: unknown
+    double quiet_seconds = 1;   // the machine's load is read this long before each start
 };
 
 // The signal (SIGINT, SIGTERM, SIGHUP) that asked the runner to stop; 0 if none.

@@ -25,7 +25,7 @@
 #include "options.h"
 #include "records.h"
 #include "spawn.h"
-#include "triangles_frame.h"
+#include "index_count.h"
 #include "mesh.h"
 #include "store.h"
 #include "text.h"
@@ -209,6 +209,7 @@ int run_suite(int argc, char** argv) {
                          {"problem", status ? "it exited with status " + std::to_string(status)
                                             : ""}};
             } else {
+                o.drive.x_server_pid = server ? server->pid() : 0;
                 facts = suite_run::run_unattended(*p, exe, *dir, display, o.drive, server_alive);
             }
             facts["repeat"] = r;

@@ -1,5 +1,7 @@
 #include "across.h"
 
+#include "machine_load.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -110,6 +112,30 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
     return compare_figure(name, higher_is_better, runs(a), runs(b), options);
 }
 
+namespace {
+// The first busy run of a side, as "A measured on a busy machine (...)"; "" if none.
+std::string busy_side(const std::vector<const Analysis*>& side, const char* name) {
+    for (const Analysis* a : side)
+        if (const auto load = machine_load(*a->run); load && load->busy)
+            return std::string(name) + " measured on a busy machine (" + load->what + ")";
+    return "";
+}
+
+// A difference measured while other processes took the CPU says more about
+// them than about the program: the verdict is withheld unless asked for.
+void withhold_if_busy(ProgramComparison& pc, const CompareOptions& options) {
+    if (options.allow_busy) return;
+    std::string why = busy_side(pc.a, "A");
+    const std::string b = busy_side(pc.b, "B");
+    why += (why.empty() || b.empty() ? "" : "; ") + b;
+    if (why.empty()) return;
+    for (auto& f : pc.figures) {
+        f.verdict = Verdict::inconclusive;
+        f.withheld = why;
+    }
+}
+}  // namespace
+
 std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
                                              const CompareOptions& options) {
     std::vector<ProgramComparison> out;
@@ -140,9 +166,16 @@ std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analys
             pc.figures.push_back(compare_figure(rates[r].name, true,
                                                 values(pc.a, static_cast<int>(r)),
                                                 values(pc.b, static_cast<int>(r)), options));
+        withhold_if_busy(pc, options);
         out.push_back(std::move(pc));
     }
     return out;
+}
+
+std::string verdict_shown(const FigureComparison& f, double practical_percent) {
+    if (f.verdict == Verdict::inconclusive && !f.withheld.empty())
+        return "inconclusive: " + f.withheld;
+    return verdict_label(f.verdict, practical_percent);
 }
 
 }  // namespace report

@@ -43,7 +43,11 @@ struct FigureComparison {
     Interval median_interval;
     MannWhitney ranks;  // all frames of A against all of B
     Verdict verdict = Verdict::too_few;
+    std::string withheld;  // why the verdict is inconclusive: "B measured on a busy machine (...)"
 };
+
+// The verdict as shown: its label, or "inconclusive: " and why.
+std::string verdict_shown(const FigureComparison& f, double practical_percent);
 
 struct ProgramComparison {
     Program program = Program::cube;
@@ -57,6 +61,7 @@ struct CompareOptions {
     double confidence = 0.95;
     double alpha = 0.05;
     double practical_percent = 1;  // smaller differences are "within" it
+    bool allow_busy = false;       // judge runs measured on a busy machine all the same
 };
 
 // Side "A" against side "B", program by program, for the programs both

@@ -230,6 +230,7 @@ const char* verdict_text(Verdict v) {
         case Verdict::within: return "within the practical threshold";
         case Verdict::no_difference: return "no significant difference";
         case Verdict::too_few: return "too few frames to tell";
+        case Verdict::inconclusive: return "inconclusive";
     }
     return "?";
 }

@@ -62,7 +62,8 @@ struct Welch {
 Welch welch_batch_means(const std::vector<RatioRun>& a, const std::vector<RatioRun>& b,
                         std::size_t batches = 32);
 
-enum class Verdict { faster, slower, within, no_difference, too_few };
+// inconclusive: withheld, the data cannot carry a verdict about the program.
+enum class Verdict { faster, slower, within, no_difference, too_few, inconclusive };
 const char* verdict_text(Verdict v);
 // As shown: "within 1%" names the practical threshold, in percent.
 std::string verdict_label(Verdict v, double practical_percent);

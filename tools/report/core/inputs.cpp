@@ -1,5 +1,7 @@
 #include "inputs.h"
 
+#include "machine_load.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -101,6 +103,10 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
 // What the runner leaves beside the results file.
 void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
     read_metadata(run, folder, files);
+    if (const auto load = machine_load(run); load && load->busy)
+        note(run, Diagnostic::Level::warning,
+             "the machine was busy while its frames were measured: " + load->what +
+                 "; its figures say as much about the other processes as about the program");
     bool more = false;
     if (auto text = read_side(run, folder / "exit-status.txt", 64, more, files)) {
         try {
@@ -123,6 +129,8 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
                  "frames.csv beside it is larger than " + std::to_string(frames_csv_cap >> 20) +
                      " MiB; only its start is read");
     }
+    if (auto text = read_side(run, folder / "load.csv", frames_csv_cap, more, files))
+        run.other_load = other_load_by_frame(*text);
     if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
         text && !text->empty()) {
         // Mesa announces the sync switch the runner itself set; the line

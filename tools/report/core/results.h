@@ -85,6 +85,7 @@ struct Run {
     std::optional<int> exit_status;
     std::string stderr_text;  // the first line of stderr.txt
     std::optional<FramesCsv> frames_csv;  // none in older run folders
+    std::vector<std::pair<double, double>> other_load;  // (frame, cores) from load.csv
 
     bool failed() const;  // holds an error: nothing in it can be trusted
 };

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "outputs.h"
+#include "machine_load.h"
 
 namespace report {
 
@@ -91,6 +92,14 @@ json run_json(const Run& r, const Analysis* a) {
     if (r.program == Program::screens)
         j["plain_output"] = {{"seconds", printed(r.plain_seconds)},
                              {"characters_per_second", printed(r.plain_rate)}};
+    if (const auto load = machine_load(r))
+        j["machine_load"] = {{"busy", load->busy},
+                             {"others_cores", load->others_cores},
+                             {"cores", load->cores},
+                             {"steal_share", load->steal_share},
+                             {"program_cpu_ms_per_frame", load->program_ms_per_frame
+                                                              ? json(*load->program_ms_per_frame)
+                                                              : json(nullptr)}};
     if (a) {
         j["side"] = a->side;
         j["analysis"] = analysis_json(*a);
@@ -159,7 +168,7 @@ json to_json(const Model& m) {
                                    {"mann_whitney_u", number(f.ranks.u)},
                                    {"mann_whitney_z", number(f.ranks.z)},
                                    {"mann_whitney_p", number(f.ranks.p)},
-                                   {"verdict", verdict_label(f.verdict, m.options.practical_percent)}});
+                                   {"verdict", verdict_shown(f, m.options.practical_percent)}});
             comparisons.push_back({{"program", program_name(c.program)},
                                    {"a", labels(c.a)},
                                    {"b", labels(c.b)},

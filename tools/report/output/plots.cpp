@@ -78,6 +78,10 @@ std::vector<Plot> plots_for(const Model& m) {
                   std::string(program_name(program)) + ": frame time over the run",
                   "frame", "frame time (ms)"};
         over.logy_when_wide = true;
+        Plot others{std::string(program_name(program)) + "-other-load",
+                    std::string(program_name(program)) +
+                        ": other processes' CPU over the frames",
+                    "frame", "cores"};
         Plot spread{std::string(program_name(program)) + "-distribution",
                     std::string(program_name(program)) + ": frame-time distribution (cumulative)",
                     "frame time (ms)", "share of frames at or below"};
@@ -103,12 +107,15 @@ std::vector<Plot> plots_for(const Model& m) {
                 if (program == Program::triangles && k > 0 && s > 0)
                     t.points.emplace_back(k, k / s);
             }
+            if (!a.run->other_load.empty())
+                others.series.push_back({a.run->label, a.run->other_load});
             over.series.push_back(std::move(o));
             spread.series.push_back(std::move(d));
             if (!t.points.empty()) sizes.series.push_back(std::move(t));
         }
         if (over.series.empty()) continue;
         plots.push_back(std::move(over));
+        if (!others.series.empty()) plots.push_back(std::move(others));
         plots.push_back(std::move(spread));
         if (!sizes.series.empty()) plots.push_back(std::move(sizes));
     }

@@ -1,5 +1,7 @@
 #include "tables.h"
 
+#include "machine_load.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -99,6 +101,14 @@ Table frame_time_table(const Analysis& a) {
     t.rows.push_back({std::to_string(d.n), milliseconds(d.mean), milliseconds(d.median),
                       milliseconds(d.min), milliseconds(d.max), milliseconds(d.sd),
                       milliseconds(d.p95), milliseconds(d.p99)});
+    // What a frame cost the CPU, and what else ran, where the runner recorded it.
+    if (const auto load = machine_load(*a.run)) {
+        t.columns.insert(t.columns.end(), {"CPU ms/frame", "other load"});
+        t.rows.back().push_back(load->program_ms_per_frame
+                                    ? format_fixed(*load->program_ms_per_frame, 1)
+                                    : "-");
+        t.rows.back().push_back(load->what + (load->busy ? ": BUSY" : ""));
+    }
     return t;
 }
 
@@ -169,7 +179,7 @@ FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
             value(f.average_b),
             format_fixed(f.ratio, 4),
             format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
-            verdict_label(f.verdict, practical_percent)};
+            verdict_shown(f, practical_percent)};
 }
 }  // namespace
 
