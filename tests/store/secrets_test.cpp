@@ -49,6 +49,9 @@ TEST(MaskSecrets, HidesEveryFormOfPassword) {
               "postgresql://su:te%40a%3Ab@/db?host=/x");
     for (const std::string kept : {"postgresql://u:p%40w@h/db", "host=/x password=a@b"})
         EXPECT_EQ(report::escape_uri_password(kept), kept);
+    // Whatever address a store's error names, its message holds no password.
+    EXPECT_STREQ(store::StoreError("cannot open host=h password=pw").what(),
+                 "cannot open host=h password=***");
 }
 
 // Long enough that no page or image holds one by chance.
