@@ -1,6 +1,7 @@
 // A real PostgreSQL server for the store's tests: made with initdb in a
 // temporary folder owned by nobody (the server refuses to run as root),
 // listening only on a Unix socket there, stopped and removed at the end.
+// Given a password, the server asks every client for it (SCRAM).
 #pragma once
 
 #include <pwd.h>
@@ -18,12 +19,18 @@ namespace store_test {
 
 class PgServer {
 public:
-    PgServer() {
+    explicit PgServer(std::string password = "") : password_(std::move(password)) {
         const passwd* nobody = getpwnam("nobody");
         if (!nobody || chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
             throw std::runtime_error("cannot hand the server's folder to nobody");
-        as_nobody({PG_BIN "/initdb", "-D", dir_.path("data"), "-A", "trust", "-U", "suite",
-                   "--no-sync", "-E", "UTF8"});
+        std::vector<std::string> init = {PG_BIN "/initdb", "-D", dir_.path("data"), "-U", "suite",
+                                         "--no-sync", "-E", "UTF8", "-A", "trust"};
+        if (!password_.empty()) {
+            report_test::write_text(dir_.path("pw"), password_ + "\n");
+            init.back() = "scram-sha-256";
+            init.push_back("--pwfile=" + dir_.path("pw"));
+        }
+        as_nobody(init);
         as_nobody({PG_BIN "/pg_ctl", "-D", dir_.path("data"), "-l", dir_.path("server.log"), "-w",
                    "-o", "-k " + dir_.path() + " -c listen_addresses='' -c fsync=off", "start"});
         started_ = true;
@@ -34,8 +41,10 @@ public:
     PgServer(const PgServer&) = delete;
     PgServer& operator=(const PgServer&) = delete;
 
+    // With the password in the query, where an '@' needs no escape.
     std::string url(const std::string& db) const {
-        return "postgresql:///" + db + "?host=" + dir_.path() + "&user=suite";
+        return "postgresql:///" + db + "?host=" + dir_.path() + "&user=suite" +
+               (password_.empty() ? "" : "&password=" + password_);
     }
     // An empty database of its own for each test.
     std::string fresh() {
@@ -53,6 +62,7 @@ private:
             throw std::runtime_error(argv[4] + " failed: " + r.out + r.err +
                                      report_test::read_text(dir_.path("server.log")));
     }
+    std::string password_;
     report_test::TempDir dir_, scratch_;
     bool started_ = false;
     std::atomic<int> count_{0};

@@ -40,6 +40,9 @@ std::string signal_text(int signal) { return "crashed: " + signal_name(signal); 
 namespace {
 std::string name_of(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
+// The store's address and password stay with the tool: no child needs them.
+bool is_secret(const std::string& name) { return name == "SUITE_DB" || name == "PGPASSWORD"; }
+
 // A path too long for one chdir, as components entered one by one.
 std::vector<std::string> steps_of(const std::string& directory) {
     std::vector<std::string> steps;
@@ -67,7 +70,7 @@ pid_t spawn(const child_setup& s) {
     argv.push_back(nullptr);
     std::vector<std::string> env_text;
     for (char** e = environ; *e; ++e) {
-        bool replaced = false;
+        bool replaced = is_secret(name_of(*e));
         for (auto& x : s.env) replaced = replaced || name_of(x) == name_of(*e);
         if (!replaced) env_text.emplace_back(*e);
     }

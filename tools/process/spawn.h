@@ -30,6 +30,7 @@ struct child_setup {
     bool search_path = false;            // look argv[0] up in $PATH
     std::string directory;               // "" : the caller's own
     std::vector<std::string> env;        // NAME=value, replacing inherited ones
+                                         // (SUITE_DB and PGPASSWORD are never inherited)
     int in = -1, out = -1, err = -1;     // descriptors made 0, 1, 2; -1 inherit
     bool close_in = false, close_out = false;  // 0 or 1 closed in the child
     std::vector<int> keep;               // descriptors kept open across exec

@@ -12,8 +12,9 @@ const char* const default_store = "results/suite.db";
 Commands::Commands(CLI::App& app) {
     import_ = app.add_subcommand("import", "record run folders and results files in the store");
     import_->add_option("PATH", paths_, "results files or folders")->required();
-    import_->add_option("--db", import_db_, "the store: an SQLite file or postgresql://... "
-                                            "(default: $SUITE_DB, else results/suite.db)");
+    import_->add_option("--db", import_db_, "the store: an SQLite file, postgresql://... or "
+                                            "host=... dbname=... (default: $SUITE_DB, else "
+                                            "results/suite.db)");
     import_->add_option("--tag", import_tag_, "tag the runs (default: the tag their run "
                                               "folder was recorded with, if any)");
 

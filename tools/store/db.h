@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "secrets.h"
+
 namespace store {
 
+// Its message never holds a password, whatever address it names.
 struct StoreError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit StoreError(const std::string& what) : std::runtime_error(report::mask_secrets(what)) {}
 };
 
 using Value = std::optional<std::string>;  // nullopt: NULL
@@ -39,11 +42,13 @@ protected:
 };
 
 // "postgresql://..." or "postgres://..." (libpq's URI, e.g.
-// postgresql:///suite?host=/run/postgresql), else an SQLite file path,
-// optionally written "sqlite:PATH". `create`: make the SQLite file if missing.
+// postgresql:///suite?host=/run/postgresql) or libpq's key=value string
+// starting with one of its keys ("host=/run/postgresql dbname=suite"), else
+// an SQLite file path, optionally written "sqlite:PATH". `create`: make the
+// SQLite file if missing.
 std::unique_ptr<Db> open_db(const std::string& url, bool create);
 
-// The URL without a password, for messages.
+// The URL without a password, for messages and records.
 std::string display_url(const std::string& url);
 
 // Backends, for open_db.

@@ -32,11 +32,12 @@ std::string server_text(const std::string& s) {
 class PgDb : public Db {
 public:
     explicit PgDb(const std::string& url) {
-        // A server that does not answer must not hold up a run for long.
-        std::string with_timeout = url;
-        if (url.find("connect_timeout=") == std::string::npos)
-            with_timeout += (url.find('?') == std::string::npos ? "?" : "&") + std::string("connect_timeout=10");
-        conn_ = PQconnectdb(with_timeout.c_str());
+        // A server that does not answer must not hold up a run for long; a
+        // connect_timeout in the address comes later and wins.
+        const std::string address = report::escape_uri_password(url);
+        const char* const keys[] = {"connect_timeout", "dbname", nullptr};
+        const char* const values[] = {"10", address.c_str(), nullptr};
+        conn_ = PQconnectdbParams(keys, values, 1);
         if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
             std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
             PQfinish(conn_);

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "gl_probe.h"
+#include "secrets.h"
 
 namespace suite_run {
 
@@ -66,7 +67,7 @@ nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interva
 std::string command_line(int argc, char** argv) {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
+        const std::string a = report::mask_secrets(argv[i]);
         if (i) line += ' ';
         if (!a.empty() && a.find_first_of(" \t'\"\\$`!*?;&|<>()") == std::string::npos) {
             line += a;

@@ -12,7 +12,8 @@ nlohmann::json machine_facts();
 // Vendor, renderer, version and bit depths of the display's GL; the swap
 // interval its context reports (null where it cannot be read) apart.
 nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interval);
-// The command line as it was typed, each argument quoted where it needs it.
+// The command line as it was typed, each argument quoted where it needs it,
+// passwords hidden.
 std::string command_line(int argc, char** argv);
 
 }  // namespace suite_run

@@ -96,7 +96,8 @@ options parse_options(int argc, char** argv) {
                  "keep the drivers' sync to the display's refresh (by default\n"
                  "the runner sets vblank_mode=0 and __GL_SYNC_TO_VBLANK=0)");
     app.add_option("--db", o.db,
-                   "the results store: an SQLite file or postgresql://...\n"
+                   "the results store: an SQLite file, postgresql://... or\n"
+                   "host=... dbname=... (a password in it is recorded as ***)\n"
                    "(default: $SUITE_DB, else suite.db beside the run folder)")
         ->envname("SUITE_DB");
     app.add_option("--tag", o.tag, "tag the runs in the store (a baseline for suite-report check)");

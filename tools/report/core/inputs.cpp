@@ -12,6 +12,7 @@
 
 #include "parser.h"
 #include "second_clock.h"
+#include "secrets.h"
 #include "spawn.h"
 #include "text.h"
 #include "texts.h"
@@ -92,6 +93,8 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
         note(run, Diagnostic::Level::warning, "metadata.json beside it is not valid JSON");
         return;
     }
+    // A folder written before passwords were hidden may still hold one.
+    mask_secrets_in(run.metadata);
     // How the runner saw the program end ("crashed: signal 11 (SIGSEGV)", a hang).
     const nlohmann::json::json_pointer where("/run/problem");
     if (run.metadata.contains(where) && run.metadata[where].is_string() &&
