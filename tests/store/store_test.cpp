@@ -1,8 +1,12 @@
 // The results store against both backends: a real SQLite file and a real
 // PostgreSQL server, through the built suite-report and suite-run.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+
+#include <map>
 #include <memory>
 #include <set>
 #include <random>
@@ -53,14 +57,17 @@ std::vector<std::vector<std::string>> printed_frames(const std::string& text) {
 
 // A run folder holding one screens run (frames of `ms` milliseconds, on the
 // programs' whole-millisecond clock) with its metadata.
+// `date` is the program's own start; "" leaves it out, as older runners did.
 void write_screens(const std::string& folder, const std::vector<double>& ms, const std::string& host,
-                   const std::string& date, const std::string& renderer = "llvmpipe") {
+                   const std::string& date, const std::string& renderer = "llvmpipe",
+                   const std::string& machine_date = "") {
     std::vector<double> whole;
     for (double m : ms) whole.push_back(std::round(m));
     write_screens_run(folder + "/screens", whole);
-    const nlohmann::json meta = {{"machine", {{"host", host}, {"date", date}}},
-                                 {"gl", {{"renderer", renderer}}},
-                                 {"run", {{"window_size", "1440x1440"}}}};
+    nlohmann::json meta = {{"machine", {{"host", host}, {"date", machine_date.empty() ? date : machine_date}}},
+                           {"gl", {{"renderer", renderer}}},
+                           {"run", {{"window_size", "1440x1440"}}}};
+    if (!date.empty()) meta["run"]["date"] = date;
     write_text(folder + "/screens/metadata.json", meta.dump());
 }
 
@@ -254,7 +261,7 @@ TEST_P(StoreTest, UnreachableStoreWarnsAndKeepsTheRunFolder) {
                                                          "&user=suite&connect_timeout=5";
     const auto r = report({"import", cube_a, "--db", url});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("warning: the runs were not recorded"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("warning: 1 of 1 run(s) were not recorded"), std::string::npos) << r.err;
 
     // A tiny real run: recorded where the store works, warned about where not.
     const std::string good = fresh_store();
@@ -283,6 +290,198 @@ TEST_P(StoreTest, UnreachableStoreWarnsAndKeepsTheRunFolder) {
     for (const auto& row : store::find_runs(*store::open_store(good, false), {}))
         tags.insert(row.tag);
     EXPECT_EQ(tags, (std::multiset<std::string>{"", "base", "nightly", "nightly"}));
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_P(StoreTest, ALockedStoreIsWaitedForBoundedAndNotPastAStop) {
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", cube_a, "--db", url}).status, 0);
+    // Another connection holds the runs table until it is done.
+    auto locker = store::open_db(url, false);
+    const bool sqlite = GetParam() == "sqlite";
+    locker->query(sqlite ? "BEGIN EXCLUSIVE" : "BEGIN");
+    if (!sqlite) locker->query("LOCK TABLE runs IN ACCESS EXCLUSIVE MODE");
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = report({"import", cube_b, "--db", url});
+    EXPECT_LT(seconds_since(start), 12);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("1 of 1 run(s) were not recorded"), std::string::npos) << r.err;
+    if (sqlite) {
+        // The runner, asked to stop while it waits for the store, stops at once.
+        const std::string out = scratch.path("run-stopped"), pid = scratch.path("pid");
+        Result stopped;
+        std::thread runner([&] {
+            stopped = sh(shell_quote(SUITE_RUN) + " --unattended --frames 2 --size 64x64 --db " +
+                             shell_quote(url) + " --out " + shell_quote(out) + " screens & echo $! >" +
+                             shell_quote(pid) + "; wait $!",
+                         scratch);
+        });
+        for (int i = 0; i < 1200 && !fs::exists(out + "/screens/metadata.json"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // now in the wait for the store
+        kill(std::stoi(read_text(pid)), SIGTERM);
+        const auto signalled = std::chrono::steady_clock::now();
+        runner.join();
+        EXPECT_LT(seconds_since(signalled), 2);
+        EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.out;
+        EXPECT_NE(stopped.out.find("WARNING: not recorded in the store"), std::string::npos) << stopped.out;
+    }
+    locker->rollback();
+    EXPECT_EQ(report({"import", cube_b, "--db", url}).status, 0);
+}
+
+// The store as the suite's first schema made it, with one run known by its file alone.
+void make_first_schema_store(const std::string& url, bool pg, const std::string& file, const std::string& hash) {
+    auto db = store::open_db(url, true);
+    const std::string id = pg ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY" : "INTEGER PRIMARY KEY";
+    for (const std::string& sql : std::vector<std::string>{
+             "CREATE TABLE store_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+             std::string("INSERT INTO store_meta VALUES ('schema_version', '1')"),
+             "CREATE TABLE runs ( id " + id + ", hash TEXT NOT NULL UNIQUE, program TEXT NOT NULL,"
+             " folder TEXT NOT NULL, results_name TEXT NOT NULL, recorded_at TEXT NOT NULL,"
+             " run_date TEXT NOT NULL, host TEXT NOT NULL, cpu TEXT, kernel TEXT, gl_vendor TEXT,"
+             " renderer TEXT NOT NULL, gl_version TEXT, bits TEXT, window_size TEXT NOT NULL,"
+             " suite_version TEXT NOT NULL, command_line TEXT, tag TEXT NOT NULL, banner TEXT,"
+             " init_seconds TEXT, plain_seconds TEXT, plain_rate TEXT, complete INTEGER NOT NULL,"
+             " ending TEXT NOT NULL, total_seconds TEXT, average TEXT, average2 TEXT,"
+             " exit_status INTEGER, problem TEXT, stderr TEXT, metadata TEXT, frames BIGINT NOT NULL,"
+             " median_ms DOUBLE PRECISION, rate1_name TEXT, rate1_avg DOUBLE PRECISION,"
+             " rate2_name TEXT, rate2_avg DOUBLE PRECISION)",
+             std::string("CREATE INDEX runs_by_date ON runs (run_date)"),
+             "CREATE TABLE frames (run_id BIGINT NOT NULL REFERENCES runs (id) ON DELETE CASCADE,"
+             " n INTEGER NOT NULL, win INTEGER NOT NULL, seconds TEXT NOT NULL, rate TEXT NOT NULL,"
+             " rate2 TEXT, triangles TEXT, interval_us BIGINT, PRIMARY KEY (run_id, n))" +
+                 std::string(pg ? "" : " WITHOUT ROWID")})
+        db->query(sql);
+    const auto id_row = db->query(
+        "INSERT INTO runs (hash, program, folder, results_name, recorded_at, run_date, host,"
+        " renderer, window_size, suite_version, tag, complete, ending, frames) VALUES"
+        " (?, 'cube', ?, ?, '2026-12-07 08:50:00', '2026-12-07 08:47:10', '', '', '', '', '', 1,"
+        " 'none', 1) RETURNING id",
+        {hash, fs::path(file).parent_path().string(), fs::path(file).filename().string()});
+    db->query("INSERT INTO frames (run_id, n, win, seconds, rate) VALUES (?, 1, 1, '7.3', '1')",
+              {id_row[0][0]});
+}
+
+TEST_P(StoreTest, ARunIsItsFileWithItsMachineDateAndTag) {
+    const auto ms = series(40, 1, 7);
+    write_screens(scratch.path("m/1"), ms, "lab-1", "2026-04-01T10:00:00+0000");
+    write_screens(scratch.path("m/2"), ms, "lab-2", "2026-04-01T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("m"), "--db", url}).status, 0);
+    EXPECT_EQ(stored(url, "SELECT count(DISTINCT hash) FROM runs"), 1);
+    for (const char* machine : {"lab-1", "lab-2"}) {
+        const auto h = report({"history", "--db", url, "--machine", machine, "--csv", "-"});
+        EXPECT_EQ(count(h.out, "\n"), 2u) << machine << "\n" << h.out;
+    }
+    // Imported again with a tag: nothing new, the stored run tagged.
+    const auto tagged = report({"import", scratch.path("m/1"), "--tag", "base", "--db", url});
+    EXPECT_EQ(tagged.status, 0) << tagged.err;
+    EXPECT_NE(tagged.out.find("recorded 0 run(s)"), std::string::npos) << tagged.out;
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs"), 2);
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs WHERE tag = 'base' AND host = 'lab-1'"), 1);
+
+    // A store of the first schema is upgraded in place and knows its run again.
+    const std::string old = GetParam() == "sqlite" ? scratch.path("old.db") : pg()->fresh();
+    const auto hash = sh("sha256sum " + shell_quote(cube_a), scratch).out.substr(0, 64);
+    make_first_schema_store(old, GetParam() != "sqlite", cube_a, hash);
+    const auto again = report({"import", cube_a, "--db", old});
+    EXPECT_NE(again.out.find("recorded 0 run(s)"), std::string::npos) << again.out << again.err;
+    fs::create_directories(scratch.path("lab-9"));
+    fs::copy(cube_a, scratch.path("lab-9"));
+    write_text(scratch.path("lab-9/metadata.json"), R"({"machine": {"host": "lab-9"}})");
+    ASSERT_EQ(report({"import", scratch.path("lab-9"), "--db", old}).status, 0);
+    EXPECT_EQ(stored(old, "SELECT count(*) FROM runs WHERE hash = '" + hash + "'"), 2);
+    EXPECT_EQ(stored(old, "SELECT count(*) FROM frames f JOIN runs r ON r.id = f.run_id WHERE r.host = ''"), 1);
+}
+
+TEST_P(StoreTest, HistoryAndCheckReadAStoreTheyMayNotWrite) {
+    write_screens(scratch.path("r/1"), series(40, 1, 1), "ro", "2026-02-01T10:00:00+0000");
+    write_screens(scratch.path("r/2"), series(40, 1, 2), "ro", "2026-02-02T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("r"), "--db", url}).status, 0);
+    EXPECT_THROW(store::open_store_read_only(url)->query("DELETE FROM runs"), store::StoreError);
+    if (GetParam() != "sqlite") return;
+    // A file only readable, in a folder that only root may write; nobody, unlike root, is held to it.
+    using p = fs::perms;
+    fs::permissions(scratch.path(), p::owner_all | p::group_read | p::group_exec | p::others_read | p::others_exec);
+    fs::permissions(url, p::owner_read | p::group_read | p::others_read);
+    const auto as_nobody = [&](const std::string& command) {
+        return run({"runuser", "-u", "nobody", "--", SUITE_REPORT, command, "--db", url}, scratch);
+    };
+    const auto history = as_nobody("history");
+    EXPECT_EQ(history.status, 0) << history.err;
+    EXPECT_EQ(count(history.out, " ro "), 2u) << history.out;
+    const auto check = as_nobody("check");
+    EXPECT_NE(check.status, 2) << check.err;
+    EXPECT_NE(check.out.find(" ro "), std::string::npos) << check.out;
+}
+
+TEST_P(StoreTest, AStoreFailingPartWayTellsWhichFoldersWereRecorded) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "a file size limit stands for a full disk";
+    write_screens(scratch.path("d/a"), series(40, 1, 1, 5), "disk", "2026-02-01T10:00:00+0000");
+    write_screens(scratch.path("d/b"), series(40, 1, 2, 20000), "disk", "2026-02-02T10:00:00+0000");
+    write_screens(scratch.path("d/c"), series(40, 1, 3, 5), "disk", "2026-02-03T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", cube_a, "--db", url}).status, 0);
+    // Files may grow to 200 KiB: the first small run fits, the large one does not.
+    const auto r = sh("trap '' XFSZ; ulimit -f 200; " + shell_quote(SUITE_REPORT) + " import " +
+                          shell_quote(scratch.path("d")) + " --db " + shell_quote(url),
+                      scratch);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("2 of 3 run(s) were not recorded"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("recorded: " + scratch.path("d/a/screens") + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("not recorded: " + scratch.path("d/b/screens") + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("not recorded: " + scratch.path("d/c/screens") + "\n"), std::string::npos) << r.out;
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs"), 2);
+}
+
+TEST_P(StoreTest, RunsKeepTheirOwnTimeAndRepeatsTheirOrder) {
+    const auto rename_results = [&](const std::string& folder, const std::string& time) {
+        for (const auto& e : fs::directory_iterator(folder))
+            if (e.path().filename().string().rfind("results_", 0) == 0)
+                fs::rename(e.path(), folder + "/results_screens_windows_mac_mx @ local date " + time + ".txt");
+    };
+    // No metadata: the name's local time is in the importer's zone.
+    write_screens_run(scratch.path("tz/screens"), std::vector<double>(30, 40));
+    rename_results(scratch.path("tz/screens"), "2026.12.08 time 08.08.00");
+    for (int r = 1; r <= 11; ++r) {
+        const std::string rep = "/rep-" + std::to_string(r);
+        // An older runner's repeats: the set's date only; each file's name holds its local time.
+        write_screens(scratch.path("old" + rep), series(400, r == 11 ? 1.05 : 1, 40 + r), "older", "",
+                      "llvmpipe", "2026-12-07T12:00:00+0900");
+        char time[32];
+        std::snprintf(time, sizeof time, "2026.12.07 time 12.00.%02d", r);
+        rename_results(scratch.path("old" + rep + "/screens"), time);
+        // Repeats started within one second keep the order they ran in.
+        write_screens(scratch.path("new" + rep), series(40, 1, 60 + r), "newer", "2026-12-07T12:00:00+0900");
+    }
+    const std::string url = fresh_store();
+    const auto imported = sh("TZ=Asia/Tokyo " + shell_quote(SUITE_REPORT) + " import " +
+                                 shell_quote(scratch.path()) + " --db " + shell_quote(url), scratch);
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const auto runs = store::find_runs(*store::open_store_read_only(url), {});
+    std::map<std::string, std::vector<std::string>> seen;  // host: "folder date" in the store's order
+    for (const auto& row : runs) {
+        const auto folder = fs::path(row.folder).parent_path().filename().string();
+        seen[row.host].push_back(folder + " " + row.date);
+    }
+    EXPECT_EQ(seen[""], std::vector<std::string>{"tz 2026-12-07 23:08:00"});
+    ASSERT_EQ(seen["older"].size(), 11u);
+    ASSERT_EQ(seen["newer"].size(), 11u);
+    for (int r = 1; r <= 11; ++r) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "rep-%d 2026-12-07 03:00:%02d", r, r);
+        EXPECT_EQ(seen["older"][r - 1], expected);
+        EXPECT_EQ(seen["newer"][r - 1], "rep-" + std::to_string(r) + " 2026-12-07 03:00:00");
+    }
+    // The newest repeat is the slower one.
+    const auto check = report({"check", "--db", url});
+    EXPECT_EQ(check.status, 1) << check.out;
+    EXPECT_NE(check.out.find(" older "), std::string::npos) << check.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"),

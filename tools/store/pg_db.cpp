@@ -31,11 +31,12 @@ std::string server_text(const std::string& s) {
 
 class PgDb : public Db {
 public:
-    explicit PgDb(const std::string& url) {
+    PgDb(const std::string& url, bool read_only) {
         // A server that does not answer must not hold up a run for long.
         std::string with_timeout = url;
         if (url.find("connect_timeout=") == std::string::npos)
-            with_timeout += (url.find('?') == std::string::npos ? "?" : "&") + std::string("connect_timeout=10");
+            with_timeout += (url.find('?') == std::string::npos ? "?" : "&") +
+                            std::string("connect_timeout=") + std::to_string(wait_limit_s);
         conn_ = PQconnectdb(with_timeout.c_str());
         if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
             std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
@@ -45,6 +46,11 @@ public:
             throw StoreError("cannot connect to " + display_url(url) + ": " + why);
         }
         query("SET client_min_messages = warning");
+        // A table locked elsewhere or a stalled server ends a statement
+        // within the limit; the lock wait ends first, so its message is the one seen.
+        query("SET statement_timeout = " + std::to_string(wait_limit_s * 1000));
+        query("SET lock_timeout = " + std::to_string(wait_limit_s * 1000 / 2));
+        if (read_only) query("SET default_transaction_read_only = on");
     }
     ~PgDb() override { PQfinish(conn_); }
     Kind kind() const override { return Kind::postgresql; }
@@ -90,6 +96,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Db> open_postgresql(const std::string& url) { return std::make_unique<PgDb>(url); }
+std::unique_ptr<Db> open_postgresql(const std::string& url, bool read_only) {
+    return std::make_unique<PgDb>(url, read_only);
+}
 
 }  // namespace store
