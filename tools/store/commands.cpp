@@ -16,8 +16,9 @@ Commands::Commands(CLI::App& app) {
     import_->add_option("PATH", paths_, "results files or folders")->required();
     import_->add_option("--db", import_db_, "the store: an SQLite file or postgresql://... "
                                             "(default: $SUITE_DB, else results/suite.db)");
-    import_->add_option("--tag", import_tag_, "tag the runs (default: the tag their run "
-                                              "folder was recorded with, if any)");
+    import_->add_option("--tag", import_tag_, "tag the runs, also those already stored "
+                                              "(default: the tag their run folder was "
+                                              "recorded with, if any)");
 
     history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
                                              "configuration, with their trend");
