@@ -1,8 +1,12 @@
 // The results store against both backends: a real SQLite file and a real
 // PostgreSQL server, through the built suite-report and suite-run.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+
+#include <map>
 #include <memory>
 #include <set>
 #include <random>
@@ -53,14 +57,17 @@ std::vector<std::vector<std::string>> printed_frames(const std::string& text) {
 
 // A run folder holding one screens run (frames of `ms` milliseconds, on the
 // programs' whole-millisecond clock) with its metadata.
+// `date` is the program's own start; "" leaves it out, as older runners did.
 void write_screens(const std::string& folder, const std::vector<double>& ms, const std::string& host,
-                   const std::string& date, const std::string& renderer = "llvmpipe") {
+                   const std::string& date, const std::string& renderer = "llvmpipe",
+                   const std::string& machine_date = "") {
     std::vector<double> whole;
     for (double m : ms) whole.push_back(std::round(m));
     write_screens_run(folder + "/screens", whole);
-    const nlohmann::json meta = {{"machine", {{"host", host}, {"date", date}}},
-                                 {"gl", {{"renderer", renderer}}},
-                                 {"run", {{"window_size", "1440x1440"}}}};
+    nlohmann::json meta = {{"machine", {{"host", host}, {"date", machine_date.empty() ? date : machine_date}}},
+                           {"gl", {{"renderer", renderer}}},
+                           {"run", {{"window_size", "1440x1440"}}}};
+    if (!date.empty()) meta["run"]["date"] = date;
     write_text(folder + "/screens/metadata.json", meta.dump());
 }
 
@@ -254,7 +261,7 @@ TEST_P(StoreTest, UnreachableStoreWarnsAndKeepsTheRunFolder) {
                                                          "&user=suite&connect_timeout=5";
     const auto r = report({"import", cube_a, "--db", url});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("warning: the runs were not recorded"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("warning: 1 of 1 run(s) were not recorded"), std::string::npos) << r.err;
 
     // A tiny real run: recorded where the store works, warned about where not.
     const std::string good = fresh_store();
@@ -283,6 +290,158 @@ TEST_P(StoreTest, UnreachableStoreWarnsAndKeepsTheRunFolder) {
     for (const auto& row : store::find_runs(*store::open_store(good, false), {}))
         tags.insert(row.tag);
     EXPECT_EQ(tags, (std::multiset<std::string>{"", "base", "nightly", "nightly"}));
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_P(StoreTest, ALockedStoreIsWaitedForBoundedAndNotPastAStop) {
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", cube_a, "--db", url}).status, 0);
+    // Another connection holds the runs table until it is done.
+    auto locker = store::open_db(url, false);
+    const bool sqlite = GetParam() == "sqlite";
+    locker->query(sqlite ? "BEGIN EXCLUSIVE" : "BEGIN");
+    if (!sqlite) locker->query("LOCK TABLE runs IN ACCESS EXCLUSIVE MODE");
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = report({"import", cube_b, "--db", url});
+    EXPECT_LT(seconds_since(start), 12);
+    EXPECT_NE(r.err.find("1 of 1 run(s) were not recorded"), std::string::npos) << r.err;
+    if (sqlite) {  // the runner, stopped while it waits for the store, ends at once
+        const std::string out = scratch.path("run"), pid = scratch.path("pid");
+        Result stopped;
+        std::thread runner([&] {
+            stopped = sh(shell_quote(SUITE_RUN) + " --unattended --frames 2 --size 64x64 --db " + shell_quote(url) +
+                             " --out " + shell_quote(out) + " screens & echo $! >" + shell_quote(pid) + "; wait $!",
+                         scratch);
+        });
+        for (int i = 0; i < 1200 && !fs::exists(out + "/screens/metadata.json"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        kill(std::stoi(read_text(pid)), SIGTERM);
+        const auto signalled = std::chrono::steady_clock::now();
+        runner.join();
+        EXPECT_LT(seconds_since(signalled), 2);
+        EXPECT_NE(stopped.out.find("WARNING: not recorded in the store"), std::string::npos) << stopped.out;
+    }
+}
+
+TEST_P(StoreTest, ARunIsItsFileWithItsMachineDateAndTag) {
+    const auto ms = series(40, 1, 7);
+    for (const char* machine : {"lab-1", "lab-2"})
+        write_screens(scratch.path(std::string("m/") + machine), ms, machine, "2026-04-01T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("m"), "--db", url}).status, 0);
+    EXPECT_EQ(stored(url, "SELECT count(DISTINCT hash) FROM runs"), 1);
+    for (const char* machine : {"lab-1", "lab-2"})
+        EXPECT_EQ(count(report({"history", "--db", url, "--machine", machine, "--csv", "-"}).out, "\n"), 2u);
+    // Imported again with a tag: nothing new, the stored run tagged.
+    const auto tagged = report({"import", scratch.path("m/lab-1"), "--tag", "base", "--db", url});
+    EXPECT_NE(tagged.out.find("recorded 0 run(s)"), std::string::npos) << tagged.out;
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs WHERE tag = 'base' AND host = 'lab-1'"), 1);
+
+    // A store of the first schema, holding cube_a known by its file alone, is upgraded in place.
+    const std::string old = GetParam() == "sqlite" ? scratch.path("old.db") : pg()->fresh();
+    const auto hash = sh("sha256sum " + shell_quote(cube_a), scratch).out.substr(0, 64);
+    auto db = store::open_db(old, true);
+    const bool pg = GetParam() != "sqlite";
+    for (const std::string& sql : std::vector<std::string>{
+             "CREATE TABLE store_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)",
+             "INSERT INTO store_meta VALUES ('schema_version', '1')",
+             "CREATE TABLE runs (id " + std::string(pg ? "BIGINT GENERATED BY DEFAULT AS IDENTITY" : "INTEGER") +
+                 " PRIMARY KEY, hash TEXT NOT NULL UNIQUE, program TEXT NOT NULL, folder TEXT NOT NULL,"
+                 " results_name TEXT NOT NULL, recorded_at TEXT NOT NULL, run_date TEXT NOT NULL, host TEXT NOT NULL,"
+                 " cpu TEXT, kernel TEXT, gl_vendor TEXT, renderer TEXT NOT NULL, gl_version TEXT, bits TEXT,"
+                 " window_size TEXT NOT NULL, suite_version TEXT NOT NULL, command_line TEXT, tag TEXT NOT NULL,"
+                 " banner TEXT, init_seconds TEXT, plain_seconds TEXT, plain_rate TEXT, complete INTEGER NOT NULL,"
+                 " ending TEXT NOT NULL, total_seconds TEXT, average TEXT, average2 TEXT, exit_status INTEGER,"
+                 " problem TEXT, stderr TEXT, metadata TEXT, frames BIGINT NOT NULL, median_ms DOUBLE PRECISION,"
+                 " rate1_name TEXT, rate1_avg DOUBLE PRECISION, rate2_name TEXT, rate2_avg DOUBLE PRECISION)",
+             "CREATE TABLE frames (run_id BIGINT NOT NULL REFERENCES runs (id) ON DELETE CASCADE, n INTEGER NOT NULL,"
+             " win INTEGER NOT NULL, seconds TEXT NOT NULL, rate TEXT NOT NULL, rate2 TEXT, triangles TEXT,"
+             " interval_us BIGINT, PRIMARY KEY (run_id, n))" + std::string(pg ? "" : " WITHOUT ROWID")})
+        db->query(sql);
+    const auto id = db->query("INSERT INTO runs (hash, program, folder, results_name, recorded_at, run_date, host,"
+                              " renderer, window_size, suite_version, tag, complete, ending, frames) VALUES (?, 'cube',"
+                              " ?, ?, '', '', '', '', '', '', '', 1, 'none', 1) RETURNING id",
+                              {hash, fs::path(cube_a).parent_path().string(), fs::path(cube_a).filename().string()});
+    db->query("INSERT INTO frames (run_id, n, win, seconds, rate) VALUES (?, 1, 1, '7.3', '1')", {id[0][0]});
+    db.reset();
+    EXPECT_NE(report({"import", cube_a, "--db", old}).out.find("recorded 0 run(s)"), std::string::npos);
+    fs::create_directories(scratch.path("lab-9"));
+    fs::copy(cube_a, scratch.path("lab-9"));
+    write_text(scratch.path("lab-9/metadata.json"), R"({"machine": {"host": "lab-9"}})");
+    ASSERT_EQ(report({"import", scratch.path("lab-9"), "--db", old}).status, 0);
+    EXPECT_EQ(stored(old, "SELECT count(*) FROM runs WHERE hash = '" + hash + "'"), 2);
+    EXPECT_EQ(stored(old, "SELECT count(*) FROM frames f JOIN runs r ON r.id = f.run_id WHERE r.host = ''"), 1);
+}
+
+TEST_P(StoreTest, HistoryAndCheckReadAStoreTheyMayNotWrite) {
+    for (int i = 1; i <= 2; ++i)
+        write_screens(scratch.path("r/" + std::to_string(i)), series(40, 1, i), "ro", "2026-02-0" + std::to_string(i) + "T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("r"), "--db", url}).status, 0);
+    if (GetParam() == "sqlite") {
+        // A file only readable, in a folder only root may write; nobody, unlike root, is held to it.
+        using p = fs::perms;
+        fs::permissions(scratch.path(), p::owner_all | p::group_read | p::group_exec | p::others_read | p::others_exec);
+        fs::permissions(url, p::owner_read | p::group_read | p::others_read);
+        for (const char* command : {"history", "check"}) {
+            const auto r = run({"runuser", "-u", "nobody", "--", SUITE_REPORT, command, "--db", url}, scratch);
+            EXPECT_NE(r.status, 2) << r.err;
+            EXPECT_GE(count(r.out, " ro "), std::string(command) == "history" ? 2u : 1u) << r.out << r.err;
+        }
+    }
+    EXPECT_THROW(store::open_store_read_only(url)->query("DELETE FROM runs"), store::StoreError);
+}
+
+TEST_P(StoreTest, AStoreFailingPartWayTellsWhichFoldersWereRecorded) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "a file size limit stands for a full disk";
+    for (const auto& [folder, frames] : {std::pair{"a", 5}, {"b", 20000}, {"c", 5}})
+        write_screens(scratch.path(std::string("d/") + folder), series(40, 1, 1, frames), folder, "2026-02-01T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", cube_a, "--db", url}).status, 0);
+    // Files may grow to 200 KiB: the first small run fits, the large one does not.
+    const auto r = sh("trap '' XFSZ; ulimit -f 200; " + shell_quote(SUITE_REPORT) + " import " +
+                          shell_quote(scratch.path("d")) + " --db " + shell_quote(url), scratch);
+    EXPECT_NE(r.err.find("2 of 3 run(s) were not recorded"), std::string::npos) << r.err;
+    for (const char* line : {"\nrecorded: d/a", "\nnot recorded: d/b", "\nnot recorded: d/c"})
+        EXPECT_NE(("\n" + r.out).find(replaced(line, "d/", scratch.path("d/")) + "/screens\n"), std::string::npos) << r.out;
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs"), 2);
+}
+
+TEST_P(StoreTest, RunsKeepTheirOwnTimeAndRepeatsTheirOrder) {
+    const auto name_time = [&](const std::string& folder, const std::string& time) {
+        fs::rename(folder + "/results_screens_windows_mac_mx @ local date 2026.12.07 time 12.00.00.txt",
+                   folder + "/results_screens_windows_mac_mx @ local date " + time + ".txt");
+    };
+    // No metadata: the name's local time is in the importer's zone.
+    write_screens_run(scratch.path("tz/screens"), std::vector<double>(30, 40));
+    name_time(scratch.path("tz/screens"), "2026.12.08 time 08.08.00");
+    for (int r = 1; r <= 11; ++r) {
+        const std::string rep = "/rep-" + std::to_string(r), two = (r < 10 ? "0" : "") + std::to_string(r);
+        // An older runner's repeats: the set's date only (UTC+9), each file's name its local time.
+        write_screens(scratch.path("old" + rep), series(40, 1, 40 + r), "older", "", "llvmpipe",
+                      "2026-12-07T12:00:00+0900");
+        name_time(scratch.path("old" + rep + "/screens"), "2026.12.07 time 12.00." + two);
+        // Repeats started within one second keep the order they ran in.
+        write_screens(scratch.path("new" + rep), series(40, 1, 60 + r), "newer", "2026-12-07T12:00:00+0900");
+    }
+    const std::string url = fresh_store();
+    ASSERT_EQ(sh("TZ=Asia/Tokyo " + shell_quote(SUITE_REPORT) + " import " + shell_quote(scratch.path()) + " --db " +
+                     shell_quote(url), scratch).status, 0);
+    std::map<std::string, std::vector<std::string>> seen;  // host: "folder date" in the store's order
+    for (const auto& row : store::find_runs(*store::open_store_read_only(url), {}))
+        seen[row.host].push_back(fs::path(row.folder).parent_path().filename().string() + " " + row.date);
+    EXPECT_EQ(seen[""], std::vector<std::string>{"tz 2026-12-07 23:08:00"});
+    ASSERT_EQ(seen["older"].size(), 11u);
+    ASSERT_EQ(seen["newer"].size(), 11u);
+    for (int r = 1; r <= 11; ++r) {  // in the order check takes the newest by
+        const std::string rep = "rep-" + std::to_string(r) + " 2026-12-07 03:00:";
+        EXPECT_EQ(seen["older"][r - 1], rep + (r < 10 ? "0" : "") + std::to_string(r));
+        EXPECT_EQ(seen["newer"][r - 1], rep + "00");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"),

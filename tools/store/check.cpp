@@ -48,7 +48,7 @@ int run_check(const CheckOptions& o) {
     std::unique_ptr<Db> db;
     std::vector<Group> groups;
     try {
-        db = open_store(o.db, false);
+        db = open_store_read_only(o.db);
         groups = group_runs(find_runs(*db, {}));
     } catch (const StoreError& e) {
         std::cerr << "suite-report: cannot check: " << e.what() << "\n";

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "text.h"
+
 namespace store {
 
 namespace {
@@ -15,8 +17,9 @@ Commands::Commands(CLI::App& app) {
     import_->add_option("--db", import_db_, "the store: an SQLite file, postgresql://... or "
                                             "host=... dbname=... (default: $SUITE_DB, else "
                                             "results/suite.db)");
-    import_->add_option("--tag", import_tag_, "tag the runs (default: the tag their run "
-                                              "folder was recorded with, if any)");
+    import_->add_option("--tag", import_tag_, "tag the runs, also those already stored "
+                                              "(default: the tag their run folder was "
+                                              "recorded with, if any)");
 
     history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
                                              "configuration, with their trend");
@@ -73,13 +76,21 @@ int run_import(const std::string& db, const std::vector<std::string>& paths,
     const auto r = import_paths(db, paths, tag);
     for (const auto& e : r.refused) std::cerr << "suite-report: refused: " << e << "\n";
     if (!r.store_error.empty()) {
-        std::cerr << "suite-report: warning: the runs were not recorded: " << r.store_error
-                  << "\n";
-        return 1;
+        // Which folders the store holds and which it does not, for a later import.
+        std::cerr << "suite-report: warning: " << r.not_recorded.size() << " of "
+                  << r.not_recorded.size() + r.recorded.size()
+                  << " run(s) were not recorded: " << report::terminal_safe(r.store_error) << "\n";
+        for (const auto& f : r.recorded) std::cout << "recorded: " << report::terminal_safe(f) << "\n";
+        for (const auto& f : r.not_recorded)
+            std::cout << "not recorded: " << report::terminal_safe(f) << "\n";
     }
     std::cout << "recorded " << r.added << " run(s) in " << display_url(db) << "; " << r.present
-              << " already there; " << r.refused.size() << " refused\n";
-    return r.refused.empty() ? 0 : 1;
+              << " already there";
+    if (r.tagged) std::cout << " (" << r.tagged << " more now tagged " << report::terminal_safe(tag) << ")";
+    std::cout << "; " << r.refused.size() << " refused";
+    if (!r.not_recorded.empty()) std::cout << "; " << r.not_recorded.size() << " not recorded";
+    std::cout << "\n";
+    return r.refused.empty() && r.not_recorded.empty() ? 0 : 1;
 }
 
 }  // namespace store

@@ -11,6 +11,7 @@ void Db::rollback() noexcept {
 }
 
 namespace {
+int (*stop_check)() = nullptr;
 bool starts_with(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // libpq's key=value form: its first word one of libpq's keys, then '='.
@@ -30,12 +31,15 @@ bool is_keywords(const std::string& s) {
 }
 }  // namespace
 
-std::unique_ptr<Db> open_db(const std::string& url, bool create) {
+void set_stop_check(int (*stop)()) { stop_check = stop; }
+bool stop_requested() { return stop_check && stop_check() != 0; }
+
+std::unique_ptr<Db> open_db(const std::string& url, bool create, bool read_only) {
     if (starts_with(url, "postgresql://") || starts_with(url, "postgres://") || is_keywords(url))
-        return open_postgresql(url);
+        return open_postgresql(url, read_only);
     const std::string path = starts_with(url, "sqlite:") ? url.substr(7) : url;
     if (path.empty()) throw StoreError("no store named: the database URL is empty");
-    return open_sqlite(path, create);
+    return open_sqlite(path, create && !read_only, read_only);
 }
 
 std::string display_url(const std::string& url) { return report::mask_secrets(url); }

@@ -45,14 +45,23 @@ protected:
 // postgresql:///suite?host=/run/postgresql) or libpq's key=value string
 // starting with one of its keys ("host=/run/postgresql dbname=suite"), else
 // an SQLite file path, optionally written "sqlite:PATH". `create`: make the
-// SQLite file if missing.
-std::unique_ptr<Db> open_db(const std::string& url, bool create);
+// SQLite file if missing. `read_only`: nothing is written, not even the
+// journal mode, so a store the user may only read (a file mode, a mount) can
+// still be read.
+std::unique_ptr<Db> open_db(const std::string& url, bool create, bool read_only = false);
 
 // The URL without a password, for messages and records.
 std::string display_url(const std::string& url);
 
 // Backends, for open_db.
-std::unique_ptr<Db> open_sqlite(const std::string& path, bool create);
-std::unique_ptr<Db> open_postgresql(const std::string& url);
+std::unique_ptr<Db> open_sqlite(const std::string& path, bool create, bool read_only);
+std::unique_ptr<Db> open_postgresql(const std::string& url, bool read_only);
+
+// Every wait for the store ends within this many seconds.
+constexpr int wait_limit_s = 10;
+// Set by a program that catches stop signals: a wait for a busy store ends
+// at once when it returns non-zero.
+void set_stop_check(int (*stop)());
+bool stop_requested();
 
 }  // namespace store

@@ -107,7 +107,7 @@ void write_page(std::ostream& out, const std::vector<Group>& groups,
 int run_history(const HistoryOptions& o) {
     std::vector<Group> groups;
     try {
-        auto db = open_store(o.db, false);
+        auto db = open_store_read_only(o.db);
         groups = group_runs(find_runs(*db, o.filter));
     } catch (const StoreError& e) {
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";

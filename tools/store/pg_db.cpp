@@ -31,12 +31,13 @@ std::string server_text(const std::string& s) {
 
 class PgDb : public Db {
 public:
-    explicit PgDb(const std::string& url) {
+    PgDb(const std::string& url, bool read_only) {
         // A server that does not answer must not hold up a run for long; a
         // connect_timeout in the address comes later and wins.
         const std::string address = report::escape_uri_password(url);
+        const std::string limit = std::to_string(wait_limit_s);
         const char* const keys[] = {"connect_timeout", "dbname", nullptr};
-        const char* const values[] = {"10", address.c_str(), nullptr};
+        const char* const values[] = {limit.c_str(), address.c_str(), nullptr};
         conn_ = PQconnectdbParams(keys, values, 1);
         if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
             std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
@@ -46,6 +47,11 @@ public:
             throw StoreError("cannot connect to " + display_url(url) + ": " + why);
         }
         query("SET client_min_messages = warning");
+        // A table locked elsewhere or a stalled server ends a statement
+        // within the limit; the lock wait ends first, so its message is the one seen.
+        query("SET statement_timeout = " + std::to_string(wait_limit_s * 1000));
+        query("SET lock_timeout = " + std::to_string(wait_limit_s * 1000 / 2));
+        if (read_only) query("SET default_transaction_read_only = on");
     }
     ~PgDb() override { PQfinish(conn_); }
     Kind kind() const override { return Kind::postgresql; }
@@ -91,6 +97,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Db> open_postgresql(const std::string& url) { return std::make_unique<PgDb>(url); }
+std::unique_ptr<Db> open_postgresql(const std::string& url, bool read_only) {
+    return std::make_unique<PgDb>(url, read_only);
+}
 
 }  // namespace store

@@ -1,6 +1,8 @@
 // Reading a run for the store and writing it in one transaction.
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdint>
 #include <cmath>
@@ -44,9 +46,16 @@ std::string meta_text(const nlohmann::json& m, const char* section, const char* 
     return v.dump();
 }
 
-// "2026-12-07T09:10:12+0000" -> "2026-12-07 09:10:12" in UTC, so that runs
-// from machines in other time zones sort together.
-std::string utc_date(const std::string& stamp) {
+std::string utc_text(std::time_t when) {
+    std::tm u{};
+    if (!gmtime_r(&when, &u)) return "";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
+    return text;
+}
+
+// "2026-12-07T09:10:12+0000" -> that moment and its offset from UTC in seconds.
+std::optional<std::pair<std::time_t, long>> parse_stamp(const std::string& stamp) {
     std::tm t{};
     int offset_h = 0, offset_m = 0;
     char sign = '+';
@@ -54,39 +63,38 @@ std::string utc_date(const std::string& stamp) {
                     &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &sign, &offset_h,
                     &offset_m) != 9 ||
         (sign != '+' && sign != '-'))
-        return "";
+        return std::nullopt;
     t.tm_year -= 1900;
     t.tm_mon -= 1;
-    std::time_t when = timegm(&t);
-    if (when == -1) return "";
-    when -= (sign == '-' ? -1 : 1) * (offset_h * 3600 + offset_m * 60);
-    std::tm u{};
-    gmtime_r(&when, &u);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
-    return text;
+    const std::time_t when = timegm(&t);
+    if (when == -1) return std::nullopt;
+    const long offset = (sign == '-' ? -1 : 1) * (offset_h * 3600L + offset_m * 60L);
+    return std::make_pair(when - offset, offset);
 }
 
-// "... local date 2026.12.07 time 08.47.10.txt" -> "2026-12-07 08:47:10"
-std::string date_from_name(const std::string& name) {
-    int y, mo, d, h, mi, s;
+// "... local date 2026.12.07 time 08.47.10.txt": the program's local clock,
+// "2026-12-07 08:47:10", with its fields.
+std::optional<std::pair<std::string, std::tm>> name_stamp(const std::string& name) {
+    std::tm t{};
     const auto at = name.find(" local date ");
     if (at == std::string::npos ||
-        std::sscanf(name.c_str() + at, " local date %4d.%2d.%2d time %2d.%2d.%2d", &y, &mo, &d,
-                    &h, &mi, &s) != 6)
-        return "";
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
-    return text;
+        std::sscanf(name.c_str() + at, " local date %4d.%2d.%2d time %2d.%2d.%2d", &t.tm_year,
+                    &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec) != 6 ||
+        t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour > 23 ||
+        t.tm_min > 59 || t.tm_sec > 60)
+        return std::nullopt;
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year, t.tm_mon,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    t.tm_isdst = -1;  // the zone's own rule for that date
+    return std::make_pair(std::string(text), t);
 }
 
-std::string now_utc() {
-    const std::time_t now = std::time(nullptr);
-    std::tm u{};
-    gmtime_r(&now, &u);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
-    return text;
+std::string meta_tag(const nlohmann::json& m) {
+    return m.is_object() && m.contains("tag") && m["tag"].is_string() ? m["tag"].get<std::string>()
+                                                                      : "";
 }
 
 Value figure_text(const std::optional<report::Figure>& f) {
@@ -139,6 +147,30 @@ void insert_frames(Db& db, long long id, const Record& r) {
 
 }  // namespace
 
+RunDate run_date(const nlohmann::json& m, const std::string& results_name) {
+    // The program's own start, which the runner keeps for each repeat.
+    const std::string started = meta_text(m, "run", "date");
+    if (const auto t = parse_stamp(started)) return {utc_text(t->first), started};
+    // The file's name holds the program's local clock: in the zone its
+    // machine gave with the metadata, else in this one's (TZ).
+    const std::string machine = meta_text(m, "machine", "date");
+    const auto zone = parse_stamp(machine);
+    if (auto local = name_stamp(results_name)) {
+        const std::time_t when = zone ? timegm(&local->second) - zone->second
+                                      : std::mktime(&local->second);
+        if (when != -1) return {utc_text(when), local->first};
+    }
+    if (zone) return {utc_text(zone->first), machine};
+    return {};
+}
+
+std::string run_identity(const std::string& hash, const nlohmann::json& metadata,
+                         const std::string& results_name) {
+    const nlohmann::json key = {hash, meta_text(metadata, "machine", "host"),
+                                run_date(metadata, results_name).stamp, meta_tag(metadata)};
+    return sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
 std::optional<Record> make_record(report::Run run, const std::string& tag,
                                   std::vector<std::string>& errors) {
     if (run.failed()) {
@@ -163,9 +195,9 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     r.folder = folder.string();
     // The folder's own tag serves an import of a run whose store was out of reach.
     const auto& m = r.run.metadata;
-    r.tag = !tag.empty() || !m.is_object() || !m.contains("tag") || !m["tag"].is_string()
-                ? tag
-                : m["tag"].get<std::string>();
+    r.tag = tag.empty() ? meta_tag(m) : tag;
+    r.tag_given = !tag.empty();
+    r.identity = run_identity(r.hash, m, fs::path(r.run.path).filename().string());
     // The runner's intervals are extras: rows the report's reader leaves out are left out here.
     if (const auto& f = r.run.frames_csv)
         for (std::size_t i = 0; i < f->frame.size(); ++i) {
@@ -176,13 +208,15 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     return r;
 }
 
-bool record(Db& db, const Record& r) {
+namespace {
+
+// The run's row, unless a run of that identity is there: its id, or nullopt.
+std::optional<long long> insert_run(Db& db, const Record& r) {
     const auto& run = r.run;
     const auto& m = run.metadata;
-    std::string date = utc_date(meta_text(m, "machine", "date"));
     const std::string name = fs::path(run.path).filename().string();
-    if (date.empty()) date = date_from_name(name);
-    const std::string recorded = now_utc();
+    const std::string recorded = utc_text(std::time(nullptr));
+    std::string date = run_date(m, name).utc;
     if (date.empty()) date = recorded;
     const auto a = report::analyse(run);
     auto rate = [&](std::size_t i, bool average) -> Value {
@@ -190,47 +224,87 @@ bool record(Db& db, const Record& r) {
         return average ? number_text(a.rates[i].average) : Value(a.rates[i].name);
     };
     const bool is_run = m.is_object() && m.contains("run") && m["run"].is_object();
+    const auto id_rows = db.query(
+        "INSERT INTO runs (identity, hash, program, folder, results_name, recorded_at, run_date, host,"
+        " cpu, kernel, gl_vendor, renderer, gl_version, bits, window_size, suite_version,"
+        " command_line, tag, banner, init_seconds, plain_seconds, plain_rate, complete,"
+        " ending, total_seconds, average, average2, exit_status, problem, stderr, metadata,"
+        " frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg) VALUES"
+        " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+        " ON CONFLICT (identity) DO NOTHING RETURNING id",
+        {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
+         meta_text(m, "machine", "host"), meta_text(m, "machine", "cpu"),
+         meta_text(m, "machine", "kernel"), meta_text(m, "gl", "vendor"),
+         meta_text(m, "gl", "renderer"), meta_text(m, "gl", "version"),
+         meta_text(m, "gl", "bits"), meta_text(m, "run", "window_size"),
+         meta_text(m, "machine", "suite_version"),
+         m.is_object() && m.contains("command_line") && m["command_line"].is_string()
+             ? Value(m["command_line"].get<std::string>())
+             : std::nullopt,
+         r.tag, run.banner, figure_text(run.init_seconds), figure_text(run.plain_seconds),
+         figure_text(run.plain_rate), run.complete ? "1" : "0", ending_text(run.summary.ending),
+         figure_text(run.summary.total_seconds), figure_text(run.summary.average),
+         figure_text(run.summary.average2),
+         run.exit_status ? Value(std::to_string(*run.exit_status)) : std::nullopt,
+         is_run ? Value(meta_text(m, "run", "problem")) : std::nullopt, run.stderr_text,
+         m.is_null() ? std::nullopt
+                     : Value(m.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
+         number_text(a.frame_time.median * 1000), rate(0, false), rate(0, true),
+         rate(1, false), rate(1, true)});
+    if (id_rows.empty() || !id_rows[0][0]) return std::nullopt;
+    return std::stoll(*id_rows[0][0]);
+}
+
+}  // namespace
+
+Recorded record(Db& db, const Record& r) {
+    Recorded outcome = Recorded::present;
     db.begin_write();
     try {
-        const auto id_rows = db.query(
-            "INSERT INTO runs (hash, program, folder, results_name, recorded_at, run_date, host,"
-            " cpu, kernel, gl_vendor, renderer, gl_version, bits, window_size, suite_version,"
-            " command_line, tag, banner, init_seconds, plain_seconds, plain_rate, complete,"
-            " ending, total_seconds, average, average2, exit_status, problem, stderr, metadata,"
-            " frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg) VALUES"
-            " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-            " ON CONFLICT (hash) DO NOTHING RETURNING id",
-            {r.hash, report::program_name(run.program), r.folder, name, recorded, date,
-             meta_text(m, "machine", "host"), meta_text(m, "machine", "cpu"),
-             meta_text(m, "machine", "kernel"), meta_text(m, "gl", "vendor"),
-             meta_text(m, "gl", "renderer"), meta_text(m, "gl", "version"),
-             meta_text(m, "gl", "bits"), meta_text(m, "run", "window_size"),
-             meta_text(m, "machine", "suite_version"),
-             m.is_object() && m.contains("command_line") && m["command_line"].is_string()
-                 ? Value(m["command_line"].get<std::string>())
-                 : std::nullopt,
-             r.tag, run.banner, figure_text(run.init_seconds), figure_text(run.plain_seconds),
-             figure_text(run.plain_rate), run.complete ? "1" : "0", ending_text(run.summary.ending),
-             figure_text(run.summary.total_seconds), figure_text(run.summary.average),
-             figure_text(run.summary.average2),
-             run.exit_status ? Value(std::to_string(*run.exit_status)) : std::nullopt,
-             is_run ? Value(meta_text(m, "run", "problem")) : std::nullopt, run.stderr_text,
-             m.is_null() ? std::nullopt
-                         : Value(m.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
-             number_text(a.frame_time.median * 1000), rate(0, false), rate(0, true),
-             rate(1, false), rate(1, true)});
-        if (id_rows.empty() || !id_rows[0][0]) {
-            db.rollback();
-            return false;
+        if (const auto id = insert_run(db, r)) {
+            insert_frames(db, *id, r);
+            outcome = Recorded::added;
+        } else if (r.tag_given &&
+                   !db.query("UPDATE runs SET tag = ? WHERE identity = ? AND tag <> ? RETURNING id",
+                             {r.tag, r.identity, r.tag})
+                        .empty()) {
+            outcome = Recorded::tagged;  // a run stored before, tagged now
         }
-        insert_frames(db, std::stoll(*id_rows[0][0]), r);
         db.commit();
     } catch (...) {
         db.rollback();
         throw;
     }
-    return true;
+    return outcome;
 }
+
+namespace {
+
+// "rep-2" before "rep-10": runs of a repeated set in the order they ran.
+bool natural_less(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+            std::isdigit(static_cast<unsigned char>(b[j]))) {
+            const auto digits = [](const std::string& s, std::size_t& at) {
+                while (at < s.size() && s[at] == '0') ++at;
+                const std::size_t from = at;
+                while (at < s.size() && std::isdigit(static_cast<unsigned char>(s[at]))) ++at;
+                return s.substr(from, at - from);
+            };
+            const std::string x = digits(a, i), y = digits(b, j);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (x != y) return x < y;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+}  // namespace
 
 ImportResult import_paths(const std::string& url, const std::vector<std::string>& paths,
                           const std::string& tag) {
@@ -241,12 +315,35 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
     std::vector<Record> records;
     for (auto& run : inputs.runs)
         if (auto r = make_record(std::move(run), tag, result.refused)) records.push_back(std::move(*r));
+    // Recorded in the order they ran, so that runs of one date keep it.
+    std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        return natural_less(a.run.path, b.run.path);
+    });
     if (records.empty()) return result;
+    std::unique_ptr<Db> db;
     try {
-        auto db = open_store(url, true);
-        for (const auto& r : records) (record(*db, r) ? result.added : result.present)++;
+        db = open_store(url, true);
     } catch (const StoreError& e) {
         result.store_error = e.what();
+    }
+    // After the store's first failure the rest is not tried: each try could
+    // wait the full limit, and the folders stay for a later import.
+    for (const auto& r : records) {
+        if (!result.store_error.empty()) {
+            result.not_recorded.push_back(r.folder);
+            continue;
+        }
+        try {
+            switch (record(*db, r)) {
+                case Recorded::added: ++result.added; break;
+                case Recorded::present: ++result.present; break;
+                case Recorded::tagged: ++result.tagged; break;
+            }
+            result.recorded.push_back(r.folder);
+        } catch (const StoreError& e) {
+            result.store_error = e.what();
+            result.not_recorded.push_back(r.folder);
+        }
     }
     return result;
 }

@@ -2,6 +2,7 @@
 // each migration runs once, in a transaction, under a lock so that two
 // writers opening a new store at once do not both create it.
 #include <cstdlib>
+#include <functional>
 
 #include "store.h"
 
@@ -9,7 +10,61 @@ namespace store {
 
 namespace {
 
-using Steps = std::vector<std::string>;
+using Step = std::function<void(Db&)>;
+using Steps = std::vector<Step>;
+
+Step sql(std::string statement) {
+    return [statement = std::move(statement)](Db& db) { db.query(statement); };
+}
+
+// A run's row after its hash; its identity column comes with version 2.
+const char* const run_columns =
+    " program TEXT NOT NULL, folder TEXT NOT NULL,"
+    " results_name TEXT NOT NULL, recorded_at TEXT NOT NULL, run_date TEXT NOT NULL,"
+    " host TEXT NOT NULL, cpu TEXT, kernel TEXT, gl_vendor TEXT, renderer TEXT NOT NULL,"
+    " gl_version TEXT, bits TEXT, window_size TEXT NOT NULL, suite_version TEXT NOT NULL,"
+    " command_line TEXT, tag TEXT NOT NULL,"
+    " banner TEXT, init_seconds TEXT, plain_seconds TEXT, plain_rate TEXT,"
+    " complete INTEGER NOT NULL, ending TEXT NOT NULL, total_seconds TEXT, average TEXT,"
+    " average2 TEXT, exit_status INTEGER, problem TEXT, stderr TEXT, metadata TEXT,"
+    " frames BIGINT NOT NULL, median_ms DOUBLE PRECISION,"
+    " rate1_name TEXT, rate1_avg DOUBLE PRECISION, rate2_name TEXT,"
+    " rate2_avg DOUBLE PRECISION";
+
+const char* const run_indexes[] = {
+    "CREATE INDEX runs_by_config ON runs (program, host, renderer, window_size, run_date)",
+    "CREATE INDEX runs_by_machine ON runs (host, run_date)",
+    "CREATE INDEX runs_by_date ON runs (run_date)",
+    "CREATE INDEX runs_by_tag ON runs (tag)",
+};
+
+// Rows stored when a run was known by its file's hash alone get the
+// identity a new import would give them, so it finds them again.
+void fill_identities(Db& db) {
+    for (const auto& row : db.query("SELECT id, hash, results_name, metadata FROM runs")) {
+        const auto metadata = row[3] ? nlohmann::json::parse(*row[3], nullptr, false)
+                                     : nlohmann::json();
+        db.query("UPDATE runs SET identity = ? WHERE id = ?",
+                 {run_identity(row[1].value_or(""), metadata, row[2].value_or("")), row[0]});
+    }
+}
+
+// SQLite cannot drop a column's UNIQUE: the table is made anew (with its
+// frames' foreign key checks off, so that none is deleted with it).
+Steps runs_without_unique_hash(Db::Kind kind) {
+    if (kind == Db::Kind::postgresql)
+        return {sql("ALTER TABLE runs DROP CONSTRAINT runs_hash_key"),
+                sql("ALTER TABLE runs ADD COLUMN identity TEXT")};
+    Steps steps = {
+        sql(std::string("CREATE TABLE runs_v2 (id INTEGER PRIMARY KEY, hash TEXT NOT NULL,") +
+            run_columns + ", identity TEXT)"),
+        sql("INSERT INTO runs_v2 SELECT *, NULL FROM runs"),
+        sql("DROP TABLE runs"),
+        sql("ALTER TABLE runs_v2 RENAME TO runs"),
+    };
+    for (const char* index : run_indexes) steps.push_back(sql(index));
+    return steps;
+}
 
 // Migration n takes a store from version n - 1 to n. Append, never edit.
 std::vector<Steps> migrations(Db::Kind kind) {
@@ -19,32 +74,22 @@ std::vector<Steps> migrations(Db::Kind kind) {
     // Frames are most of the store: without a rowid SQLite keeps them in
     // the primary key's own tree, a third smaller.
     const std::string compact = pg ? "" : " WITHOUT ROWID";
-    return {
-        {
-            "CREATE TABLE runs ("
-            " id " + id + ","
-            " hash TEXT NOT NULL UNIQUE, program TEXT NOT NULL, folder TEXT NOT NULL,"
-            " results_name TEXT NOT NULL, recorded_at TEXT NOT NULL, run_date TEXT NOT NULL,"
-            " host TEXT NOT NULL, cpu TEXT, kernel TEXT, gl_vendor TEXT, renderer TEXT NOT NULL,"
-            " gl_version TEXT, bits TEXT, window_size TEXT NOT NULL, suite_version TEXT NOT NULL,"
-            " command_line TEXT, tag TEXT NOT NULL,"
-            " banner TEXT, init_seconds TEXT, plain_seconds TEXT, plain_rate TEXT,"
-            " complete INTEGER NOT NULL, ending TEXT NOT NULL, total_seconds TEXT, average TEXT,"
-            " average2 TEXT, exit_status INTEGER, problem TEXT, stderr TEXT, metadata TEXT,"
-            " frames BIGINT NOT NULL, median_ms DOUBLE PRECISION,"
-            " rate1_name TEXT, rate1_avg DOUBLE PRECISION, rate2_name TEXT,"
-            " rate2_avg DOUBLE PRECISION)",
-            "CREATE INDEX runs_by_config ON runs (program, host, renderer, window_size, run_date)",
-            "CREATE INDEX runs_by_machine ON runs (host, run_date)",
-            "CREATE INDEX runs_by_date ON runs (run_date)",
-            "CREATE INDEX runs_by_tag ON runs (tag)",
-            "CREATE TABLE frames ("
-            " run_id BIGINT NOT NULL REFERENCES runs (id) ON DELETE CASCADE,"
-            " n INTEGER NOT NULL, win INTEGER NOT NULL, seconds TEXT NOT NULL,"
-            " rate TEXT NOT NULL, rate2 TEXT, triangles TEXT, interval_us BIGINT,"
-            " PRIMARY KEY (run_id, n))" + compact,
-        },
-    };
+    Steps first = {sql("CREATE TABLE runs ( id " + id + ", hash TEXT NOT NULL UNIQUE," +
+                       run_columns + ")")};
+    for (const char* index : run_indexes) first.push_back(sql(index));
+    first.push_back(sql(
+        "CREATE TABLE frames ("
+        " run_id BIGINT NOT NULL REFERENCES runs (id) ON DELETE CASCADE,"
+        " n INTEGER NOT NULL, win INTEGER NOT NULL, seconds TEXT NOT NULL,"
+        " rate TEXT NOT NULL, rate2 TEXT, triangles TEXT, interval_us BIGINT,"
+        " PRIMARY KEY (run_id, n))" + compact));
+    // A run is the run, not its file: the same file from another machine,
+    // date or tag is another run.
+    Steps second = runs_without_unique_hash(kind);
+    second.insert(second.end(), {fill_identities,
+                                 sql("CREATE UNIQUE INDEX runs_by_identity ON runs (identity)"),
+                                 sql("CREATE INDEX runs_by_hash ON runs (hash)")});
+    return {first, second};
 }
 
 int stored_version(Db& db) {
@@ -73,14 +118,15 @@ std::unique_ptr<Db> open_store(const std::string& url, bool create) {
         throw StoreError("the store " + display_url(url) + " has schema version " +
                          std::to_string(version) + ", newer than this suite's " +
                          std::to_string(latest) + ": update the suite");
+    const bool sqlite = db->kind() == Db::Kind::sqlite;
+    if (sqlite) db->query("PRAGMA foreign_keys=OFF");  // only outside a transaction
     db->begin_write();
     try {
-        if (db->kind() == Db::Kind::postgresql)
-            db->query("SELECT pg_advisory_xact_lock(7400114)");  // the suite's own lock number
+        if (!sqlite) db->query("SELECT pg_advisory_xact_lock(7400114)");  // the suite's own lock number
         db->query("CREATE TABLE IF NOT EXISTS store_meta (name TEXT PRIMARY KEY, value TEXT NOT NULL)");
         version = stored_version(*db);  // another writer may have been first
         for (int v = version + 1; v <= latest; ++v) {
-            for (const auto& sql : steps[static_cast<std::size_t>(v - 1)]) db->query(sql);
+            for (const auto& step : steps[static_cast<std::size_t>(v - 1)]) step(*db);
             db->query("DELETE FROM store_meta WHERE name = 'schema_version'");
             db->query("INSERT INTO store_meta (name, value) VALUES ('schema_version', ?)",
                       {std::to_string(v)});
@@ -90,6 +136,19 @@ std::unique_ptr<Db> open_store(const std::string& url, bool create) {
         db->rollback();
         throw;
     }
+    if (sqlite) db->query("PRAGMA foreign_keys=ON");
+    return db;
+}
+
+std::unique_ptr<Db> open_store_read_only(const std::string& url) {
+    auto db = open_db(url, false, true);
+    const int version = stored_version(*db);
+    // An older schema is read as it is: its reads need no later column.
+    if (version == 0)
+        throw StoreError(display_url(url) + " holds no runs yet");
+    if (version > static_cast<int>(migrations(db->kind()).size()))
+        throw StoreError("the store " + display_url(url) + " has schema version " +
+                         std::to_string(version) + ", newer than this suite's: update the suite");
     return db;
 }
 

@@ -1,8 +1,11 @@
-// The SQLite store: WAL so readers never block the writer, a busy timeout so
-// concurrent writers queue instead of failing, statements kept prepared
+// The SQLite store: WAL so readers never block the writer, a bounded busy
+// wait so concurrent writers queue instead of failing, statements kept prepared
 // because an import runs the same insert many thousand times.
 #include <sqlite3.h>
 
+#include <cctype>
+#include <chrono>
+#include <filesystem>
 #include <map>
 
 #include "db.h"
@@ -11,21 +14,41 @@ namespace store {
 
 namespace {
 
+// "file://" URI of a path, every byte but the plainest escaped.
+std::string file_uri(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = "file://";
+    for (unsigned char c : std::filesystem::absolute(path).string()) {
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
 class SqliteDb : public Db {
 public:
-    SqliteDb(const std::string& path, bool create) {
-        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
-                          SQLITE_OPEN_NOMUTEX;
-        if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-            const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
-            sqlite3_close(db_);
-            db_ = nullptr;
-            throw StoreError("cannot open " + path + ": " + why);
+    SqliteDb(const std::string& path, bool create, bool read_only) {
+        if (read_only) {
+            open(path, SQLITE_OPEN_READONLY);
+            // A WAL store in a folder the user may not write has no shared-memory
+            // file to read through: read the file as it stands instead.
+            const int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr,
+                                        nullptr, nullptr) & 0xff;
+            if (rc == SQLITE_READONLY || rc == SQLITE_CANTOPEN) {
+                sqlite3_close(db_);
+                db_ = nullptr;
+                open(file_uri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+            }
+        } else {
+            open(path, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
+            query("PRAGMA journal_mode=WAL");
+            query("PRAGMA synchronous=NORMAL");
         }
-        sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, 60000);
-        query("PRAGMA journal_mode=WAL");
-        query("PRAGMA synchronous=NORMAL");
         query("PRAGMA foreign_keys=ON");
     }
     ~SqliteDb() override {
@@ -71,6 +94,26 @@ public:
     void begin_write() override { query("BEGIN IMMEDIATE"); }
 
 private:
+    void open(const std::string& name, int flags) {
+        if (sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+            const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+            sqlite3_close(db_);
+            db_ = nullptr;
+            throw StoreError("cannot open " + name + ": " + why);
+        }
+        sqlite3_extended_result_codes(db_, 1);
+        sqlite3_busy_handler(db_, on_busy, this);
+    }
+    // Another writer holds the store: wait in short slices, up to the limit,
+    // and not at all once the program was asked to stop.
+    static int on_busy(void* self, int count) {
+        auto& since = static_cast<SqliteDb*>(self)->busy_since_;
+        const auto now = std::chrono::steady_clock::now();
+        if (count == 0) since = now;
+        if (stop_requested() || now - since >= std::chrono::seconds(wait_limit_s)) return 0;
+        sqlite3_sleep(20);
+        return 1;
+    }
     sqlite3_stmt* prepare(const std::string& sql) {
         if (auto it = prepared_.find(sql); it != prepared_.end()) return it->second;
         sqlite3_stmt* stmt = nullptr;
@@ -86,13 +129,14 @@ private:
     }
 
     sqlite3* db_ = nullptr;
+    std::chrono::steady_clock::time_point busy_since_;
     std::map<std::string, sqlite3_stmt*> prepared_;
 };
 
 }  // namespace
 
-std::unique_ptr<Db> open_sqlite(const std::string& path, bool create) {
-    return std::make_unique<SqliteDb>(path, create);
+std::unique_ptr<Db> open_sqlite(const std::string& path, bool create, bool read_only) {
+    return std::make_unique<SqliteDb>(path, create, read_only);
 }
 
 }  // namespace store

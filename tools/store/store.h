@@ -1,5 +1,5 @@
 // The results store: every run recorded once (known by its results file's
-// content hash), with its metadata, every frame's figures as printed, the
+// content hash with its machine, date and tag), with its metadata, every frame's figures as printed, the
 // summary, the exit status and the runner's own frame intervals.
 #pragma once
 
@@ -19,13 +19,28 @@ std::string default_url(const std::string& fallback);
 
 // Opens the store and brings its schema up to date (creating it if new).
 std::unique_ptr<Db> open_store(const std::string& url, bool create);
+// For history and check: writes nothing; a store of an older schema is read as it is.
+std::unique_ptr<Db> open_store_read_only(const std::string& url);
+
+// When a run ran, in UTC ("YYYY-MM-DD HH:MM:SS"), and the stamp it was read
+// from as written; both "" when neither the metadata nor the file name holds one.
+struct RunDate {
+    std::string utc, stamp;
+};
+RunDate run_date(const nlohmann::json& metadata, const std::string& results_name);
+// What tells runs apart: the results file's hash with the machine, the date
+// and the tag that its metadata gives.
+std::string run_identity(const std::string& hash, const nlohmann::json& metadata,
+                         const std::string& results_name);
 
 // A run as the store holds it, ready to record.
 struct Record {
     std::string hash;    // SHA-256 of the results file, hex
+    std::string identity;  // run_identity
     report::Run run;     // read by the report's parser, with its run folder
     std::string folder;  // the run folder as given
     std::string tag;
+    bool tag_given = false;  // named on import: it replaces a stored run's tag
     std::map<int, long long> intervals_us;  // frames.csv: frame number -> runner interval
 };
 
@@ -36,9 +51,10 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
                                   std::vector<std::string>& errors);
 
 struct ImportResult {
-    int added = 0, present = 0;
+    int added = 0, present = 0, tagged = 0;
     std::vector<std::string> refused;  // file:line diagnostics
-    std::string store_error;           // the store could not be reached or written
+    std::string store_error;           // the store's first failure: why the rest is missing
+    std::vector<std::string> recorded, not_recorded;  // run folders
     std::size_t found = 0;             // results files found
 };
 // Records every results file found under `paths` (files or folders).
@@ -51,8 +67,9 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
 std::string record_folder(const std::string& url, const std::string& folder,
                           const std::string& tag);
 
-// Records in one transaction. False when a run with that hash was already there.
-bool record(Db& db, const Record& r);
+// Records in one transaction. A run already there is only tagged, when a tag was given.
+enum class Recorded { added, present, tagged };
+Recorded record(Db& db, const Record& r);
 
 // The figures of one frame as stored: text exactly as printed.
 struct StoredFrame {

@@ -25,13 +25,18 @@ std::string first_value(const std::string& file, const std::string& key) {
 }
 }  // namespace
 
+std::string local_time_stamp() {
+    char when[64] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local)) std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", &local);
+    return when;
+}
+
 nlohmann::json machine_facts() {
     utsname u{};
     uname(&u);
-    char when[64] = "";
-    const std::time_t now = std::time(nullptr);
-    if (const std::tm* local = std::localtime(&now))
-        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S%z", local);
+    const std::string when = local_time_stamp();
     char host[256] = "";
     // a fleet tells its machines apart by it
     if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';

@@ -143,6 +143,7 @@ int run_suite(int argc, char** argv) {
         return 2;
     }
     suite_run::catch_stop_signals();
+    store::set_stop_check(suite_run::stop_signal);  // a busy store must not hold up a stop
     if (o.db.empty()) o.db = store::default_url((fs::path(*out).parent_path() / "suite.db").string());
 
     std::unique_ptr<driver::XServer> server;
@@ -203,6 +204,7 @@ int run_suite(int argc, char** argv) {
             const std::string exe = executable_for(name, o);
             std::cout << "== " << name << (o.repeat > 1 ? " #" + std::to_string(r) : "")
                       << " (in " << report::terminal_safe(*dir) << ")" << std::endl;
+            const std::string started = suite_run::local_time_stamp();
             if (attended) {
                 const int status = suite_run::run_attended(exe, *dir);
                 facts = {{"program", name}, {"exit_status", status},
@@ -213,6 +215,7 @@ int run_suite(int argc, char** argv) {
                 facts = suite_run::run_unattended(*p, exe, *dir, display, o.drive, server_alive);
             }
             facts["repeat"] = r;
+            facts["date"] = started;  // each repeat's own, beside the set's in "machine"
             if (suite_run::stop_signal()) facts["interrupted"] = true;
             nlohmann::json meta = run;
             meta.erase("programs");
