@@ -3,11 +3,12 @@
 // anew from one distribution, its frames independent or each leaning on the
 // last (AR(1)). Not run by the tests: it takes a while and prints rates.
 //
-//   simulate-compare [pairs] [seed]
+//   simulate-compare [pairs] [seed] [text]   (only the scenarios whose name holds text)
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     const int pairs = argc > 1 ? std::atoi(argv[1]) : 1000;
     const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1;
     if (pairs < 1) {
-        std::fprintf(stderr, "usage: simulate-compare [pairs] [seed]\n");
+        std::fprintf(stderr, "usage: simulate-compare [pairs] [seed] [text]\n");
         return 2;
     }
     const Scenario scenarios[] = {
@@ -91,7 +92,9 @@ int main(int argc, char** argv) {
                 pairs);
     std::printf("%-58s %9s %9s %9s %9s\n", "scenario", "A/A call", "A/A p<.05", "too few",
                 "power 5%");
+    const char* only = argc > 3 ? argv[3] : "";
     for (const auto& s : scenarios) {
+        if (!std::strstr(s.name, only)) continue;
         const Rates same = rates(s, pairs, 20, seed, false);
         const Rates apart = rates(s, pairs, 20 * 0.95, seed + 1, true);  // 5% less time
         std::printf("%-58s %8.1f%% %8.1f%% %8.1f%% %8.1f%%\n", s.name, same.called,
