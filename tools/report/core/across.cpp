@@ -171,11 +171,15 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
         };
         judge_on_batches(c, with_frames(a), with_frames(b), options);
     }
-    const bool enough = c.unit == Unit::runs ||
-                        (c.test.units_a >= min_batches && c.test.units_b >= min_batches);
-    c.verdict = enough ? decide(c.ratio, c.interval, c.test.p, higher_is_better, c.test.units_a,
-                                c.test.units_b, options.alpha, options.practical_percent / 100)
-                       : Verdict::too_few;
+    if (c.unit == Unit::batches &&
+        (c.test.units_a < min_batches || c.test.units_b < min_batches)) {
+        // A handful of batches would show intervals and a p far surer than they are.
+        c.interval = c.median_interval = {std::nan(""), std::nan("")};
+        c.test.p = c.ranks.p = std::nan("");
+        return c;  // too few
+    }
+    c.verdict = decide(c.ratio, c.interval, c.test.p, higher_is_better, c.test.units_a,
+                       c.test.units_b, options.alpha, options.practical_percent / 100);
     return c;
 }
 

@@ -163,6 +163,8 @@ std::string comparison_unit_note(const ProgramComparison& c) {
 }
 
 namespace {
+std::string p_text(double p) { return std::isnan(p) ? "-" : format_sig(p, 3); }
+
 // What every table of a comparison shows of one figure.
 struct FigureCells {
     std::string name, average_a, average_b, ratio, interval, verdict;
@@ -174,7 +176,9 @@ FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
             value(f.average_a),
             value(f.average_b),
             format_fixed(f.ratio, 4),
-            format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
+            std::isnan(f.interval.low + f.interval.high)
+                ? "-"
+                : format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
             verdict_label(f.verdict, practical_percent)};
 }
 }  // namespace
@@ -189,8 +193,8 @@ Table comparison_table(const ProgramComparison& c, double practical_percent) {
     for (const auto& f : c.figures) {
         const auto x = figure_cells(f, practical_percent);
         t.rows.push_back({x.name, std::to_string(f.n_a), std::to_string(f.n_b), x.average_a,
-                          x.average_b, x.ratio, x.interval, format_sig(f.test.p, 3), x.verdict,
-                          format_fixed(f.median_ratio, 4), format_sig(f.ranks.p, 3)});
+                          x.average_b, x.ratio, x.interval, p_text(f.test.p), x.verdict,
+                          format_fixed(f.median_ratio, 4), p_text(f.ranks.p)});
     }
     return t;
 }
