@@ -25,12 +25,6 @@ void add_figure(RepeatGroup& g, const std::string& name, double (*get)(const Ana
     g.figures.push_back(std::move(f));
 }
 
-std::vector<double> concat(const std::vector<std::vector<double>>& runs) {
-    std::vector<double> all;
-    for (const auto& r : runs) all.insert(all.end(), r.begin(), r.end());
-    return all;
-}
-
 }  // namespace
 
 std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
@@ -74,7 +68,8 @@ namespace {
 std::vector<double> run_headlines(const std::vector<FigureRun>& side) {
     std::vector<double> out;
     for (const auto& r : side)
-        if (const double h = headline({r.headline}); !std::isnan(h)) out.push_back(h);
+        for (const Sums& s : batch_sums(r.headline, 1))
+            if (const double h = s.numerator / s.denominator; !std::isnan(h)) out.push_back(h);
     return out;
 }
 
@@ -85,9 +80,9 @@ std::vector<double> run_medians(const std::vector<FigureRun>& side) {
     return out;
 }
 
-void judge_on_runs(FigureComparison& c, const std::vector<FigureRun>& a,
+void judge_on_runs(FigureComparison& c, const std::vector<double>& head_a,
+                   const std::vector<double>& head_b, const std::vector<FigureRun>& a,
                    const std::vector<FigureRun>& b, const CompareOptions& options) {
-    const auto head_a = run_headlines(a), head_b = run_headlines(b);
     c.test = welch_values(head_a, head_b);
     c.interval = fieller_ratio(head_a, head_b, options.confidence);
     const auto med_a = run_medians(a), med_b = run_medians(b);
@@ -139,21 +134,31 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
     FigureComparison c;
     c.name = name;
     c.higher_is_better = higher_is_better;
-    std::vector<std::vector<double>> values_a, values_b;
-    std::vector<RatioRun> head_a, head_b;
-    for (const auto& r : a) values_a.push_back(r.values), head_a.push_back(r.headline);
-    for (const auto& r : b) values_b.push_back(r.values), head_b.push_back(r.headline);
-    const auto all_a = concat(values_a), all_b = concat(values_b);
+    auto all_values = [](const std::vector<FigureRun>& side) {
+        std::vector<double> all;
+        for (const auto& r : side) all.insert(all.end(), r.values.begin(), r.values.end());
+        return all;
+    };
+    auto all_frames = [](const std::vector<FigureRun>& side) {
+        Sums total;
+        for (const auto& r : side)
+            for (const Sums& s : batch_sums(r.headline, 1))
+                total.numerator += s.numerator, total.denominator += s.denominator;
+        return total;
+    };
+    auto all_a = all_values(a), all_b = all_values(b);
     c.n_a = all_a.size();
     c.n_b = all_b.size();
-    c.average_a = headline(head_a);
-    c.average_b = headline(head_b);
-    c.ratio = c.average_a / c.average_b;
-    c.median_a = median(all_a);
-    c.median_b = median(all_b);
+    c.median_a = median(std::move(all_a));
+    c.median_b = median(std::move(all_b));
     c.median_ratio = c.median_a / c.median_b;
-    c.runs_a = run_headlines(a).size();
-    c.runs_b = run_headlines(b).size();
+    const Sums total_a = all_frames(a), total_b = all_frames(b);
+    c.average_a = total_a.numerator / total_a.denominator;
+    c.average_b = total_b.numerator / total_b.denominator;
+    c.ratio = c.average_a / c.average_b;
+    const auto head_a = run_headlines(a), head_b = run_headlines(b);
+    c.runs_a = head_a.size();
+    c.runs_b = head_b.size();
     c.unit = c.runs_a > 1 || c.runs_b > 1 ? Unit::runs : Unit::batches;
     if (c.runs_a == 0 || c.runs_b == 0) {
         c.interval = c.median_interval = {std::nan(""), std::nan("")};
@@ -161,12 +166,12 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
         return c;  // too few
     }
     if (c.unit == Unit::runs) {
-        judge_on_runs(c, a, b, options);
+        judge_on_runs(c, head_a, head_b, a, b, options);
     } else {
         // The runs with frames: one a side.
         auto with_frames = [](const std::vector<FigureRun>& side) -> const FigureRun& {
             for (const auto& r : side)
-                if (!std::isnan(headline({r.headline}))) return r;
+                if (!batch_sums(r.headline, 1).empty()) return r;
             return side.front();
         };
         judge_on_batches(c, with_frames(a), with_frames(b), options);

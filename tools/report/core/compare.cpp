@@ -32,22 +32,6 @@ std::size_t draw(std::uint64_t& state, std::size_t n) {
                                     static_cast<double>(n));
 }
 
-// The frames of each run whose numerator and denominator are both numbers;
-// runs left empty are dropped.
-std::vector<RatioRun> clean_ratio_runs(const std::vector<RatioRun>& runs) {
-    std::vector<RatioRun> kept;
-    for (const auto& run : runs) {
-        RatioRun r;
-        for (std::size_t i = 0; i < run.numerator.size() && i < run.denominator.size(); ++i) {
-            if (std::isnan(run.numerator[i]) || std::isnan(run.denominator[i])) continue;
-            r.numerator.push_back(run.numerator[i]);
-            r.denominator.push_back(run.denominator[i]);
-        }
-        if (!r.numerator.empty()) kept.push_back(std::move(r));
-    }
-    return kept;
-}
-
 // Each run's batch headlines.
 std::vector<double> batch_values(const std::vector<RatioRun>& runs, std::size_t batches) {
     std::vector<double> values;
@@ -139,26 +123,28 @@ MannWhitney mann_whitney(const std::vector<double>& a_in, const std::vector<doub
 }
 
 double headline(const std::vector<RatioRun>& runs) {
-    double num = 0, den = 0;
-    for (const auto& r : clean_ratio_runs(runs))
-        for (std::size_t i = 0; i < r.numerator.size(); ++i)
-            num += r.numerator[i], den += r.denominator[i];
-    return num / den;
+    Sums total;
+    for (const auto& r : runs)
+        for (const Sums& s : batch_sums(r, 1)) total.numerator += s.numerator, total.denominator += s.denominator;
+    return total.numerator / total.denominator;
 }
 
-std::vector<Sums> batch_sums(const RatioRun& run_in, std::size_t batches) {
-    std::vector<Sums> out;
-    const auto clean = clean_ratio_runs({run_in});
-    if (clean.empty()) return out;
-    const RatioRun& run = clean.front();
-    const std::size_t n = run.numerator.size(), k = std::min(n, batches);
-    for (std::size_t j = 0; j < k; ++j) {
-        Sums s;
-        for (std::size_t i = j * n / k; i < (j + 1) * n / k; ++i) {
-            s.numerator += run.numerator[i];
-            s.denominator += run.denominator[i];
-        }
-        out.push_back(s);
+std::vector<Sums> batch_sums(const RatioRun& run, std::size_t batches) {
+    // Frames are counted and then walked in place: a run may hold millions.
+    const std::size_t frames = std::min(run.numerator.size(), run.denominator.size());
+    auto usable = [&](std::size_t i) {
+        return !std::isnan(run.numerator[i]) && !std::isnan(run.denominator[i]);
+    };
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < frames; ++i) n += usable(i);
+    const std::size_t k = std::min(n, batches);
+    std::vector<Sums> out(k);
+    for (std::size_t i = 0, seen = 0, j = 0; i < frames; ++i) {
+        if (!usable(i)) continue;
+        while ((j + 1) * n / k <= seen) ++j;  // batch j holds j*n/k up to (j+1)*n/k
+        out[j].numerator += run.numerator[i];
+        out[j].denominator += run.denominator[i];
+        ++seen;
     }
     return out;
 }
@@ -225,10 +211,10 @@ Interval fieller_ratio(const std::vector<double>& a, const std::vector<double>& 
     return {(qb - root) / qa, (qb + root) / qa};
 }
 
-Welch welch_batch_means(const std::vector<RatioRun>& a_in, const std::vector<RatioRun>& b_in,
+Welch welch_batch_means(const std::vector<RatioRun>& runs_a, const std::vector<RatioRun>& runs_b,
                         std::size_t batches) {
-    const auto a = batch_values(clean_ratio_runs(a_in), batches);
-    const auto b = batch_values(clean_ratio_runs(b_in), batches);
+    const auto a = batch_values(runs_a, batches);
+    const auto b = batch_values(runs_b, batches);
     if (a.size() < 2 || b.size() < 2) {
         Welch w;
         w.units_a = a.size();
