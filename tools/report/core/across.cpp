@@ -126,14 +126,9 @@ void judge_on_batches(FigureComparison& c, const FigureRun& a, const FigureRun& 
     c.ranks = mann_whitney(ratios(med_a), ratios(med_b));
 }
 
-}  // namespace
-
-FigureComparison compare_figure(const std::string& name, bool higher_is_better,
-                                const std::vector<FigureRun>& a, const std::vector<FigureRun>& b,
-                                const CompareOptions& options) {
-    FigureComparison c;
-    c.name = name;
-    c.higher_is_better = higher_is_better;
+// The sides' frame counts, averages over all frames and medians.
+void describe_sides(FigureComparison& c, const std::vector<FigureRun>& a,
+                    const std::vector<FigureRun>& b) {
     auto all_values = [](const std::vector<FigureRun>& side) {
         std::vector<double> all;
         for (const auto& r : side) all.insert(all.end(), r.values.begin(), r.values.end());
@@ -156,6 +151,17 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
     c.average_a = total_a.numerator / total_a.denominator;
     c.average_b = total_b.numerator / total_b.denominator;
     c.ratio = c.average_a / c.average_b;
+}
+
+}  // namespace
+
+FigureComparison compare_figure(const std::string& name, bool higher_is_better,
+                                const std::vector<FigureRun>& a, const std::vector<FigureRun>& b,
+                                const CompareOptions& options) {
+    FigureComparison c;
+    c.name = name;
+    c.higher_is_better = higher_is_better;
+    describe_sides(c, a, b);
     const auto head_a = run_headlines(a), head_b = run_headlines(b);
     c.runs_a = head_a.size();
     c.runs_b = head_b.size();
