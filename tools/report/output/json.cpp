@@ -166,7 +166,7 @@ json to_json(const Model& m) {
             comparisons.push_back({{"program", program_name(c.program)},
                                    {"a", labels(c.a)},
                                    {"b", labels(c.b)},
-                                   {"judged_on", comparison_unit_note(c)},
+                                   {"unit_note", comparison_unit_note(c)},
                                    {"figures", figures}});
         }
         j["comparison"] = {{"confidence", m.options.confidence},
