@@ -1,4 +1,5 @@
-// The Mann-Whitney test, the bootstrap interval and the verdicts built on them.
+// The Mann-Whitney test, the intervals and the verdicts built on them: runs as
+// the units, or batches of one run's frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -52,49 +53,148 @@ TEST(MannWhitneyTest, DegenerateSamples) {
     EXPECT_EQ(mann_whitney({1, std::nan("")}, {2}).u, 0);
 }
 
-TEST(Bootstrap, ConstantSamplesGiveTheExactRatio) {
-    const auto i = bootstrap_median_ratio({{4, 4, 4}}, {{5, 5, 5, 5}}, 500, 7);
-    EXPECT_DOUBLE_EQ(i.low, 0.8);
-    EXPECT_DOUBLE_EQ(i.high, 0.8);
+namespace {
+// Frame times in ms around `mean`, 10% noise, each leaning on the last by phi.
+std::vector<double> ar_frames(std::mt19937_64& rng, double mean, std::size_t n, double phi) {
+    std::normal_distribution<double> z(0, 1);
+    std::vector<double> out(n);
+    double e = z(rng);
+    for (auto& f : out) {
+        f = mean * (1 + 0.1 * e);
+        e = phi * e + std::sqrt(1 - phi * phi) * z(rng);
+    }
+    return out;
 }
 
-TEST(Bootstrap, SameSeedSameInterval) {
-    const std::vector<std::vector<double>> a = {{1, 3, 2, 5, 4, 3}}, b = {{2, 4, 3, 6, 5, 4}};
-    const auto x = bootstrap_median_ratio(a, b, 1000, 42), y = bootstrap_median_ratio(a, b, 1000, 42);
+std::vector<Sums> as_sums(const std::vector<double>& values) {
+    std::vector<Sums> out;
+    for (double v : values) out.push_back({v, 1});
+    return out;
+}
+}  // namespace
+
+TEST(Bootstrap, OverBatches) {
+    const auto exact = bootstrap_batch_ratio(as_sums({4, 4, 4}), as_sums({5, 5, 5, 5}), 500, 7);
+    EXPECT_DOUBLE_EQ(exact.low, 0.8);
+    EXPECT_DOUBLE_EQ(exact.high, 0.8);
+    // A batch is a ratio of sums: (2 + 6) / (1 + 3) against 4 / 2, ratio 1.
+    const auto sums = bootstrap_batch_ratio({{2, 1}, {6, 3}}, {{4, 2}}, 500, 7);
+    EXPECT_DOUBLE_EQ(sums.low, 1);
+    EXPECT_DOUBLE_EQ(sums.high, 1);
+    const auto a = as_sums({1, 3, 2, 5, 4, 3}), b = as_sums({2, 4, 3, 6, 5, 4});
+    const auto x = bootstrap_batch_ratio(a, b, 1000, 42), y = bootstrap_batch_ratio(a, b, 1000, 42);
     EXPECT_EQ(x.low, y.low);
     EXPECT_EQ(x.high, y.high);
-    EXPECT_LE(x.low, 0.75);  // the sample ratio, 3 / 4
-    EXPECT_GE(x.high, 0.75);
+    EXPECT_LT(x.low, 0.75);  // the sample ratio, 18 / 24
+    EXPECT_GT(x.high, 0.75);
 }
 
-TEST(Bootstrap, CoversTheTrueRatioAboutNineteenTimesInTwenty) {
-    // Samples of 40 from uniform distributions with medians 10 and 12: how often
-    // does the 95% interval hold 10 / 12?
+TEST(Bootstrap, BatchesCoverTheTrueRatioOfCorrelatedFrames) {
+    // One run a side of 900 frames, each leaning on the last by 0.8: drawing
+    // single frames would give intervals far too narrow; drawing batches of
+    // neighbours keeps coverage near 95%.
     std::mt19937_64 rng(2024);
-    std::uniform_real_distribution<double> noise(-3, 3);
     int covered = 0;
     const int trials = 200;
     for (int t = 0; t < trials; ++t) {
-        std::vector<double> a, b;
-        for (int i = 0; i < 40; ++i) a.push_back(10 + noise(rng)), b.push_back(12 + noise(rng));
-        const auto iv = bootstrap_median_ratio({a}, {b}, 1000, static_cast<std::uint64_t>(t));
+        const auto a = ar_frames(rng, 10, 900, 0.8), b = ar_frames(rng, 12, 900, 0.8);
+        const std::size_t k = batch_count(a.size());
+        const auto iv = bootstrap_batch_ratio(batch_sums({a, std::vector<double>(900, 1.0)}, k),
+                                              batch_sums({b, std::vector<double>(900, 1.0)}, k),
+                                              1000, static_cast<std::uint64_t>(t));
         covered += iv.low <= 10.0 / 12 && 10.0 / 12 <= iv.high;
     }
+    EXPECT_EQ(batch_count(900), 30u);
+    EXPECT_EQ(batch_count(1000000), 32u);
+    EXPECT_EQ(batch_count(10), 3u);
     EXPECT_GE(covered, trials * 88 / 100);
     EXPECT_LE(covered, trials * 99 / 100);
 }
 
-TEST(Bootstrap, DisagreeingRunsWidenTheInterval) {
-    // The same frames as two runs that differ, or pooled as one run: drawing
-    // runs as well as frames must show the extra uncertainty.
-    std::vector<double> slow(20), quick(20), pooled;
-    for (int i = 0; i < 20; ++i) slow[i] = 15.5 + 0.1 * i, quick[i] = 13.5 + 0.1 * i;
-    pooled = slow;
-    pooled.insert(pooled.end(), quick.begin(), quick.end());
-    const std::vector<std::vector<double>> base = {std::vector<double>(40, 15.0)};
-    const auto runs = bootstrap_median_ratio({slow, quick}, base, 2000, 1);
-    const auto one = bootstrap_median_ratio({pooled}, base, 2000, 1);
-    EXPECT_GT(runs.high - runs.low, 1.5 * (one.high - one.low));
+TEST(RunsAsUnits, OneRunBorrowsTheOtherSidesSpread) {
+    // 13 against 9, 10, 11: sd 1, variance of the difference 1 + 1/3, t =
+    // 3 / sqrt(4/3) on 2 degrees of freedom, where p = 1 - t / sqrt(t^2 + 2).
+    const auto w = welch_values({13}, {9, 10, 11});
+    const double t = 3 / std::sqrt(4.0 / 3);
+    EXPECT_NEAR(w.t, t, 1e-12);
+    EXPECT_DOUBLE_EQ(w.df, 2);
+    EXPECT_NEAR(w.p, 1 - t / std::sqrt(t * t + 2), 1e-9);
+    EXPECT_EQ(welch_values({9, 10, 11}, {13}).t, -w.t);
+    EXPECT_TRUE(std::isnan(welch_values({1}, {2}).p));  // no spread to be seen
+}
+
+TEST(RunsAsUnits, FiellersIntervalAgreesWithTheTest) {
+    // Excluding 1 exactly when p < 0.05, for sides of 2 to 5 runs whose
+    // means and spreads differ; and covering the ratio of the true means.
+    std::mt19937_64 rng(9);
+    std::normal_distribution<double> z(0, 1);
+    int agree = 0, covered = 0;
+    const int trials = 400;
+    for (int t = 0; t < trials; ++t) {
+        std::vector<double> a, b;
+        for (int i = 0; i < 2 + t % 4; ++i) a.push_back(10 * (1 + 0.02 * z(rng)));
+        for (int i = 0; i < 2 + t / 4 % 4; ++i) b.push_back(10.3 * (1 + 0.04 * z(rng)));
+        const auto iv = fieller_ratio(a, b);
+        const bool excludes = iv.low > 1 || iv.high < 1;
+        agree += excludes == (welch_values(a, b).p < 0.05);
+        covered += iv.low <= 10 / 10.3 && 10 / 10.3 <= iv.high;
+    }
+    EXPECT_EQ(agree, trials);
+    EXPECT_GE(covered, trials * 90 / 100);
+    EXPECT_LE(covered, trials * 99 / 100);
+    // A denominator that may be zero bounds nothing.
+    EXPECT_TRUE(std::isnan(fieller_ratio({1, 2, 3}, {-1, 0.1, 1}).low));
+}
+
+TEST(RunsAsUnits, TheSpreadBetweenRunsDecides) {
+    // Every frame of a run at its run's time, so the frames say nothing of how
+    // runs vary: B's runs 2.5% slower on average but spread as widely as that.
+    auto runs = [](std::vector<double> times) {
+        std::vector<std::vector<double>> out;
+        for (double t : times) out.push_back(std::vector<double>(500, t));
+        return out;
+    };
+    const CompareOptions o;
+    const auto close = compare_figure("frame time", false, runs({20.0, 20.4, 19.6}),
+                                      runs({20.5, 20.9, 20.1}), o);
+    EXPECT_EQ(close.unit, Unit::runs);
+    EXPECT_EQ(close.runs_a, 3u);
+    EXPECT_EQ(close.test.units_b, 3u);
+    EXPECT_EQ(close.verdict, Verdict::no_difference);
+    EXPECT_LT(close.interval.low, close.ratio);
+    EXPECT_GT(close.interval.high, close.ratio);
+    const auto apart = compare_figure("frame time", false, runs({20.0, 20.4, 19.6}),
+                                      runs({22.0, 22.4, 21.6}), o);
+    EXPECT_EQ(apart.verdict, Verdict::faster);
+    // The newest run against five before it, as a gate compares them.
+    const auto gate = compare_figure("frame time", false, runs({23.0}),
+                                     runs({20.0, 20.4, 19.6, 20.2, 19.8}), o);
+    EXPECT_EQ(gate.unit, Unit::runs);
+    EXPECT_EQ(gate.verdict, Verdict::slower);
+    EXPECT_NE(judged_on(gate.unit, gate.runs_a, gate.runs_b).find("1 run of A, 5 runs of B"),
+              std::string::npos);
+}
+
+TEST(OneRunASide, TenCorrelatedFramesGiveNoConfidentVerdict) {
+    // Ten frames a side make three batches: too few to tell, even for A/A
+    // pairs whose frames drift together, and even for a 20% difference.
+    std::mt19937_64 rng(31);
+    const CompareOptions o;
+    int confident = 0;
+    for (int t = 0; t < 200; ++t) {
+        const auto v = compare_figure("frame time", false, {ar_frames(rng, 20, 10, 0.8)},
+                                      {ar_frames(rng, 20, 10, 0.8)}, o);
+        EXPECT_EQ(v.unit, Unit::batches);
+        confident += v.verdict != Verdict::too_few;
+    }
+    EXPECT_EQ(confident, 0);
+    const auto apart = compare_figure("frame time", false, {ar_frames(rng, 20, 10, 0.8)},
+                                      {ar_frames(rng, 24, 10, 0.8)}, o);
+    EXPECT_EQ(apart.verdict, Verdict::too_few);
+    // 25 frames are five batches: enough to judge a plain difference.
+    const auto enough = compare_figure("frame time", false, {std::vector<double>(25, 20.0)},
+                                       {std::vector<double>(25, 24.0)}, o);
+    EXPECT_EQ(enough.verdict, Verdict::faster);
 }
 
 TEST(Verdicts, NeedBothTheTestAndTheInterval) {
@@ -107,7 +207,9 @@ TEST(Verdicts, NeedBothTheTestAndTheInterval) {
     EXPECT_EQ(decide(0.85, below, 0.001, true, 30, 30), Verdict::slower);
     EXPECT_EQ(decide(0.85, below, 0.2, false, 30, 30), Verdict::no_difference);
     EXPECT_EQ(decide(1.00, across, 0.001, false, 30, 30), Verdict::no_difference);
-    EXPECT_EQ(decide(0.85, below, 0.001, false, 1, 30), Verdict::too_few);
+    EXPECT_EQ(decide(0.85, below, 0.001, false, 1, 30), Verdict::faster);  // one run, its spread borrowed
+    EXPECT_EQ(decide(0.85, below, 0.001, false, 1, 1), Verdict::too_few);
+    EXPECT_EQ(decide(0.85, below, 0.001, false, 0, 30), Verdict::too_few);
     EXPECT_STREQ(verdict_text(Verdict::no_difference), "no significant difference");
 }
 

@@ -39,7 +39,7 @@ TEST(Welch, BatchesAreRatiosOfSums) {
     // and 8. Means 2.5 and 5, variances over n 0.25 and 9: t = -2.5 / sqrt(9.25),
     // df = 9.25^2 / (0.25^2 + 9^2).
     const auto w = welch_batch_means({{{1, 3, 5, 7}, {1, 1, 2, 2}}}, {plain({2, 2, 8, 8})}, 2);
-    EXPECT_EQ(w.batches_a, 2u);
+    EXPECT_EQ(w.units_a, 2u);
     EXPECT_NEAR(w.t, -2.5 / std::sqrt(9.25), 1e-12);
     EXPECT_NEAR(w.df, 9.25 * 9.25 / (0.0625 + 81), 1e-12);
     EXPECT_TRUE(std::isnan(welch_batch_means({plain({1})}, {plain({1, 2})}).p));

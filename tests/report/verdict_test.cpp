@@ -92,6 +92,47 @@ TEST(Verdicts, NoDifferenceOrOneInsideThePracticalThreshold) {
     EXPECT_EQ(strict[1]["verdict"], "faster");
 }
 
+TEST(Verdicts, WhatTheyWereJudgedOn) {
+    // Three runs a side, every frame of a run at its run's time: B 2.5% slower
+    // on average, but its runs spread as widely as that. The runs decide.
+    TempDir dir;
+    std::vector<std::string> args = {exe, "compare"};
+    const double a_ms[] = {20.0, 20.4, 19.6}, b_ms[] = {20.5, 20.9, 20.1};
+    for (int i = 0; i < 3; ++i)
+        args.push_back(write_screens_run(dir.path("a" + std::to_string(i)),
+                                         std::vector<double>(400, a_ms[i])));
+    args.push_back("--against");
+    for (int i = 0; i < 3; ++i)
+        args.push_back(write_screens_run(dir.path("b" + std::to_string(i)),
+                                         std::vector<double>(400, b_ms[i])));
+    const Result text = run(args, dir);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("judged on the spread between runs: 3 runs of A, 3 runs of B"),
+              std::string::npos) << text.out;
+    args.insert(args.end(), {"--json", "-"});
+    const json program = json::parse(run(args, dir).out)["comparison"]["programs"][0];
+    for (const auto& f : program["figures"]) {
+        EXPECT_EQ(f["judged_on"], "runs");
+        EXPECT_EQ(f["runs_a"], 3);
+        EXPECT_EQ(f["runs_b"], 3);
+        EXPECT_EQ(f["verdict"], "no significant difference") << f.dump();
+    }
+
+    // One run a side: judged on batches of its frames, and said to be so.
+    const std::string one_a = args[2], one_b = args[6];
+    const Result single = run({exe, "compare", one_a, "--against", one_b}, dir);
+    EXPECT_NE(single.out.find("one run a side: run-to-run variation was not measured"),
+              std::string::npos) << single.out;
+    EXPECT_NE(single.out.find("suite-run --repeat N"), std::string::npos);
+    EXPECT_EQ(single.out.find("judged on the spread between runs"), std::string::npos);
+    for (const auto& f : compare(dir, one_a, one_b)) {
+        EXPECT_EQ(f["judged_on"], "batches");
+        EXPECT_EQ(f["runs_a"], 1);
+        EXPECT_EQ(f["units_a"], 20);  // the square root of 400
+        EXPECT_EQ(f["verdict"], "faster");  // 20 ms against 20.5, without noise
+    }
+}
+
 TEST(RunFolder, RefreshRatesWarnUnlessTheSyncIsShownOff) {
     TempDir dir;
     const auto folder = write_screens_run(dir.path("run"), std::vector<double>(100, 16.7));

@@ -27,12 +27,6 @@ void add_figure(RepeatGroup& g, const std::string& name, double (*get)(const Ana
     g.figures.push_back(std::move(f));
 }
 
-std::vector<double> concat(const std::vector<std::vector<double>>& runs) {
-    std::vector<double> all;
-    for (const auto& r : runs) all.insert(all.end(), r.begin(), r.end());
-    return all;
-}
-
 }  // namespace
 
 std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
@@ -70,33 +64,135 @@ std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
     return groups;
 }
 
+namespace {
+
+// Each run's headline and median, runs without frames left out.
+std::vector<double> run_headlines(const std::vector<FigureRun>& side) {
+    std::vector<double> out;
+    for (const auto& r : side)
+        for (const Sums& s : batch_sums(r.headline, 1))
+            if (const double h = s.numerator / s.denominator; !std::isnan(h)) out.push_back(h);
+    return out;
+}
+
+std::vector<double> run_medians(const std::vector<FigureRun>& side) {
+    std::vector<double> out;
+    for (const auto& r : side)
+        if (const double m = median(r.values); !std::isnan(m)) out.push_back(m);
+    return out;
+}
+
+void judge_on_runs(FigureComparison& c, const std::vector<double>& head_a,
+                   const std::vector<double>& head_b, const std::vector<FigureRun>& a,
+                   const std::vector<FigureRun>& b, const CompareOptions& options) {
+    c.test = welch_values(head_a, head_b);
+    c.interval = fieller_ratio(head_a, head_b, options.confidence);
+    const auto med_a = run_medians(a), med_b = run_medians(b);
+    c.median_interval = fieller_ratio(med_a, med_b, options.confidence);
+    c.ranks = mann_whitney(med_a, med_b);
+}
+
+// The medians of a run's values in batches as batch_sums() cuts them, each
+// as a sum over one.
+std::vector<Sums> batch_medians(const std::vector<double>& values, std::size_t batches) {
+    std::vector<double> kept;
+    for (double v : values)
+        if (!std::isnan(v)) kept.push_back(v);
+    std::vector<Sums> out;
+    const std::size_t n = kept.size(), k = std::min(n, batches);
+    for (std::size_t j = 0; j < k; ++j) {
+        const auto first = kept.begin() + static_cast<std::ptrdiff_t>(j * n / k),
+                   last = kept.begin() + static_cast<std::ptrdiff_t>((j + 1) * n / k);
+        out.push_back({median(std::vector<double>(first, last)), 1});
+    }
+    return out;
+}
+
+std::vector<double> ratios(const std::vector<Sums>& sums) {
+    std::vector<double> out;
+    for (const Sums& s : sums) out.push_back(s.numerator / s.denominator);
+    return out;
+}
+
+void judge_on_batches(FigureComparison& c, const FigureRun& a, const FigureRun& b,
+                      const CompareOptions& options) {
+    const auto sums_a = batch_sums(a.headline, batch_count(a.headline.numerator.size()));
+    const auto sums_b = batch_sums(b.headline, batch_count(b.headline.numerator.size()));
+    c.test = welch_values(ratios(sums_a), ratios(sums_b));
+    c.interval = bootstrap_batch_ratio(sums_a, sums_b, options.resamples, options.seed,
+                                       options.confidence);
+    const auto med_a = batch_medians(a.values, batch_count(a.values.size()));
+    const auto med_b = batch_medians(b.values, batch_count(b.values.size()));
+    c.median_interval = bootstrap_batch_ratio(med_a, med_b, options.resamples, options.seed,
+                                              options.confidence);
+    c.ranks = mann_whitney(ratios(med_a), ratios(med_b));
+}
+
+// The sides' frame counts, averages over all frames and medians.
+void describe_sides(FigureComparison& c, const std::vector<FigureRun>& a,
+                    const std::vector<FigureRun>& b) {
+    auto all_values = [](const std::vector<FigureRun>& side) {
+        std::vector<double> all;
+        for (const auto& r : side) all.insert(all.end(), r.values.begin(), r.values.end());
+        return all;
+    };
+    auto all_frames = [](const std::vector<FigureRun>& side) {
+        Sums total;
+        for (const auto& r : side)
+            for (const Sums& s : batch_sums(r.headline, 1))
+                total.numerator += s.numerator, total.denominator += s.denominator;
+        return total;
+    };
+    auto all_a = all_values(a), all_b = all_values(b);
+    c.n_a = all_a.size();
+    c.n_b = all_b.size();
+    c.median_a = median(std::move(all_a));
+    c.median_b = median(std::move(all_b));
+    c.median_ratio = c.median_a / c.median_b;
+    const Sums total_a = all_frames(a), total_b = all_frames(b);
+    c.average_a = total_a.numerator / total_a.denominator;
+    c.average_b = total_b.numerator / total_b.denominator;
+    c.ratio = c.average_a / c.average_b;
+}
+
+}  // namespace
+
 FigureComparison compare_figure(const std::string& name, bool higher_is_better,
                                 const std::vector<FigureRun>& a, const std::vector<FigureRun>& b,
                                 const CompareOptions& options) {
     FigureComparison c;
     c.name = name;
     c.higher_is_better = higher_is_better;
-    std::vector<std::vector<double>> values_a, values_b;
-    std::vector<RatioRun> head_a, head_b;
-    for (const auto& r : a) values_a.push_back(r.values), head_a.push_back(r.headline);
-    for (const auto& r : b) values_b.push_back(r.values), head_b.push_back(r.headline);
-    const auto all_a = concat(values_a), all_b = concat(values_b);
-    c.n_a = all_a.size();
-    c.n_b = all_b.size();
-    c.average_a = headline(head_a);
-    c.average_b = headline(head_b);
-    c.ratio = c.average_a / c.average_b;
-    c.interval = bootstrap_headline_ratio(head_a, head_b, options.resamples, options.seed,
-                                          options.confidence);
-    c.test = welch_batch_means(head_a, head_b);
-    c.median_a = median(all_a);
-    c.median_b = median(all_b);
-    c.median_ratio = c.median_a / c.median_b;
-    c.median_interval = bootstrap_median_ratio(values_a, values_b, options.resamples,
-                                               options.seed, options.confidence);
-    c.ranks = mann_whitney(all_a, all_b);
-    c.verdict = decide(c.ratio, c.interval, c.test.p, higher_is_better, c.n_a, c.n_b,
-                       options.alpha, options.practical_percent / 100);
+    describe_sides(c, a, b);
+    const auto head_a = run_headlines(a), head_b = run_headlines(b);
+    c.runs_a = head_a.size();
+    c.runs_b = head_b.size();
+    c.unit = c.runs_a > 1 || c.runs_b > 1 ? Unit::runs : Unit::batches;
+    if (c.runs_a == 0 || c.runs_b == 0) {
+        c.interval = c.median_interval = {std::nan(""), std::nan("")};
+        c.test.p = std::nan("");
+        return c;  // too few
+    }
+    if (c.unit == Unit::runs) {
+        judge_on_runs(c, head_a, head_b, a, b, options);
+    } else {
+        // The runs with frames: one a side.
+        auto with_frames = [](const std::vector<FigureRun>& side) -> const FigureRun& {
+            for (const auto& r : side)
+                if (!batch_sums(r.headline, 1).empty()) return r;
+            return side.front();
+        };
+        judge_on_batches(c, with_frames(a), with_frames(b), options);
+    }
+    if (c.unit == Unit::batches &&
+        (c.test.units_a < min_batches || c.test.units_b < min_batches)) {
+        // A handful of batches would show intervals and a p far surer than they are.
+        c.interval = c.median_interval = {std::nan(""), std::nan("")};
+        c.test.p = c.ranks.p = std::nan("");
+        return c;  // too few
+    }
+    c.verdict = decide(c.ratio, c.interval, c.test.p, higher_is_better, c.test.units_a,
+                       c.test.units_b, options.alpha, options.practical_percent / 100);
     return c;
 }
 

@@ -30,18 +30,23 @@ std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses);
 
 // The verdict is on the headline: the average the programs print (all counts
 // over all time), or the mean frame time. Medians and ranks are secondary.
+// With two runs or more on a side, the runs are the independent units: the
+// test and the intervals come from the runs' own headlines and medians. With
+// one run a side, from batches of consecutive frames.
 struct FigureComparison {
     std::string name;
     bool higher_is_better = false;
-    std::size_t n_a = 0, n_b = 0;  // frames
+    std::size_t n_a = 0, n_b = 0;        // frames
+    std::size_t runs_a = 0, runs_b = 0;  // runs with frames
+    Unit unit = Unit::runs;              // what test and intervals were drawn from
     double average_a = 0, average_b = 0;
-    double ratio = 0;  // average_a / average_b
-    Interval interval;  // of the ratio, run-aware bootstrap
-    Welch test;         // on batch means of the headline
+    double ratio = 0;   // average_a / average_b
+    Interval interval;  // of the ratio, from the units
+    Welch test;         // on the units' headlines
     double median_a = 0, median_b = 0;
     double median_ratio = 0;
-    Interval median_interval;
-    MannWhitney ranks;  // all frames of A against all of B
+    Interval median_interval;  // from the units' medians
+    MannWhitney ranks;         // the units' medians of A against those of B
     Verdict verdict = Verdict::too_few;
     std::string withheld;  // why the verdict is inconclusive: "B measured on a busy machine (...)"
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 #include <boost/math/distributions/students_t.hpp>
 
@@ -31,67 +32,11 @@ std::size_t draw(std::uint64_t& state, std::size_t n) {
                                     static_cast<double>(n));
 }
 
-double resampled_median(const std::vector<std::vector<double>>& runs, std::uint64_t& state,
-                        std::vector<double>& scratch) {
-    scratch.clear();
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const auto& run = runs[draw(state, runs.size())];
-        for (std::size_t i = 0; i < run.size(); ++i) scratch.push_back(run[draw(state, run.size())]);
-    }
-    if (scratch.empty()) return std::nan("");
-    const std::size_t n = scratch.size();
-    // Median by selection: the middle one, or the mean of the middle two.
-    auto upper = scratch.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    std::nth_element(scratch.begin(), upper, scratch.end());
-    if (n % 2) return *upper;
-    const double lower = *std::max_element(scratch.begin(), upper);
-    return lower == *upper ? lower : lower + (*upper - lower) / 2;
-}
-
-// The frames of each run whose numerator and denominator are both numbers;
-// runs left empty are dropped.
-std::vector<RatioRun> clean_ratio_runs(const std::vector<RatioRun>& runs) {
-    std::vector<RatioRun> kept;
-    for (const auto& run : runs) {
-        RatioRun r;
-        for (std::size_t i = 0; i < run.numerator.size() && i < run.denominator.size(); ++i) {
-            if (std::isnan(run.numerator[i]) || std::isnan(run.denominator[i])) continue;
-            r.numerator.push_back(run.numerator[i]);
-            r.denominator.push_back(run.denominator[i]);
-        }
-        if (!r.numerator.empty()) kept.push_back(std::move(r));
-    }
-    return kept;
-}
-
-double resampled_headline(const std::vector<RatioRun>& runs, std::uint64_t& state) {
-    double num = 0, den = 0;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const auto& run = runs[draw(state, runs.size())];
-        const std::size_t n = run.numerator.size();
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t k = draw(state, n);
-            num += run.numerator[k];
-            den += run.denominator[k];
-        }
-    }
-    return num / den;
-}
-
-// Each run's batch headlines, batches of consecutive frames as even as n allows.
+// Each run's batch headlines.
 std::vector<double> batch_values(const std::vector<RatioRun>& runs, std::size_t batches) {
     std::vector<double> values;
-    for (const auto& run : runs) {
-        const std::size_t n = run.numerator.size(), k = std::min(n, batches);
-        for (std::size_t j = 0; j < k; ++j) {
-            double num = 0, den = 0;
-            for (std::size_t i = j * n / k; i < (j + 1) * n / k; ++i) {
-                num += run.numerator[i];
-                den += run.denominator[i];
-            }
-            values.push_back(num / den);
-        }
-    }
+    for (const auto& run : runs)
+        for (const Sums& s : batch_sums(run, batches)) values.push_back(s.numerator / s.denominator);
     return values;
 }
 
@@ -106,24 +51,40 @@ Interval percentile_interval(std::vector<double>& ratios, std::size_t undefined,
     return {percentile_sorted(ratios, 100 * tail), percentile_sorted(ratios, 100 * (1 - tail))};
 }
 
-// The percentile interval of `resamples` ratios of what `resample` draws from
-// a and then from b (in that order: the draws are seeded).
-template <class Runs, class Resample>
-Interval bootstrap_ratio(const Runs& a, const Runs& b, int resamples, std::uint64_t seed,
-                         double confidence, Resample resample) {
-    const double nan = std::nan("");
-    if (a.empty() || b.empty() || resamples < 1) return {nan, nan};
-    std::uint64_t state = seed;
-    std::vector<double> ratios;
-    ratios.reserve(static_cast<std::size_t>(resamples));
-    std::size_t undefined = 0;
-    for (int i = 0; i < resamples; ++i) {
-        const double ra = resample(a, state);
-        const double ratio = ra / resample(b, state);
-        if (std::isnan(ratio)) ++undefined;
-        else ratios.push_back(ratio);
+double resampled_ratio(const std::vector<Sums>& units, std::uint64_t& state) {
+    double num = 0, den = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const Sums& s = units[draw(state, units.size())];
+        num += s.numerator;
+        den += s.denominator;
     }
-    return percentile_interval(ratios, undefined, resamples, confidence);
+    return num / den;
+}
+
+// Both sides' means and the variances of those means, with the degrees of
+// freedom of their difference (NaN without spread).
+struct Means {
+    double a = 0, b = 0, var_a = 0, var_b = 0, df = 0;
+};
+
+std::optional<Means> means(const std::vector<double>& a_in, const std::vector<double>& b_in) {
+    const auto a = without_nan(a_in), b = without_nan(b_in);
+    if (a.empty() || b.empty() || a.size() + b.size() < 3) return std::nullopt;
+    const auto da = describe(a), db = describe(b);
+    const double na = static_cast<double>(a.size()), nb = static_cast<double>(b.size());
+    Means m{da.mean, db.mean, da.sd * da.sd / na, db.sd * db.sd / nb, 0};
+    if (a.size() == 1) {
+        m.var_a = db.sd * db.sd / na;
+        m.df = nb - 1;
+    } else if (b.size() == 1) {
+        m.var_b = da.sd * da.sd / nb;
+        m.df = na - 1;
+    } else {
+        const double v = m.var_a + m.var_b;
+        m.df = v * v / (m.var_a * m.var_a / (na - 1) + m.var_b * m.var_b / (nb - 1));
+    }
+    if (!std::isfinite(m.a + m.b + m.var_a + m.var_b)) return std::nullopt;
+    return m;
 }
 }  // namespace
 
@@ -161,66 +122,125 @@ MannWhitney mann_whitney(const std::vector<double>& a_in, const std::vector<doub
     return r;
 }
 
-Interval bootstrap_median_ratio(const std::vector<std::vector<double>>& a_in,
-                                const std::vector<std::vector<double>>& b_in,
-                                int resamples, std::uint64_t seed, double confidence) {
-    auto clean = [](const std::vector<std::vector<double>>& runs) {
-        std::vector<std::vector<double>> kept;
-        for (const auto& run : runs)
-            if (auto v = without_nan(run); !v.empty()) kept.push_back(std::move(v));
-        return kept;
-    };
-    std::vector<double> scratch;
-    return bootstrap_ratio(clean(a_in), clean(b_in), resamples, seed, confidence,
-                           [&](const auto& runs, std::uint64_t& state) {
-                               return resampled_median(runs, state, scratch);
-                           });
-}
-
 double headline(const std::vector<RatioRun>& runs) {
-    double num = 0, den = 0;
-    for (const auto& r : clean_ratio_runs(runs))
-        for (std::size_t i = 0; i < r.numerator.size(); ++i)
-            num += r.numerator[i], den += r.denominator[i];
-    return num / den;
+    Sums total;
+    for (const auto& r : runs)
+        for (const Sums& s : batch_sums(r, 1)) total.numerator += s.numerator, total.denominator += s.denominator;
+    return total.numerator / total.denominator;
 }
 
-Interval bootstrap_headline_ratio(const std::vector<RatioRun>& a_in,
-                                  const std::vector<RatioRun>& b_in, int resamples,
-                                  std::uint64_t seed, double confidence) {
-    return bootstrap_ratio(clean_ratio_runs(a_in), clean_ratio_runs(b_in), resamples, seed,
-                           confidence, resampled_headline);
+std::vector<Sums> batch_sums(const RatioRun& run, std::size_t batches) {
+    // Frames are counted and then walked in place: a run may hold millions.
+    const std::size_t frames = std::min(run.numerator.size(), run.denominator.size());
+    auto usable = [&](std::size_t i) {
+        return !std::isnan(run.numerator[i]) && !std::isnan(run.denominator[i]);
+    };
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < frames; ++i) n += usable(i);
+    const std::size_t k = std::min(n, batches);
+    std::vector<Sums> out(k);
+    for (std::size_t i = 0, seen = 0, j = 0; i < frames; ++i) {
+        if (!usable(i)) continue;
+        while ((j + 1) * n / k <= seen) ++j;  // batch j holds j*n/k up to (j+1)*n/k
+        out[j].numerator += run.numerator[i];
+        out[j].denominator += run.denominator[i];
+        ++seen;
+    }
+    return out;
 }
 
-Welch welch_batch_means(const std::vector<RatioRun>& a_in, const std::vector<RatioRun>& b_in,
-                        std::size_t batches) {
-    const auto a = batch_values(clean_ratio_runs(a_in), batches);
-    const auto b = batch_values(clean_ratio_runs(b_in), batches);
+std::size_t batch_count(std::size_t frames) {
+    const auto root = static_cast<std::size_t>(std::sqrt(static_cast<double>(frames)));
+    return std::min<std::size_t>(root, 32);
+}
+
+Interval bootstrap_batch_ratio(const std::vector<Sums>& a, const std::vector<Sums>& b,
+                               int resamples, std::uint64_t seed, double confidence) {
+    const double nan = std::nan("");
+    if (a.empty() || b.empty() || resamples < 1) return {nan, nan};
+    std::uint64_t state = seed;
+    std::vector<double> ratios;
+    ratios.reserve(static_cast<std::size_t>(resamples));
+    std::size_t undefined = 0;
+    for (int i = 0; i < resamples; ++i) {
+        const double ra = resampled_ratio(a, state);  // a first: the draws are seeded
+        const double ratio = ra / resampled_ratio(b, state);
+        if (std::isnan(ratio)) ++undefined;
+        else ratios.push_back(ratio);
+    }
+    return percentile_interval(ratios, undefined, resamples, confidence);
+}
+
+Welch welch_values(const std::vector<double>& a, const std::vector<double>& b) {
     Welch w;
-    w.batches_a = a.size();
-    w.batches_b = b.size();
-    if (a.size() < 2 || b.size() < 2) {
+    w.units_a = without_nan(a).size();
+    w.units_b = without_nan(b).size();
+    const auto m = means(a, b);
+    if (!m) {
         w.p = std::nan("");
         return w;
     }
-    const auto da = describe(a), db = describe(b);
-    const double na = static_cast<double>(a.size()), nb = static_cast<double>(b.size());
-    const double va = da.sd * da.sd / na, vb = db.sd * db.sd / nb;
-    const double diff = da.mean - db.mean;
-    if (!std::isfinite(va + vb + diff)) {
-        w.p = std::nan("");
-        return w;
-    }
-    if (va + vb == 0) {  // no spread at all: equal or surely different
+    const double v = m->var_a + m->var_b, diff = m->a - m->b;
+    if (v == 0) {  // no spread at all: equal or surely different
         w.p = diff == 0 ? 1 : 0;
         w.t = diff == 0 ? 0 : std::copysign(HUGE_VAL, diff);
         return w;
     }
-    w.t = diff / std::sqrt(va + vb);
-    w.df = (va + vb) * (va + vb) / (va * va / (na - 1) + vb * vb / (nb - 1));
+    w.t = diff / std::sqrt(v);
+    w.df = m->df;
     const boost::math::students_t dist(w.df);
     w.p = 2 * boost::math::cdf(boost::math::complement(dist, std::fabs(w.t)));
     return w;
+}
+
+Interval fieller_ratio(const std::vector<double>& a, const std::vector<double>& b,
+                       double confidence) {
+    const double nan = std::nan("");
+    const auto m = means(a, b);
+    if (!m) return {nan, nan};
+    if (m->var_a + m->var_b == 0) return {m->a / m->b, m->a / m->b};
+    const boost::math::students_t dist(m->df);
+    const double t = boost::math::quantile(boost::math::complement(dist, (1 - confidence) / 2));
+    // The ratios r with (a - r b)^2 <= t^2 (var_a + r^2 var_b): the roots of
+    // A r^2 - 2 B r + C, a bounded interval only when A > 0.
+    const double q = t * t;
+    const double qa = m->b * m->b - q * m->var_b, qb = m->a * m->b,
+                 qc = m->a * m->a - q * m->var_a;
+    if (!(qa > 0)) return {nan, nan};
+    const double root = std::sqrt(std::max(0.0, qb * qb - qa * qc));
+    return {(qb - root) / qa, (qb + root) / qa};
+}
+
+Welch welch_batch_means(const std::vector<RatioRun>& runs_a, const std::vector<RatioRun>& runs_b,
+                        std::size_t batches) {
+    const auto a = batch_values(runs_a, batches);
+    const auto b = batch_values(runs_b, batches);
+    if (a.size() < 2 || b.size() < 2) {
+        Welch w;
+        w.units_a = a.size();
+        w.units_b = b.size();
+        w.p = std::nan("");
+        return w;
+    }
+    return welch_values(a, b);
+}
+
+const char* unit_name(Unit u) { return u == Unit::runs ? "runs" : "batches"; }
+
+std::string judged_on(Unit u, std::size_t runs_a, std::size_t runs_b) {
+    if (u == Unit::batches)
+        return "one run a side: run-to-run variation was not measured (run suite-run "
+               "--repeat N, N of 3 or more, for each side); judged on batches of "
+               "consecutive frames";
+    auto runs = [](std::size_t n, const char* side) {
+        return std::to_string(n) + (n == 1 ? " run of " : " runs of ") + side;
+    };
+    std::string text = "judged on the spread between runs: " + runs(runs_a, "A") + ", " +
+                       runs(runs_b, "B");
+    if (runs_a == 1 || runs_b == 1)
+        text += std::string(" (") + (runs_a == 1 ? "A" : "B") + "'s run-to-run spread taken as " +
+                (runs_a == 1 ? "B" : "A") + "'s)";
+    return text;
 }
 
 const char* verdict_text(Verdict v) {
@@ -242,7 +262,7 @@ std::string verdict_label(Verdict v, double practical_percent) {
 
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
                std::size_t n_a, std::size_t n_b, double alpha, double practical) {
-    if (n_a < 2 || n_b < 2) return Verdict::too_few;
+    if (n_a < 1 || n_b < 1 || n_a + n_b < 3) return Verdict::too_few;
     if (!(p < alpha) || std::isnan(ratio)) return Verdict::no_difference;
     const bool above = interval.low > 1, below = interval.high < 1;
     if (!above && !below) return Verdict::no_difference;

@@ -23,15 +23,6 @@ struct Interval {
     double low = 0, high = 0;
 };
 
-// Percentile bootstrap interval for median(a) / median(b). Each side is a set
-// of runs, each a set of frame values: a resample draws that many runs with
-// replacement and then, within each, that many of its frames with
-// replacement, so the spread between runs counts as well as the spread
-// within them. Deterministic for a given seed.
-Interval bootstrap_median_ratio(const std::vector<std::vector<double>>& a,
-                                const std::vector<std::vector<double>>& b,
-                                int resamples, std::uint64_t seed, double confidence = 0.95);
-
 // One run's frames for a figure whose headline is a ratio of sums, as the
 // programs' own averages are: sum(numerator) / sum(denominator). The frame
 // time's mean has the frame times over ones; a rate, the counts over the times.
@@ -43,24 +34,61 @@ struct RatioRun {
 // sum(denominator), frames with a NaN part left out.
 double headline(const std::vector<RatioRun>& runs);
 
-// Percentile bootstrap interval for headline(a) / headline(b), drawing runs
-// and then frames within them as bootstrap_median_ratio() does. Frames with a
-// NaN part are left out.
-Interval bootstrap_headline_ratio(const std::vector<RatioRun>& a, const std::vector<RatioRun>& b,
-                                  int resamples, std::uint64_t seed, double confidence = 0.95);
+// The sums of a run of consecutive frames.
+struct Sums {
+    double numerator = 0, denominator = 0;
+};
+
+// A run's frames (those without a NaN part) cut into up to `batches` runs of
+// consecutive frames, as even as the count allows.
+std::vector<Sums> batch_sums(const RatioRun& run, std::size_t batches);
+
+// How many batches one run of `frames` frames is cut into when it is a
+// side's only run: about the square root, so a batch spans many neighbouring
+// frames however they are correlated, and at most 32. Fewer than
+// min_batches on a side give no verdict.
+std::size_t batch_count(std::size_t frames);
+inline constexpr std::size_t min_batches = 5;
+
+// Percentile bootstrap interval for the ratio of sum(numerator) /
+// sum(denominator) of side a over side b, drawing whole batches with
+// replacement: the correlation of neighbouring frames stays inside a batch.
+// Deterministic for a given seed.
+Interval bootstrap_batch_ratio(const std::vector<Sums>& a, const std::vector<Sums>& b,
+                               int resamples, std::uint64_t seed, double confidence = 0.95);
 
 struct Welch {
-    std::size_t batches_a = 0, batches_b = 0;
+    std::size_t units_a = 0, units_b = 0;  // values each side had: runs or batches
     double t = 0, df = 0;
-    double p = 1;  // two-sided; NaN when a side has fewer than two batches
+    double p = 1;  // two-sided; NaN when it cannot be told
 };
+
+// Welch's t test on one value per independent unit (a run's or a batch's
+// headline); NaN values are left out. A side with a single value borrows the
+// other side's spread (degrees of freedom from that side alone): one run
+// cannot show how runs vary. p is NaN with fewer than three values in all.
+Welch welch_values(const std::vector<double>& a, const std::vector<double>& b);
+
+// The interval for mean(a) / mean(b) that agrees with welch_values(): by
+// Fieller's method, with the same variances and degrees of freedom, so it
+// excludes 1 exactly when the test's p is below 1 - confidence. NaN bounds
+// when b's mean is not surely away from zero.
+Interval fieller_ratio(const std::vector<double>& a, const std::vector<double>& b,
+                       double confidence = 0.95);
 
 // Welch's t test on batch means: each run is cut into up to `batches` runs of
 // consecutive frames, each batch's headline is one value. Averaging whole
 // batches tames heavy tails and clock steps and soaks up the correlation of
-// neighbouring frames; Welch's form lets the sides' spreads differ.
+// neighbouring frames. p is NaN when a side has fewer than two batches.
 Welch welch_batch_means(const std::vector<RatioRun>& a, const std::vector<RatioRun>& b,
                         std::size_t batches = 32);
+
+// What a comparison was judged on: the runs of each side as the independent
+// units, or, with one run a side, batches of its consecutive frames.
+enum class Unit { runs, batches };
+const char* unit_name(Unit u);  // "runs", "batches"
+// The sentence a report shows about it, for these counts of runs.
+std::string judged_on(Unit u, std::size_t runs_a, std::size_t runs_b);
 
 // inconclusive: withheld, the data cannot carry a verdict about the program.
 enum class Verdict { faster, slower, within, no_difference, too_few, inconclusive };
@@ -71,7 +99,8 @@ std::string verdict_label(Verdict v, double practical_percent);
 // Whether a is faster than b in a figure whose ratio is a over b: both the
 // test (p < alpha) and the interval (excluding 1) must agree, and a ratio
 // closer to 1 than `practical` (a fraction, either way on a log scale) is
-// "within" however sure the test is.
+// "within" however sure the test is. n_a and n_b count the independent units
+// (runs or batches): a test needs one on each side and three in all.
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
                std::size_t n_a, std::size_t n_b, double alpha = 0.05, double practical = 0);
 

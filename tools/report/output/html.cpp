@@ -57,7 +57,7 @@ std::string base64(const std::string& data) {
 void html_table(std::ostream& out, const Table& t) {
     if (t.rows.empty()) return;
     if (!t.title.empty()) out << "<h3>" << html_escape(t.title) << "</h3>\n";
-    if (!t.note.empty()) out << "<p class=\"note\">" << html_escape(t.note) << "</p>\n";
+    for (const auto& n : t.notes) out << "<p class=\"note\">" << html_escape(n) << "</p>\n";
     out << "<table><tr>";
     for (const auto& c : t.columns) out << "<th>" << html_escape(c) << "</th>";
     out << "</tr>\n";
@@ -158,14 +158,18 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         html_table(out, verdict_table(m));
         if (m.comparisons.empty()) out << "<p>No program has frames on both sides.</p>\n";
         out << "<p class=\"note\">A/B is the ratio of the averages the programs print (the mean "
-               "frame time; all counts over all time for a rate), with a "
+               "frame time; all counts over all time for a rate). With two runs or more on a "
+               "side the runs are the independent units: p is Welch's t test on the runs' "
+               "averages and the "
             << static_cast<int>(m.options.confidence * 100 + 0.5)
-            << "% bootstrap interval over runs and frames (" << m.options.resamples
-            << " resamples); p is Welch's t test on batch means. A verdict needs p &lt; "
-            << m.options.alpha << " and an interval that excludes 1; a ratio within "
-            << m.options.practical_percent
-            << "% of 1 is reported as within it. Medians and the rank test are shown "
-               "beside.</p>\n";
+            << "% interval is Fieller's for their ratio. With one run a side, p is Welch's t "
+               "test on batches of consecutive frames and the interval a bootstrap over those "
+               "batches ("
+            << m.options.resamples << " resamples); fewer than " << min_batches
+            << " batches a side give no verdict. A verdict needs p &lt; " << m.options.alpha
+            << " and an interval that excludes 1; a ratio within " << m.options.practical_percent
+            << "% of 1 is reported as within it. Medians and the rank test (on the runs' or "
+               "batches' medians) are shown beside.</p>\n";
     }
     if (!m.problems.empty()) {
         out << "<h2 id=\"problems\">Problems with the paths given</h2>\n";

@@ -2,6 +2,7 @@
 
 #include "outputs.h"
 #include "machine_load.h"
+#include "tables.h"
 
 namespace report {
 
@@ -151,15 +152,17 @@ json to_json(const Model& m) {
                                    {"higher_is_better", f.higher_is_better},
                                    {"frames_a", f.n_a},
                                    {"frames_b", f.n_b},
+                                   {"runs_a", f.runs_a},
+                                   {"runs_b", f.runs_b},
+                                   {"judged_on", unit_name(f.unit)},
+                                   {"units_a", f.test.units_a},
+                                   {"units_b", f.test.units_b},
                                    {"average_a", number(f.average_a)},
                                    {"average_b", number(f.average_b)},
                                    {"ratio", number(f.ratio)},
                                    {"interval", {number(f.interval.low), number(f.interval.high)}},
                                    {"p", number(f.test.p)},
-                                   {"welch", {{"t", number(f.test.t)},
-                                              {"df", number(f.test.df)},
-                                              {"batches_a", f.test.batches_a},
-                                              {"batches_b", f.test.batches_b}}},
+                                   {"welch", {{"t", number(f.test.t)}, {"df", number(f.test.df)}}},
                                    {"median_a", number(f.median_a)},
                                    {"median_b", number(f.median_b)},
                                    {"median_ratio", number(f.median_ratio)},
@@ -172,6 +175,7 @@ json to_json(const Model& m) {
             comparisons.push_back({{"program", program_name(c.program)},
                                    {"a", labels(c.a)},
                                    {"b", labels(c.b)},
+                                   {"unit_note", comparison_unit_note(c)},
                                    {"figures", figures}});
         }
         j["comparison"] = {{"confidence", m.options.confidence},

@@ -150,7 +150,7 @@ std::string group_title(const RepeatGroup& g) {
 Table spread_table(const RepeatGroup& g) {
     Table t;
     t.title = group_title(g);
-    t.note = "runs: " + labels(g.runs);
+    t.notes = {"runs: " + labels(g.runs)};
     t.columns = {"figure", "runs", "mean", "sd", "CV %", "min", "max"};
     for (const auto& f : g.figures) {
         const auto& s = f.spread;
@@ -166,7 +166,15 @@ std::string comparison_title(const ProgramComparison& c) {
            ") against B (" + plural(c.b.size(), "run") + ")";
 }
 
+std::string comparison_unit_note(const ProgramComparison& c) {
+    if (c.figures.empty()) return "";
+    const FigureComparison& f = c.figures.front();  // every figure has the same runs
+    return judged_on(f.unit, f.runs_a, f.runs_b);
+}
+
 namespace {
+std::string p_text(double p) { return std::isnan(p) ? "-" : format_sig(p, 3); }
+
 // What every table of a comparison shows of one figure.
 struct FigureCells {
     std::string name, average_a, average_b, ratio, interval, verdict;
@@ -178,7 +186,9 @@ FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
             value(f.average_a),
             value(f.average_b),
             format_fixed(f.ratio, 4),
-            format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
+            std::isnan(f.interval.low + f.interval.high)
+                ? "-"
+                : format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
             verdict_shown(f, practical_percent)};
 }
 }  // namespace
@@ -186,14 +196,15 @@ FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
 Table comparison_table(const ProgramComparison& c, double practical_percent) {
     Table t;
     t.title = comparison_title(c);
-    t.note = "runs: " + labels(c.a) + "; " + labels(c.b);  // labels carry their side
+    // Labels carry their side.
+    t.notes = {"runs: " + labels(c.a) + "; " + labels(c.b), comparison_unit_note(c)};
     t.columns = {"figure", "frames A", "frames B", "average A", "average B", "A/B",
                  "95% interval", "p", "A is", "medians A/B", "rank p"};
     for (const auto& f : c.figures) {
         const auto x = figure_cells(f, practical_percent);
         t.rows.push_back({x.name, std::to_string(f.n_a), std::to_string(f.n_b), x.average_a,
-                          x.average_b, x.ratio, x.interval, format_sig(f.test.p, 3), x.verdict,
-                          format_fixed(f.median_ratio, 4), format_sig(f.ranks.p, 3)});
+                          x.average_b, x.ratio, x.interval, p_text(f.test.p), x.verdict,
+                          format_fixed(f.median_ratio, 4), p_text(f.ranks.p)});
     }
     return t;
 }
@@ -203,10 +214,10 @@ Table second_clock_table(const Analysis& a) {
     if (!a.runner || a.runner->paired == 0) return t;
     const SecondClock& c = *a.runner;
     t.title = "frame time beside the runner's clock (ms)";
-    t.note = "the runner's interval runs from one frame's report line to the next: a frame "
-             "period, the time between frames included. Beyond " +
+    t.notes = {"the runner's interval runs from one frame's report line to the next: a frame "
+               "period, the time between frames included. Beyond " +
              format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
-             std::to_string(c.beyond) + " of " + std::to_string(c.paired) + " frames";
+             std::to_string(c.beyond) + " of " + std::to_string(c.paired) + " frames"};
     t.columns = {"clock", "frames", "mean", "median", "p99"};
     t.rows.push_back({"printed by the program", std::to_string(c.paired),
                       format_fixed(1000 * c.printed.mean, 3), format_fixed(1000 * c.printed.median, 3),
@@ -276,6 +287,8 @@ Table verdict_table(const Model& m) {
     t.title = "A against B";
     t.columns = {"program", "figure", "average A", "average B", "A/B", "95% interval", "A is"};
     t.left = 2;
+    for (const auto& c : m.comparisons)
+        t.notes.push_back(std::string(program_name(c.program)) + ": " + comparison_unit_note(c));
     for (const auto& c : m.comparisons)
         for (const auto& f : c.figures) {
             const auto x = figure_cells(f, m.options.practical_percent);

@@ -12,7 +12,7 @@ namespace report {
 
 struct Table {
     std::string title;
-    std::string note;  // under the title: which runs, say
+    std::vector<std::string> notes;  // under the title, a line each: which runs, say
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
     std::size_t left = 1;  // this many leading columns align left, the rest right
@@ -52,6 +52,8 @@ std::string base64(const std::string& data);
 
 std::string group_title(const RepeatGroup& g);
 std::string comparison_title(const ProgramComparison& c);
+// What a program's comparison was judged on: runs or batches, and how many.
+std::string comparison_unit_note(const ProgramComparison& c);
 std::string milliseconds(double seconds);
 
 }  // namespace report

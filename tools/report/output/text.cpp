@@ -21,7 +21,7 @@ Table safe_table(Table t) {
     for (auto& row : t.rows)
         for (auto& cell : row) cell = terminal_safe(cell);
     t.title = terminal_safe(t.title);
-    t.note = terminal_safe(t.note);
+    for (auto& n : t.notes) n = terminal_safe(n);
     return t;
 }
 
@@ -46,7 +46,7 @@ void text_table(std::ostream& out, const Table& unsafe, const std::string& inden
         for (const auto& row : t.rows) w[c] = std::max(w[c], width(row[c]));
     }
     if (!t.title.empty()) out << indent << t.title << "\n";
-    if (!t.note.empty()) out << indent << t.note << "\n";
+    for (const auto& n : t.notes) out << indent << n << "\n";
     auto line = [&](const std::vector<std::string>& cells) {
         std::string text = indent;
         for (std::size_t c = 0; c < cells.size(); ++c) {
