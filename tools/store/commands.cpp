@@ -18,7 +18,7 @@ Commands::Commands(CLI::App& app) {
                                               "folder was recorded with, if any)");
 
     history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
-                                             "configuration, with their trend");
+                                             "configuration, with their trend and its steps");
     auto& h = history_options_;
     history_->add_option("--db", h.db, "the store (default: $SUITE_DB, else results/suite.db)");
     history_->add_option("--program", h.filter.program, "only this program");

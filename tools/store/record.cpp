@@ -17,6 +17,16 @@ namespace fs = std::filesystem;
 
 namespace store {
 
+std::string meta_text(const nlohmann::json& m, const char* section, const char* key) {
+    if (!m.is_object() || !m.contains(section) || !m[section].is_object()) return "";
+    const auto& s = m[section];
+    if (!s.contains(key)) return "";
+    const auto& v = s[key];
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_null()) return "";
+    return v.dump();
+}
+
 namespace {
 
 std::string sha256_hex(const std::string& data) {
@@ -31,17 +41,6 @@ std::string sha256_hex(const std::string& data) {
         out += hex[digest[i] & 15];
     }
     return out;
-}
-
-// A text field of the metadata, whatever shape a damaged file gives it.
-std::string meta_text(const nlohmann::json& m, const char* section, const char* key) {
-    if (!m.is_object() || !m.contains(section) || !m[section].is_object()) return "";
-    const auto& s = m[section];
-    if (!s.contains(key)) return "";
-    const auto& v = s[key];
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_null()) return "";
-    return v.dump();
 }
 
 // "2026-12-07T09:10:12+0000" -> "2026-12-07 09:10:12" in UTC, so that runs

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "db.h"
 #include "results.h"
+#include "steps.h"
 
 namespace store {
 
@@ -34,6 +37,10 @@ struct Record {
 // file:line diagnostics) when the parser found an error in it.
 std::optional<Record> make_record(report::Run run, const std::string& tag,
                                   std::vector<std::string>& errors);
+
+// A text field of the metadata, whatever shape a damaged file gives it; ""
+// when missing.
+std::string meta_text(const nlohmann::json& m, const char* section, const char* key);
 
 struct ImportResult {
     int added = 0, present = 0;
@@ -71,6 +78,9 @@ struct RunRow {
     std::vector<std::pair<std::string, std::optional<double>>> rates;  // name, average
     bool complete = false;
     std::optional<int> exit_status;
+    // What a step may be owed to: the GL strings, machine, suite version,
+    // tag, sync and window size, by name ("gl.version", ...).
+    report::Facts facts;
 };
 
 struct Filter {
