@@ -223,19 +223,24 @@ TEST_P(StoreTest, CheckFailsOnAFivePercentSlowdownOnly) {
     EXPECT_EQ(failed, 2) << fail.out;  // frame time and Characters/sec
 }
 
-TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
-    // 60 daily runs with 2% noise between runs; from run 31 frames take 10%
-    // longer and the GL version is another.
+const std::string old_gl = "4.5 Mesa 22.3.6", new_gl = "4.5 Mesa 23.1.0";
+
+// `n` daily runs with 2% noise between runs; from run 31 frames take 10%
+// longer and the GL version is another.
+void write_stepped_history(const std::string& folder, int n) {
     std::mt19937 random(5);
     std::normal_distribution<double> level(1, 0.02);
-    const std::string old_gl = "4.5 Mesa 22.3.6", new_gl = "4.5 Mesa 23.1.0";
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < n; ++i) {
         char date[32];
         std::snprintf(date, sizeof date, "2026-%02d-%02dT12:00:00+0000", 10 + i / 30, 1 + i % 30);
-        write_screens(scratch.path("s/" + std::to_string(i)),
+        write_screens(folder + "/" + std::to_string(i),
                       series(400 * (i >= 30 ? 1.10 : 1) * level(random), 1, 50 + i), "lab",
                       date, "llvmpipe", i >= 30 ? new_gl : old_gl);
     }
+}
+
+TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
+    write_stepped_history(scratch.path("s"), 60);
     const std::string url = fresh_store();
     ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
     const auto runs = store::find_runs(*store::open_store(url, false), {});
@@ -273,6 +278,27 @@ TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
     const auto page = report({"history", "--db", url, "--html", scratch.path("h.html")});
     EXPECT_EQ(page.status, 0) << page.err;
     EXPECT_NE(read_text(scratch.path("h.html")).find(replaced(at, "->", "-&gt;")), std::string::npos);
+}
+
+TEST_P(StoreTest, CheckTakesTheRunsSinceTheLastStepAsBaseline) {
+    // The newest of 45 runs is at the level since run 31: no slowdown against
+    // the runs since that step, a slowdown against the last 20, which straddle it.
+    write_stepped_history(scratch.path("s"), 45);
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
+    const auto runs = store::find_runs(*store::open_store(url, false), {});
+    ASSERT_EQ(runs.size(), 45u);
+    const auto current = report({"check", "--db", url});
+    EXPECT_EQ(current.status, 0) << current.out;
+    EXPECT_NE(current.out.find("baseline of screens on lab, llvmpipe, 1440x1440: 14 run(s), since "
+                               "the step of " + runs[30].date.substr(0, 10) + ": run " +
+                               std::to_string(runs[30].id) + " ("),
+              std::string::npos) << current.out;
+    const auto straddling = report({"check", "--db", url, "--last", "20"});
+    EXPECT_EQ(straddling.status, 1) << straddling.out;
+    EXPECT_NE(straddling.out.find("20 run(s), the last 20 asked for: run " +
+                                  std::to_string(runs[24].id) + " ("),
+              std::string::npos) << straddling.out;
 }
 
 TEST_P(StoreTest, EightConcurrentWritersLoseAndMixNothing) {
