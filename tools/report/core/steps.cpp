@@ -66,7 +66,8 @@ Split best_over(const std::vector<double>& v, const std::vector<std::size_t>& id
 }
 
 // Share of permutations within the segments whose best split is at least as
-// strong as `observed`, counting the observed order as one of them.
+// strong as `observed`, counting the observed order as one of them; once it
+// is past alpha, a lower bound (the test has failed either way).
 double permutation_p(const std::vector<double>& v, const std::vector<std::size_t>& cuts,
                      double observed, const StepOptions& o, std::mt19937_64& rng) {
     std::vector<std::size_t> idx(v.size());
@@ -79,6 +80,8 @@ double permutation_p(const std::vector<double>& v, const std::vector<std::size_t
         // A relative margin: a tie by rounding counts as a tie.
         if (best_over(v, idx, cuts, o.min_segment, nullptr).q >= observed * (1 - 1e-12))
             ++as_strong;
+        // Past alpha the answer is known: the rest of the orders cannot lower p.
+        if ((as_strong + 1.0) / (o.permutations + 1.0) > o.alpha) break;
     }
     return (as_strong + 1.0) / (o.permutations + 1.0);
 }
