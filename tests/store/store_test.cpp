@@ -60,7 +60,7 @@ std::vector<std::vector<std::string>> printed_frames(const std::string& text) {
 // `date` is the program's own start; "" leaves it out, as older runners did.
 void write_screens(const std::string& folder, const std::vector<double>& ms, const std::string& host,
                    const std::string& date, const std::string& renderer = "llvmpipe",
-                   const std::string& machine_date = "") {
+                   const std::string& machine_date = "", const std::string& gl_version = "") {
     std::vector<double> whole;
     for (double m : ms) whole.push_back(std::round(m));
     write_screens_run(folder + "/screens", whole);
@@ -68,6 +68,7 @@ void write_screens(const std::string& folder, const std::vector<double>& ms, con
                            {"gl", {{"renderer", renderer}}},
                            {"run", {{"window_size", "1440x1440"}}}};
     if (!date.empty()) meta["run"]["date"] = date;
+    if (!gl_version.empty()) meta["gl"]["version"] = gl_version;
     write_text(folder + "/screens/metadata.json", meta.dump());
 }
 
@@ -226,6 +227,88 @@ TEST_P(StoreTest, CheckFailsOnAFivePercentSlowdownOnly) {
             ++failed;
         }
     EXPECT_EQ(failed, 2) << fail.out;  // frame time and Characters/sec
+}
+
+// A quote in the new version: the plot's label must stay one gnuplot string.
+const std::string old_gl = "4.5 Mesa 22.3.6", new_gl = "4.5 Mesa '23.1.0'";
+
+// `n` daily runs with 2% noise between runs; from run 31 frames take 10%
+// longer and the GL version is another.
+void write_stepped_history(const std::string& folder, int n) {
+    std::mt19937 random(5);
+    std::normal_distribution<double> level(1, 0.02);
+    for (int i = 0; i < n; ++i) {
+        char date[32];
+        std::snprintf(date, sizeof date, "2026-%02d-%02dT12:00:00+0000", 10 + i / 30, 1 + i % 30);
+        write_screens(folder + "/" + std::to_string(i),
+                      series(400 * (i >= 30 ? 1.10 : 1) * level(random), 1, 50 + i), "lab",
+                      date, "llvmpipe", "", i >= 30 ? new_gl : old_gl);
+    }
+}
+
+TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
+    write_stepped_history(scratch.path("s"), 60);
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
+    const auto runs = store::find_runs(*store::open_store(url, false), {});
+    ASSERT_EQ(runs.size(), 60u);
+    const std::string changed = "changed then: gl.version " + old_gl + " -> " + new_gl;
+
+    const auto text = report({"history", "--db", url});
+    ASSERT_EQ(text.status, 0) << text.err;
+    const std::string at = " from " + runs[30].date.substr(0, 10) + " (run " +
+                           std::to_string(runs[30].id) + "); " + changed;
+    EXPECT_NE(text.out.find("step: frame time +"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(at), std::string::npos) << text.out;
+
+    const auto json = report({"history", "--db", url, "--json", "-"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto groups = nlohmann::json::parse(json.out);
+    ASSERT_EQ(groups.size(), 1u);
+    bool frame_time = false;
+    for (const auto& step : groups[0]["steps"]) {
+        // Every figure steps there, and nowhere else.
+        EXPECT_EQ(step["after"]["run"], runs[30].id) << step.dump();
+        EXPECT_EQ(step["before"]["run"], runs[29].id) << step.dump();
+        EXPECT_EQ(step["changed"], nlohmann::json::parse(R"([{"name":"gl.version","before":")" +
+                                                          old_gl + R"(","after":")" + new_gl + "\"}]"));
+        if (step["figure"] != "frame time") continue;
+        frame_time = true;
+        EXPECT_LT(step["interval"][0].get<double>(), step["ratio"].get<double>());
+        EXPECT_GT(step["interval"][1].get<double>(), step["ratio"].get<double>());
+        EXPECT_GT(step["interval"][0].get<double>(), 1);
+    }
+    EXPECT_TRUE(frame_time) << json.out;
+
+    const auto csv = report({"history", "--db", url, "--csv", "-"});
+    EXPECT_EQ(count(csv.out, changed), groups[0]["steps"].size()) << csv.out;
+    const auto page = report({"history", "--db", url, "--html", scratch.path("h.html")});
+    EXPECT_EQ(page.status, 0) << page.err;
+    const std::string html = read_text(scratch.path("h.html"));
+    EXPECT_NE(html.find(replaced(at, "->", "-&gt;")), std::string::npos);
+    // The trend plot with its marks was drawn.
+    EXPECT_NE(html.find("data:image/svg+xml;base64,"), std::string::npos) << page.err;
+}
+
+TEST_P(StoreTest, CheckTakesTheRunsSinceTheLastStepAsBaseline) {
+    // The newest of 45 runs is at the level since run 31: no slowdown against
+    // the runs since that step, a slowdown against the last 20, which straddle it.
+    write_stepped_history(scratch.path("s"), 45);
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
+    const auto runs = store::find_runs(*store::open_store(url, false), {});
+    ASSERT_EQ(runs.size(), 45u);
+    const auto current = report({"check", "--db", url});
+    EXPECT_EQ(current.status, 0) << current.out;
+    EXPECT_NE(current.out.find("baseline of screens on lab, llvmpipe, 1440x1440: 14 run(s), since "
+                               "the step of " + runs[30].date.substr(0, 10) + ": run " +
+                               std::to_string(runs[30].id) + " ("),
+              std::string::npos) << current.out;
+    const auto straddling = report({"check", "--db", url, "--last", "20"});
+    EXPECT_EQ(straddling.status, 1) << straddling.out;
+    EXPECT_NE(straddling.out.find("20 run(s), the last 20 asked for: run " +
+                                  std::to_string(runs[24].id) + " ("),
+              std::string::npos) << straddling.out;
 }
 
 TEST_P(StoreTest, EightConcurrentWritersLoseAndMixNothing) {

@@ -2,12 +2,14 @@
 // renderer, window size), the newest run against its baseline with the
 // comparison's own statistics; exit 1 on a significant slowdown beyond the
 // threshold. What a CI job runs after each build.
+#include <algorithm>
 #include <iostream>
 
 #include "across.h"
 #include "commands.h"
 #include "number.h"
 #include "present.h"
+#include "text.h"
 
 namespace store {
 
@@ -42,6 +44,37 @@ std::vector<std::vector<double>> values(const Side& s, std::size_t figure) {
     return out;
 }
 
+// The newest run's baseline: the runs tagged --baseline, the --last N before
+// it, or else the runs since the last step (in any figure) among those
+// before it, all of them when there is none. `which` says which were taken.
+std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
+                                           std::string& which) {
+    const std::size_t earlier = g.runs.size() - 1;
+    std::size_t from = 0;
+    std::string why;
+    if (!o.baseline_tag.empty()) {
+        why = "tagged " + o.baseline_tag;
+    } else if (o.last > 0) {
+        from = earlier - std::min<std::size_t>(earlier, static_cast<std::size_t>(o.last));
+        why = "the last " + std::to_string(o.last) + " asked for";
+    } else {
+        std::vector<Group> before = {g};
+        before[0].runs.pop_back();
+        find_group_steps(before);
+        for (const auto& st : before[0].steps) from = std::max(from, st.after);
+        why = from ? "since the step of " + g.runs[from].date.substr(0, 10)
+                   : "all before it, no step found";
+    }
+    std::vector<const RunRow*> base;
+    for (std::size_t i = from; i < earlier; ++i)
+        if (o.baseline_tag.empty() || g.runs[i].tag == o.baseline_tag) base.push_back(&g.runs[i]);
+    which = std::to_string(base.size()) + " run(s), " + why;
+    if (!base.empty())
+        which += ": run " + std::to_string(base.front()->id) + " (" + base.front()->date +
+                 ") to run " + std::to_string(base.back()->id) + " (" + base.back()->date + ")";
+    return base;
+}
+
 }  // namespace
 
 int run_check(const CheckOptions& o) {
@@ -56,24 +89,22 @@ int run_check(const CheckOptions& o) {
     }
     report::Table t;
     t.title = "check: the newest run of each configuration against its baseline (" +
-              (o.baseline_tag.empty() ? "the last " + std::to_string(o.last) + " runs before it"
-                                      : "the runs tagged " + o.baseline_tag) +
+              (!o.baseline_tag.empty() ? "the runs tagged " + o.baseline_tag
+               : o.last > 0    ? "the last " + std::to_string(o.last) + " runs before it"
+                               : "the runs since the last step before it") +
               "), failing beyond " + report::format_sig(o.threshold, 6) + "% worse";
     t.columns = {"program", "machine", "renderer", "size", "newest run", "figure", "baseline",
                  "new/base", "95% interval", "p", "verdict", "result"};
     t.left = 7;
     int failures = 0;
+    std::vector<std::string> used;  // each group's baseline, said after the table
     report::CompareOptions options;
     try {
         for (const auto& g : groups) {
             const RunRow& newest = g.runs.back();
-            std::vector<const RunRow*> base;
-            for (std::size_t i = g.runs.size() - 1; i-- > 0;) {
-                const RunRow& r = g.runs[i];
-                if (o.baseline_tag.empty() ? static_cast<int>(base.size()) < o.last
-                                           : r.tag == o.baseline_tag)
-                    base.insert(base.begin(), &r);
-            }
+            std::string which;
+            const auto base = choose_baseline(g, o, which);
+            used.push_back(g.title() + ": " + which);
             std::vector<std::string> lead = {g.program, g.host, g.renderer, g.window_size,
                                              newest.date};
             if (base.empty()) {
@@ -108,6 +139,7 @@ int run_check(const CheckOptions& o) {
         return 2;
     }
     report::text_table(std::cout, t, "   ");
+    for (const auto& line : used) std::cout << "   baseline of " << report::terminal_safe(line) << "\n";
     if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << "\n";
     std::cout << (failures ? std::to_string(failures) + " figure(s) significantly worse beyond the threshold\n"
                            : std::string("no figure significantly worse beyond the threshold\n"));

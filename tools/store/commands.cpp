@@ -22,7 +22,7 @@ Commands::Commands(CLI::App& app) {
                                               "recorded with, if any)");
 
     history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
-                                             "configuration, with their trend");
+                                             "configuration, with their trend and its steps");
     auto& h = history_options_;
     history_->add_option("--db", h.db, "the store (default: $SUITE_DB, else results/suite.db)");
     history_->add_option("--program", h.filter.program, "only this program");
@@ -50,9 +50,10 @@ Commands::Commands(CLI::App& app) {
         ->check(CLI::Range(0.0, 1000.0))
         ->capture_default_str();
     check_->add_option("--baseline", c.baseline_tag, "baseline: the runs tagged TAG");
-    check_->add_option("--last", c.last, "baseline: the last N runs before the newest")
-        ->check(CLI::Range(1, 1000))
-        ->capture_default_str();
+    check_->add_option("--last", c.last,
+                       "baseline: the last N runs before the newest (default: the runs "
+                       "since the last step before it)")
+        ->check(CLI::Range(1, 1000));
 }
 
 bool Commands::chosen() const { return *import_ || *history_ || *check_; }

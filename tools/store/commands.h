@@ -19,7 +19,7 @@ struct HistoryOptions {
 struct CheckOptions {
     std::string db, baseline_tag;
     double threshold = 3;  // percent
-    int last = 5;
+    int last = 0;  // 0: the runs since the last step before the newest
 };
 
 // Adds the subcommands to `app`; after parsing, run() does the one chosen.

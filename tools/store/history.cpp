@@ -1,5 +1,6 @@
 // suite-report history: one row per stored run, grouped by program and
 // configuration, as a table, JSON, CSV, trend plots and a page.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -42,7 +43,24 @@ report::Table history_table(const Group& g) {
 }
 
 nlohmann::json number_json(const std::optional<double>& v) {
-    return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+    return v && std::isfinite(*v) ? nlohmann::json(*v) : nlohmann::json(nullptr);
+}
+
+nlohmann::json steps_json(const Group& g) {
+    auto out = nlohmann::json::array();
+    auto side = [&](std::size_t i) {
+        return nlohmann::json{{"run", g.runs[i].id}, {"date", g.runs[i].date}};
+    };
+    for (const auto& st : g.steps) {
+        auto changes = nlohmann::json::array();
+        for (const auto& c : st.changes)
+            changes.push_back({{"name", c.name}, {"before", c.before}, {"after", c.after}});
+        out.push_back({{"figure", st.figure}, {"ratio", number_json(st.step.ratio)},
+                       {"interval", {number_json(st.step.low), number_json(st.step.high)}},
+                       {"p_value", st.step.p_value}, {"before", side(st.before)},
+                       {"after", side(st.after)}, {"changed", changes}, {"label", st.label}});
+    }
+    return out;
 }
 
 nlohmann::json history_json(const std::vector<Group>& groups) {
@@ -61,7 +79,7 @@ nlohmann::json history_json(const std::vector<Group>& groups) {
                             {"folder", r.folder}, {"file", r.results_name}, {"hash", r.hash}});
         }
         out.push_back({{"program", g.program}, {"machine", g.host}, {"renderer", g.renderer},
-                       {"window_size", g.window_size}, {"runs", runs}});
+                       {"window_size", g.window_size}, {"runs", runs}, {"steps", steps_json(g)}});
     }
     return out;
 }
@@ -76,16 +94,22 @@ std::string csv_field(const std::string& s) {
 
 void write_csv(std::ostream& out, const std::vector<Group>& groups) {
     out << "program,date,machine,renderer,window_size,suite_version,tag,frames,rate1,rate1_avg,"
-           "rate2,rate2_avg,median_frame_ms,hash\n";
+           "rate2,rate2_avg,median_frame_ms,hash,steps\n";
     for (const auto& g : groups)
-        for (const auto& r : g.runs) {
+        for (std::size_t k = 0; k < g.runs.size(); ++k) {
+            const RunRow& r = g.runs[k];
             out << csv_field(r.program) << ',' << csv_field(r.date) << ',' << csv_field(r.host) << ','
                 << csv_field(r.renderer) << ',' << csv_field(r.window_size) << ','
                 << csv_field(r.suite_version) << ',' << csv_field(r.tag) << ',' << r.frames;
             for (std::size_t i = 0; i < 2; ++i)
                 out << ',' << (i < r.rates.size() ? csv_field(r.rates[i].first) : "") << ','
                     << (i < r.rates.size() && r.rates[i].second ? figure(r.rates[i].second, 17) : "");
-            out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << r.hash << '\n';
+            // The steps this run is the first after, in one cell.
+            std::string steps;
+            for (const auto& st : g.steps)
+                if (st.after == k) steps += (steps.empty() ? "" : "; ") + st.label;
+            out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << r.hash << ','
+                << csv_field(steps) << '\n';
         }
 }
 
@@ -98,7 +122,12 @@ void write_page(std::ostream& out, const std::vector<Group>& groups,
            "td.n{text-align:right}</style></head><body>\n<h1>Results history</h1>\n";
     if (!plot_error.empty()) out << "<p>No trend plots: " << report::html_escape(plot_error) << "</p>\n";
     for (const auto& t : trends) report::html_figure(out, t);
-    for (const auto& g : groups) report::html_table(out, history_table(g));
+    for (const auto& g : groups) {
+        report::html_table(out, history_table(g));
+        if (!g.steps.empty()) out << "<p>Steps:</p>\n<ul>\n";
+        for (const auto& st : g.steps) out << "<li>" << report::html_escape(st.label) << "</li>\n";
+        if (!g.steps.empty()) out << "</ul>\n";
+    }
     out << "</body></html>\n";
 }
 
@@ -113,6 +142,7 @@ int run_history(const HistoryOptions& o) {
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
         return 1;
     }
+    find_group_steps(groups);
     // An SQLite store is an input like any other: no output may replace it.
     std::vector<report::InputFile> inputs;
     if (const auto id = report::file_id(o.db)) inputs.push_back({o.db, *id});
@@ -125,7 +155,11 @@ int run_history(const HistoryOptions& o) {
     const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
     if (!to_stdout) {
         if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
-        for (const auto& g : groups) report::text_table(std::cout, history_table(g), "   ");
+        for (const auto& g : groups) {
+            report::text_table(std::cout, history_table(g), "   ");
+            for (const auto& st : g.steps)
+                std::cout << "   step: " << report::terminal_safe(st.label) << "\n";
+        }
     }
     bool ok = true;
     if (!o.json.empty())

@@ -1,6 +1,7 @@
 #include "present.h"
 
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -30,6 +31,49 @@ std::vector<Group> group_runs(std::vector<RunRow> runs) {
     std::vector<Group> out;
     for (auto& [key, g] : groups) out.push_back(std::move(g));
     return out;
+}
+
+namespace {
+
+const std::string frame_time = "frame time";
+
+std::optional<double> figure_of(const RunRow& r, const std::string& figure) {
+    if (figure == frame_time) return r.median_ms;
+    for (const auto& [name, average] : r.rates)
+        if (name == figure) return average;
+    return std::nullopt;
+}
+
+// Runs without a finite figure are left out of its series.
+void steps_of_figure(Group& g, const std::string& figure) {
+    std::vector<double> values;
+    std::vector<std::size_t> runs;
+    for (std::size_t i = 0; i < g.runs.size(); ++i)
+        if (const auto v = figure_of(g.runs[i], figure); v && std::isfinite(*v)) {
+            values.push_back(*v);
+            runs.push_back(i);
+        }
+    for (const auto& s : report::find_steps(values)) {
+        GroupStep gs{figure, s, runs[s.at - 1], runs[s.at], {}, {}};
+        const RunRow& after = g.runs[gs.after];
+        gs.changes = report::changed_facts(g.runs[gs.before].facts, after.facts);
+        gs.label = report::step_label(figure, s, after.date.substr(0, 10), after.id, gs.changes);
+        g.steps.push_back(std::move(gs));
+    }
+}
+
+}  // namespace
+
+void find_group_steps(std::vector<Group>& groups) {
+    for (auto& g : groups) {
+        g.steps.clear();
+        std::vector<std::string> figures = {frame_time};
+        for (const auto& r : g.runs)
+            for (const auto& rate : r.rates)
+                if (std::find(figures.begin(), figures.end(), rate.first) == figures.end())
+                    figures.push_back(rate.first);
+        for (const auto& f : figures) steps_of_figure(g, f);
+    }
 }
 
 namespace {
@@ -70,6 +114,11 @@ std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups,
                 if (r.median_ms && epoch(r.date) >= 0)
                     series.points.emplace_back(static_cast<double>(epoch(r.date)), *r.median_ms);
             if (!series.points.empty()) plot.series.push_back(std::move(series));
+            for (const auto& st : groups[k].steps)
+                if (st.figure == frame_time && epoch(groups[k].runs[st.after].date) >= 0)
+                    plot.marks.push_back(
+                        {static_cast<double>(epoch(groups[k].runs[st.after].date)),
+                         (members.size() > 1 ? groups[k].host + ": " : "") + st.label});
         }
         if (!plot.series.empty()) plots.push_back(std::move(plot));
     }

@@ -12,16 +12,31 @@
 
 namespace store {
 
+// A step in one figure of a group's history, between runs[before] and
+// runs[after] (the last run before it and the first after).
+struct GroupStep {
+    std::string figure;  // "frame time" (the median), or the name of a rate
+    report::Step step;   // its indices count the runs that have the figure
+    std::size_t before = 0, after = 0;
+    std::vector<report::FactChange> changes;
+    std::string label;
+};
+
 // Runs of one program and configuration, oldest first.
 struct Group {
     std::string program, host, renderer, window_size;
     std::vector<RunRow> runs;
+    std::vector<GroupStep> steps;  // filled by find_group_steps
     std::string title() const;
 };
 std::vector<Group> group_runs(std::vector<RunRow> runs);
 
+// The steps of each figure of each group: its median frame time and its rates' averages.
+void find_group_steps(std::vector<Group>& groups);
+
 // One plot a program: median frame time of each run over time, a line per
-// configuration. Data go to files beside the plots; the script only names them.
+// configuration, each step of the frame time marked with its label. Data go
+// to files beside the plots; the script only names them.
 std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups,
                                           const std::string& folder, const std::string& format,
                                           std::string& error);

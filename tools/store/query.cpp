@@ -1,6 +1,8 @@
 // Reading runs and frames back out of the store.
 #include <cstdlib>
 
+#include <nlohmann/json.hpp>
+
 #include "number.h"
 #include "store.h"
 
@@ -13,13 +15,35 @@ std::optional<double> number(const Value& v) {
 }
 std::string text(const Value& v) { return v ? *v : std::string(); }
 long long integer(const Value& v) { return v ? std::atoll(v->c_str()) : 0; }
+
+// Whether the drivers' sync to the display was kept, and the swap interval
+// the runner's probe saw; "" where the run did not record it.
+std::string sync_text(const nlohmann::json& m) {
+    if (!m.is_object() || !m.contains("vsync") || !m["vsync"].is_object()) return "";
+    const auto& v = m["vsync"];
+    std::string out = !v.contains("kept") ? "" : v["kept"] == true ? "kept" : "off";
+    const std::string interval = meta_text(m, "vsync", "swap_interval");
+    if (!interval.empty()) out += (out.empty() ? "" : ", ") + std::string("swap interval ") + interval;
+    return out;
+}
+
+// Columns 19.. of find_runs' query: cpu, kernel, gl_vendor, gl_version, metadata.
+report::Facts facts_of(const RunRow& row, const std::vector<Value>& r) {
+    const auto m = r[23] ? nlohmann::json::parse(*r[23], nullptr, false) : nlohmann::json();
+    return {{"gl.vendor", text(r[21])},           {"gl.renderer", row.renderer},
+            {"gl.version", text(r[22])},          {"machine.kernel", text(r[20])},
+            {"machine.cpu", text(r[19])},         {"machine.memory", meta_text(m, "machine", "memory")},
+            {"suite_version", row.suite_version}, {"tag", row.tag},
+            {"sync", sync_text(m)},               {"window_size", row.window_size}};
+}
 }  // namespace
 
 std::vector<RunRow> find_runs(Db& db, const Filter& f) {
     std::string sql =
         "SELECT id, hash, program, folder, run_date, host, renderer, window_size, suite_version,"
         " tag, frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, complete,"
-        " exit_status, results_name FROM runs WHERE 1 = 1";
+        " exit_status, results_name, cpu, kernel, gl_vendor, gl_version, metadata"
+        " FROM runs WHERE 1 = 1";
     std::vector<Value> params;
     auto where = [&](const std::string& value, const char* condition) {
         if (value.empty()) return;
@@ -51,6 +75,7 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
         row.complete = integer(r[16]) != 0;
         if (r[17]) row.exit_status = static_cast<int>(integer(r[17]));
         row.results_name = text(r[18]);
+        row.facts = facts_of(row, r);
         out.push_back(std::move(row));
     }
     return out;

@@ -19,6 +19,16 @@ namespace fs = std::filesystem;
 
 namespace store {
 
+std::string meta_text(const nlohmann::json& m, const char* section, const char* key) {
+    if (!m.is_object() || !m.contains(section) || !m[section].is_object()) return "";
+    const auto& s = m[section];
+    if (!s.contains(key)) return "";
+    const auto& v = s[key];
+    if (v.is_string()) return v.get<std::string>();
+    if (v.is_null()) return "";
+    return v.dump();
+}
+
 namespace {
 
 std::string sha256_hex(const std::string& data) {
@@ -33,17 +43,6 @@ std::string sha256_hex(const std::string& data) {
         out += hex[digest[i] & 15];
     }
     return out;
-}
-
-// A text field of the metadata, whatever shape a damaged file gives it.
-std::string meta_text(const nlohmann::json& m, const char* section, const char* key) {
-    if (!m.is_object() || !m.contains(section) || !m[section].is_object()) return "";
-    const auto& s = m[section];
-    if (!s.contains(key)) return "";
-    const auto& v = s[key];
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_null()) return "";
-    return v.dump();
 }
 
 std::string utc_text(std::time_t when) {

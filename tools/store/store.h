@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "db.h"
 #include "results.h"
+#include "steps.h"
 
 namespace store {
 
@@ -50,6 +53,10 @@ struct Record {
 std::optional<Record> make_record(report::Run run, const std::string& tag,
                                   std::vector<std::string>& errors);
 
+// A text field of the metadata, whatever shape a damaged file gives it; ""
+// when missing.
+std::string meta_text(const nlohmann::json& m, const char* section, const char* key);
+
 struct ImportResult {
     int added = 0, present = 0, tagged = 0;
     std::vector<std::string> refused;  // file:line diagnostics
@@ -88,6 +95,9 @@ struct RunRow {
     std::vector<std::pair<std::string, std::optional<double>>> rates;  // name, average
     bool complete = false;
     std::optional<int> exit_status;
+    // What a step may be owed to: the GL strings, machine, suite version,
+    // tag, sync and window size, by name ("gl.version", ...).
+    report::Facts facts;
 };
 
 struct Filter {

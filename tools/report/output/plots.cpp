@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +39,36 @@ bool spans_decades(const Plot& p) {
     return high > 100 * low;
 }
 
+// Lines and labels of the plot's marks: each line is numbered at its top,
+// and the numbered labels are listed at the plot's top left, where long
+// ones still fit. Positions are figures of our own printed as integers; the
+// labels go through gnuplot_string. Each plot clears the marks of the one before.
+std::string marks_for(const Plot& p) {
+    // Room above the data for the list.
+    char room[64];
+    std::snprintf(room, sizeof room, "set offsets 0, 0, graph %.2f, 0\n",
+                  0.06 * static_cast<double>(std::min<std::size_t>(p.marks.size(), 12)));
+    std::string s = std::string("unset arrow\nunset label\n") + room;
+    for (std::size_t i = 0; i < p.marks.size(); ++i) {
+        const Mark& m = p.marks[i];
+        if (!std::isfinite(m.x) || std::fabs(m.x) > 1e15) continue;
+        const std::string n = std::to_string(i + 1);
+        const std::string x = std::to_string(std::llround(m.x));
+        const std::string at = p.time_x ? gnuplot_string(x) : x;
+        char y[32];
+        std::snprintf(y, sizeof y, "%.2f", 0.95 - 0.05 * static_cast<double>(i % 12));
+        const std::string style = " font ',8' textcolor rgb '#b00000' front noenhanced\n";
+        s += "set arrow " + n + " from first " + at + ", graph 0 to first " + at +
+             ", graph 1 nohead dashtype 2 linecolor rgb '#b00000' front\n";
+        s += "set label " + std::to_string(2 * i + 1) + " " + gnuplot_string(n) + " at first " +
+             at + ", graph 1 center offset character 0,0.6" + style;
+        s += "set label " + std::to_string(2 * i + 2) + " " +
+             gnuplot_string(n + ": " + m.label.substr(0, 130)) + " at graph 0.01, graph " + y +
+             " left" + style;
+    }
+    return s;
+}
+
 // Each series goes to a data file of its own; the script holds only fixed
 // names of our choosing and labels made literal by gnuplot_string.
 std::string script_for(const Plot& p, const fs::path& work, const std::string& format,
@@ -56,7 +87,8 @@ std::string script_for(const Plot& p, const fs::path& work, const std::string& f
                    : "set xdata\nset format x '% h'\nset xtics norotate\n")
       << "set grid\nset key below noenhanced\nset autoscale\n"
       << (p.logx ? "set logscale x\n" : "unset logscale x\n")
-      << (p.logy_when_wide && spans_decades(p) ? "set logscale y\n" : "unset logscale y\n");
+      << (p.logy_when_wide && spans_decades(p) ? "set logscale y\n" : "unset logscale y\n")
+      << marks_for(p);
     std::string plot;
     for (std::size_t i = 0; i < p.series.size(); ++i) {
         const std::string data = "d" + std::to_string(index) + "_" + std::to_string(i) + ".dat";

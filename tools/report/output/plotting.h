@@ -17,6 +17,12 @@ struct Series {
     std::vector<std::pair<double, double>> points;
 };
 
+// A vertical line across the plot at x, with a label beside it.
+struct Mark {
+    double x = 0;
+    std::string label;
+};
+
 struct Plot {
     Plot(std::string file_, std::string title_, std::string xlabel_, std::string ylabel_)
         : file(std::move(file_)), title(std::move(title_)), xlabel(std::move(xlabel_)),
@@ -28,6 +34,7 @@ struct Plot {
     bool time_x = false;          // x holds seconds since the epoch, shown as dates
     const char* style = "linespoints pointtype 7 pointsize 0.5";
     std::vector<Series> series;
+    std::vector<Mark> marks;
 };
 
 // Draws `plots` in a folder of its own inside `folder` (which must exist),
