@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace store {
@@ -37,16 +38,21 @@ Commands::Commands(CLI::App& app) {
     history_->add_option("--csv", h.csv, "write one row per run as CSV to FILE ('-': stdout)");
     history_->add_option("--html", h.html, "write a page with the table and the trends to FILE");
     history_->add_option("--plots", h.plots, "draw the trends with gnuplot into DIR");
+    history_->callback([this] {
+        const auto& o = history_options_;
+        one_standard_output({o.json, o.csv, o.html});
+    });
 
     check_ = app.add_subcommand("check", "the newest run of each configuration against its "
-                                         "baseline: exit 1 on a significant slowdown");
+                                         "baseline: exit 1 on a significant slowdown, 3 when "
+                                         "something could not be judged");
     auto& c = check_options_;
     check_->add_option("--db", c.db, "the store (default: $SUITE_DB, else results/suite.db)");
     check_->add_option("--threshold", c.threshold, "percent worse that fails the check")
         ->check(CLI::Range(0.0, 1000.0))
         ->capture_default_str();
     check_->add_option("--baseline", c.baseline_tag, "baseline: the runs tagged TAG");
-    check_->add_option("--last", c.last, "baseline: the last N runs before the newest")
+    check_->add_option("--last", c.last, "baseline: the N runs before the newest")
         ->check(CLI::Range(1, 1000))
         ->capture_default_str();
 }
@@ -65,6 +71,12 @@ int Commands::run() const {
     auto c = check_options_;
     c.db = c.db.empty() ? default_url(default_store) : c.db;
     return run_check(c);
+}
+
+void one_standard_output(const std::vector<std::string>& outputs) {
+    if (std::count(outputs.begin(), outputs.end(), "-") > 1)
+        throw CLI::ValidationError("--json, --csv, --html",
+                                   "only one output can go to standard output ('-')");
 }
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,

@@ -38,6 +38,10 @@ private:
     CheckOptions check_options_;
 };
 
+// Throws a usage error when more than one output is "-": standard output
+// takes one.
+void one_standard_output(const std::vector<std::string>& outputs);
+
 int run_import(const std::string& db, const std::vector<std::string>& paths,
                const std::string& tag);
 int run_history(const HistoryOptions& o);
