@@ -309,6 +309,7 @@ TEST_P(StoreTest, CheckNeverPassesWhatItDidNotJudge) {
         ASSERT_EQ(report({"import", scratch.path("j/3"), "--db", url}).status, 0) << why;
         not_judged({}, why);
     };
+    newest({}, "-11", false, "the newest run has no frames", "2026-08-03T09:00:00+0000");
     newest(series(40, 1, 52), "-11", false, "ended by signal 11", "2026-08-03T10:00:00+0000");
     newest(series(40, 1, 53), "1", true, "failed (exit status 1)", "2026-08-04T10:00:00+0000");
     newest(series(40, 1, 54), "", false, "ended before its summary", "2026-08-05T10:00:00+0000");
