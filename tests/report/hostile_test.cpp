@@ -4,10 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
-#include <set>
-#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "process.h"
@@ -163,33 +160,11 @@ TEST(Hostile, FailuresAreErrorsWithTheSystemsReason) {
               std::string::npos) << r.err;
 }
 
-// Column `column` of every CSV row after the header, quotes undone (RFC 4180).
-static std::vector<std::string> csv_column(const std::string& csv, std::size_t column) {
-    std::vector<std::string> out;
-    std::istringstream lines(csv);
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line)) {
-        std::vector<std::string> cells(1);
-        bool quoted = false;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') cells.back() += line[++i];
-            else if (line[i] == '"') quoted = !quoted;
-            else if (line[i] == ',' && !quoted) cells.emplace_back();
-            else cells.back() += line[i];
-        }
-        out.push_back(cells.at(column));
-    }
-    return out;
-}
-
 TEST(Hostile, CsvCellsAreNeverFormulasAndNumbersStayNumbers) {
     TempDir dir;
     const std::vector<std::string> formulas = {"=HYPERLINK(\"evil.example\",\"y\")", "@SUM(1+1)",
                                                "+1+1", "-2", "\xff"};
-    const std::set<std::string> shown = {"'" + formulas[0], "'@SUM(1+1)", "'+1+1", "'-2",
-                                         "\xEF\xBF\xBD"};
-    // Relative names: the run's label and its file's cell both start with the formula.
+    // Relative names: the run's label and its file's cell start with the formula; tags too.
     std::string command = "cd " + shell_quote(dir.path()) + " && " + shell_quote(exe) + " -q --csv r.csv --";
     for (std::size_t i = 0; i < formulas.size(); ++i) {
         const auto folder = write_screens_run(dir.path(std::to_string(i)), {20.0 + double(i), 20});
@@ -200,17 +175,15 @@ TEST(Hostile, CsvCellsAreNeverFormulasAndNumbersStayNumbers) {
     }
     ASSERT_EQ(sh(command, dir).status, 0);
     const Result h = run({exe, "history", "--db", dir.path("s.db"), "--csv", "-"}, dir);
-    const std::size_t label = 1, tag = 6, seconds = 7, frames = 7;
-    for (const auto& [csv, column, number] : {std::tuple{read_text(dir.path("r.csv")), label, seconds},
-                                             std::tuple{h.out, tag, frames}}) {
+    // A label is followed by an empty side, a tag by the frame count, a plain number.
+    for (const auto& [csv, after] : {std::pair{read_text(dir.path("r.csv")), ","}, {h.out, "2,"}}) {
         EXPECT_TRUE(valid_utf8(csv));
-        const auto cells = csv_column(csv, column);
-        EXPECT_EQ(std::set<std::string>(cells.begin(), cells.end()), shown) << csv;
-        for (const auto& n : csv_column(csv, number)) EXPECT_TRUE(std::isdigit(n.at(0))) << n;
+        for (const std::string cell : {"\"'=HYPERLINK(\"\"evil.example\"\",\"\"y\"\")\"",
+                                       "'@SUM(1+1)", "'+1+1", "'-2", "\xEF\xBF\xBD"})
+            EXPECT_NE(csv.find("," + cell + "," + after), std::string::npos) << cell << "\n" << csv;
+        for (const std::string raw : {",=", ",\"=", ",@", ",+", ",-2,"})
+            EXPECT_EQ(csv.find(raw), std::string::npos) << raw;
     }
-    std::set<std::string> files;
-    for (const auto& file : csv_column(read_text(dir.path("r.csv")), 3)) files.insert(file);
-    for (const auto& cell : shown) EXPECT_EQ(files.count(cell + ".txt"), 1u) << cell;
 }
 
 TEST(Hostile, BadTmpdirAndTwoStandardOutputs) {
@@ -244,8 +217,9 @@ TEST(Hostile, RunnerIntervalPastADoublesReachIsLeftOut) {
                "frame,printed_ms,runner_interval_us\n1,20,9007199254740993\n2,21,21007\n3,22,22003\n");
     const Result r = run({exe, dir.path("run-1"), "--csv", dir.path("r.csv")}, dir);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(csv_column(read_text(dir.path("r.csv")), 13),
-              (std::vector<std::string>{"", "21007", "22003"}));
+    const std::string csv = read_text(dir.path("r.csv"));
+    EXPECT_EQ(csv.find("90071992547409"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",21007\n"), std::string::npos) << csv;
     EXPECT_EQ(count(r.out, "frames.csv:2: warning: a runner interval too large to hold to the "
                            "microsecond is left out"), 1u) << r.out;
 }
