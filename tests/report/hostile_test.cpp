@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "process.h"
+#include "synthetic_runs.h"
 #include "test_data.h"
 
 using namespace report_test;
@@ -157,4 +158,68 @@ TEST(Hostile, FailuresAreErrorsWithTheSystemsReason) {
               std::string::npos) << r.err;
     EXPECT_NE(r.err.find("results_screens_3.txt: error: cannot be read: Permission denied"),
               std::string::npos) << r.err;
+}
+
+TEST(Hostile, CsvCellsAreNeverFormulasAndNumbersStayNumbers) {
+    TempDir dir;
+    const std::vector<std::string> formulas = {"=HYPERLINK(\"evil.example\",\"y\")", "@SUM(1+1)",
+                                               "+1+1", "-2", "\xff"};
+    // Relative names: the run's label and its file's cell start with the formula; tags too.
+    std::string command = "cd " + shell_quote(dir.path()) + " && " + shell_quote(exe) + " -q --csv r.csv --";
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+        const auto folder = write_screens_run(dir.path(std::to_string(i)), {20.0 + double(i), 20});
+        fs::rename(fs::directory_iterator(folder)->path(), dir.path(formulas[i] + ".txt"));
+        command += " " + shell_quote(formulas[i] + ".txt");
+        ASSERT_EQ(run({exe, "import", "--db", dir.path("s.db"), "--tag=" + formulas[i],
+                       dir.path(formulas[i] + ".txt")}, dir).status, 0);
+    }
+    ASSERT_EQ(sh(command, dir).status, 0);
+    const Result h = run({exe, "history", "--db", dir.path("s.db"), "--csv", "-"}, dir);
+    // A label is followed by an empty side, a tag by the frame count, a plain number.
+    for (const auto& [csv, after] : {std::pair{read_text(dir.path("r.csv")), ","}, {h.out, "2,"}}) {
+        EXPECT_TRUE(valid_utf8(csv));
+        for (const std::string cell : {"\"'=HYPERLINK(\"\"evil.example\"\",\"\"y\"\")\"",
+                                       "'@SUM(1+1)", "'+1+1", "'-2", "\xEF\xBF\xBD"})
+            EXPECT_NE(csv.find("," + cell + "," + after), std::string::npos) << cell << "\n" << csv;
+        for (const std::string raw : {",=", ",\"=", ",@", ",+", ",-2,"})
+            EXPECT_EQ(csv.find(raw), std::string::npos) << raw;
+    }
+}
+
+TEST(Hostile, BadTmpdirAndTwoStandardOutputs) {
+    TempDir dir;
+    const std::string db = dir.path("s.db"), page = dir.path("p.html"), file = dir.path("a-file");
+    ASSERT_EQ(run({exe, "import", "--db", db, screens_real}, dir).status, 0);
+    write_text(file, "");
+    for (const auto& tmpdir : {dir.path("missing"), file})
+        for (const auto& args : {std::vector<std::string>{screens_real, "-q"}, {"history", "--db", db}}) {
+            fs::remove(page);
+            std::string command = "TMPDIR=" + shell_quote(tmpdir) + " " + shell_quote(exe);
+            for (const auto& a : args) command += " " + shell_quote(a);
+            const Result r = sh(command + " --html " + shell_quote(page), dir);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_NE(r.err.find("TMPDIR " + tmpdir + " is not a folder; using /tmp"),
+                      std::string::npos) << r.err;
+            EXPECT_NE(read_text(page).find("</html>"), std::string::npos) << args[0];
+        }
+    for (const auto& args : {std::vector<std::string>{exe, screens_real, "--json", "-", "--csv", "-"},
+                             {exe, "history", "--db", db, "--csv", "-", "--html", "-"}}) {
+        const Result r = run(args, dir);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(Hostile, RunnerIntervalPastADoublesReachIsLeftOut) {
+    TempDir dir;
+    write_screens_run(dir.path("run-1/screens"), {20, 21, 22});
+    write_text(dir.path("run-1/screens/frames.csv"),
+               "frame,printed_ms,runner_interval_us\n1,20,9007199254740993\n2,21,21007\n3,22,22003\n");
+    const Result r = run({exe, dir.path("run-1"), "--csv", dir.path("r.csv")}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string csv = read_text(dir.path("r.csv"));
+    EXPECT_EQ(csv.find("90071992547409"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",21007\n"), std::string::npos) << csv;
+    EXPECT_EQ(count(r.out, "frames.csv:2: warning: a runner interval too large to hold to the "
+                           "microsecond is left out"), 1u) << r.out;
 }

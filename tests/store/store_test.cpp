@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pg_server.h"
+#include "number.h"
 #include "store.h"
 #include "synthetic_runs.h"
 
@@ -309,6 +310,68 @@ TEST_P(StoreTest, CheckTakesTheRunsSinceTheLastStepAsBaseline) {
     EXPECT_NE(straddling.out.find("20 run(s), the last 20 asked for: run " +
                                   std::to_string(runs[24].id) + " ("),
               std::string::npos) << straddling.out;
+}
+
+TEST_P(StoreTest, CheckGivesCompareFigures) {
+    // Fast and slow frames in turn: the mean of per-frame rates is far above
+    // the base's, the programs' own average (counts over time) below it.
+    std::vector<double> uneven;
+    for (double ms : series(30, 1, 41, 64)) uneven.push_back(uneven.size() % 2 ? 10 * ms : ms / 3);
+    write_screens(scratch.path("c/base"), series(50, 1, 40, 64), "m", "2026-07-01T10:00:00+0000");
+    write_screens(scratch.path("c/new"), uneven, "m", "2026-07-02T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("c"), "--db", url}).status, 0);
+    const auto check = report({"check", "--db", url});
+    const auto compare =
+        report({"compare", scratch.path("c/new"), "--against", scratch.path("c/base"), "--json", "-"});
+    const auto figures = nlohmann::json::parse(compare.out)["comparison"]["programs"][0]["figures"];
+    ASSERT_EQ(figures.size(), 2u);
+    std::istringstream lines(check.out);
+    for (const auto& f : figures) {
+        std::string line;
+        while (std::getline(lines, line) && line.find(f["name"].get<std::string>()) == std::string::npos) {}
+        const std::string fixed = report::format_fixed(f["ratio"], 4) + "  " +
+                                  report::format_fixed(f["interval"][0], 4) + " .. " +
+                                  report::format_fixed(f["interval"][1], 4);
+        EXPECT_NE(line.find(" " + fixed + " "), std::string::npos) << fixed << "\n" << check.out;
+        EXPECT_NE(line.find(" " + f["verdict"].get<std::string>() + " "), std::string::npos) << line;
+        EXPECT_EQ(f["ratio"].get<double>() > 1, !f["higher_is_better"].get<bool>());  // both worse
+    }
+    EXPECT_EQ(check.status, check.out.find("FAIL") != std::string::npos ? 1 : 0) << check.out;
+}
+
+TEST_P(StoreTest, CheckNeverPassesWhatItDidNotJudge) {
+    const std::string url = fresh_store();
+    store::open_store(url, true);
+    // Each run in turn the newest: its frames, exit status, whether it has its summary.
+    int day = 0;
+    auto newest = [&](const std::vector<double>& ms, const std::string& exit_status, bool summary,
+                      const std::string& why, const std::vector<std::string>& options = {}) {
+        const std::string folder = scratch.path("j/" + std::to_string(++day));
+        if (day > 1) {
+            write_screens(folder, ms, "m", "2026-08-0" + std::to_string(day) + "T10:00:00+0000");
+            const std::string file = folder + "/screens/results_screens_windows_mac_mx @ local date "
+                                              "2026.12.07 time 12.00.00.txt";
+            const std::string text = read_text(file);
+            if (!summary) write_text(file, text.substr(0, text.find("Total machine time")));
+            if (!exit_status.empty()) write_text(folder + "/screens/exit-status.txt", exit_status);
+            ASSERT_EQ(report({"import", folder, "--db", url}).status, 0) << why;
+        }
+        std::vector<std::string> args = {"check", "--db", url};
+        args.insert(args.end(), options.begin(), options.end());
+        const auto r = report(args);
+        EXPECT_EQ(r.status, why.empty() ? 0 : 3) << why << "\n" << r.out;
+        EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1, 5), why.empty() ? "pass:" : "not j");
+        EXPECT_NE(r.out.find(why), std::string::npos) << why << "\n" << r.out;
+    };
+    newest({}, "", true, "no runs in");
+    newest(series(40, 1, 50), "", true, "no earlier run");
+    newest(series(40, 1, 51), "", true, "");
+    newest(series(40, 1, 52), "0", true, "no other run tagged x", {"--baseline", "x"});
+    newest({}, "-11", false, "the newest run has no frames");
+    newest(series(40, 1, 53), "-11", false, "ended by signal 11");
+    newest(series(40, 1, 55), "", false, "ended before its summary");
+    newest({40}, "", true, "too few frames to tell");
 }
 
 TEST_P(StoreTest, EightConcurrentWritersLoseAndMixNothing) {

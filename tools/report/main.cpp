@@ -41,18 +41,16 @@ bool write_page(const report::Model& m, const Options& o,
     if (!o.plots.empty()) {
         return write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, drawn, drawn_error); });
     }
-    std::string pattern = (fs::temp_directory_path() / "suite-report-XXXXXX").string();
-    std::string error;
+    std::string warning, error;
+    const auto folder = report::make_temp_folder("suite-report", warning, error);
+    if (!warning.empty()) complain("warning: " + warning);
     std::vector<report::PlotFile> plots;
-    if (mkdtemp(pattern.data()))
-        plots = report::render_plots(m, pattern, "svg", error);
-    else
-        error = std::string("cannot make a temporary folder for the plots: ") + std::strerror(errno);
+    if (folder) plots = report::render_plots(m, *folder, "svg", error);
     if (!error.empty()) complain(error);
     const bool ok =
         write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, plots, error); });
     std::error_code ec;
-    fs::remove_all(pattern, ec);
+    if (folder) fs::remove_all(*folder, ec);
     return ok;
 }
 
@@ -115,7 +113,8 @@ int main(int argc, char** argv) {
     app.footer(
         "PATH is a results file or a folder searched for results_*.txt (run folders from\n"
         "suite-run included). Exit status: 0 fine, 1 an input unreadable or damaged beyond\n"
-        "recovery or an output not written, 2 wrong usage. See tools/report/README.md.");
+        "recovery or an output not written, 2 wrong usage; for check also 1 a regression,\n"
+        "3 something not judged. See tools/report/README.md.");
     app.add_option("PATH", o.paths, "results files or folders");
     app.add_option("--json", o.json, "write every figure as JSON to FILE ('-': stdout)");
     app.add_option("--csv", o.csv, "write every frame as CSV to FILE ('-': stdout)");
@@ -148,6 +147,7 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
         if (store_commands.chosen()) return store_commands.run();
+        store::one_standard_output({o.json, o.csv, o.html});
         if (!*compare && o.paths.empty())
             throw CLI::ValidationError("PATH", "give at least one results file or folder");
         if (*compare && !o.paths.empty())

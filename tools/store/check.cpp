@@ -1,8 +1,11 @@
 // suite-report check: for each program and configuration (machine,
-// renderer, window size), the newest run against its baseline with the
-// comparison's own statistics; exit 1 on a significant slowdown beyond the
-// threshold. What a CI job runs after each build.
+// renderer, window size), the newest run against its baseline with
+// compare's own figures; exit 1 on a significant slowdown beyond the
+// threshold, 3 when something could not be judged. What a CI job runs after
+// each build.
 #include <algorithm>
+#include <cmath>
+#include <deque>
 #include <iostream>
 
 #include "across.h"
@@ -15,33 +18,104 @@ namespace store {
 
 namespace {
 
-struct Side {
-    std::vector<report::Run> runs;  // kept alive: the analyses point at them
+// What compare holds side by side: the newest run as side A, its baseline as
+// side B. The analyses point at the runs, which stay where they are.
+struct Sides {
+    std::deque<report::Run> runs;
     std::vector<report::Analysis> analyses;
+    std::size_t baseline = 0;  // baseline runs with frames
 };
 
-Side load(Db& db, const std::vector<const RunRow*>& rows) {
-    Side s;
-    s.runs.reserve(rows.size());
-    for (const RunRow* r : rows) s.runs.push_back(run_from_frames(r->program, frames_of(db, r->id)));
-    for (const auto& run : s.runs)
-        if (!run.frames.empty()) s.analyses.push_back(report::analyse(run));
+Sides load(Db& db, const RunRow& newest, const std::vector<const RunRow*>& base) {
+    Sides s;
+    auto add = [&](const RunRow& r, const char* side) {
+        s.runs.push_back(run_from_frames(r.program, frames_of(db, r.id)));
+        if (s.runs.back().frames.empty()) return;
+        s.analyses.push_back(report::analyse(s.runs.back()));
+        s.analyses.back().side = side;
+        s.baseline += side[0] == 'B';
+    };
+    add(newest, "A");
+    for (const RunRow* r : base) add(*r, "B");
     return s;
 }
 
-// Per run, per frame: frame time (ms) or the per-frame values of rate i - 1.
-std::vector<std::vector<double>> values(const Side& s, std::size_t figure) {
-    std::vector<std::vector<double>> out;
-    for (const auto& a : s.analyses) {
-        if (figure == 0) {
-            std::vector<double> ms;
-            for (double v : a.seconds) ms.push_back(1000 * v);
-            out.push_back(std::move(ms));
-        } else if (figure - 1 < a.rates.size()) {
-            out.push_back(a.rates[figure - 1].per_frame);
-        }
+// Why the newest run cannot be judged at all, or "".
+std::string unjudged(const RunRow& newest, const std::vector<const RunRow*>& base,
+                     const CheckOptions& o) {
+    if (newest.frames == 0) return "the newest run has no frames";
+    if (newest.exit_status && *newest.exit_status < 0)
+        return "the newest run was ended by signal " + std::to_string(-*newest.exit_status);
+    if (newest.exit_status && *newest.exit_status != 0)
+        return "the newest run failed (exit status " + std::to_string(*newest.exit_status) + ")";
+    if (!newest.complete) return "the newest run ended before its summary";
+    if (!newest.busy.empty() && !o.allow_busy)
+        return "inconclusive, the newest run was measured on a busy machine (" + newest.busy + ")";
+    if (base.empty())
+        return o.baseline_tag.empty() ? "no earlier run to compare with"
+                                      : "no other run tagged " + o.baseline_tag;
+    return "";
+}
+
+struct Tally {
+    int failures = 0, unjudged = 0;
+};
+
+// The rows of one configuration, figure by figure as compare gives them.
+void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
+                 const CheckOptions& o, report::Table& t, Tally& n) {
+    const RunRow& newest = g.runs.back();
+    const std::vector<std::string> lead = {g.program, g.host, g.renderer, g.window_size,
+                                           newest.date};
+    auto not_judged = [&](const std::string& why) {
+        auto row = lead;
+        row.insert(row.end(), {"-", std::to_string(base.size()) + " runs", "", "", "", "",
+                               "not judged: " + why});
+        t.rows.push_back(row);
+        ++n.unjudged;
+    };
+    if (const auto why = unjudged(newest, base, o); !why.empty()) return not_judged(why);
+    const Sides s = load(db, newest, base);
+    if (s.baseline == 0) return not_judged("no baseline run has frames");
+    const auto compared = report::compare_sides(s.analyses, report::CompareOptions{});
+    if (compared.empty()) return not_judged("nothing to compare");
+    for (const auto& c : compared.front().figures) {
+        const double worse = c.higher_is_better ? 1 - c.ratio : c.ratio - 1;
+        const bool judged =
+            c.verdict != report::Verdict::too_few && c.verdict != report::Verdict::inconclusive;
+        const bool fail = c.verdict == report::Verdict::slower && 100 * worse > o.threshold;
+        n.failures += fail;
+        n.unjudged += !judged;
+        auto row = lead;
+        row.insert(row.end(),
+                   {c.name, std::to_string(s.baseline) + " runs", report::format_fixed(c.ratio, 4),
+                    std::isnan(c.interval.low + c.interval.high)
+                        ? "-"
+                        : report::format_fixed(c.interval.low, 4) + " .. " +
+                              report::format_fixed(c.interval.high, 4),
+                    report::format_fixed(c.test.p, 4), report::verdict_text(c.verdict),
+                    fail ? "FAIL" : judged ? "ok" : "not judged"});
+        t.rows.push_back(row);
     }
-    return out;
+}
+
+// The last line says which of the three outcomes it is.
+int verdict(const Tally& n) {
+    if (n.failures) {
+        std::cout << "regression: " << n.failures
+                  << " figure(s) significantly worse beyond the threshold";
+        if (n.unjudged) std::cout << "; " << n.unjudged << " not judged";
+        std::cout << "\n";
+        return 1;
+    }
+    if (n.unjudged) {
+        std::cout << "not judged: " << n.unjudged
+                  << " figure(s) or configuration(s) could not be compared; the check does not "
+                     "pass\n";
+        return 3;
+    }
+    std::cout << "pass: no figure significantly worse beyond the threshold\n";
+    return 0;
 }
 
 // The newest run's baseline: the runs tagged --baseline, the --last N before
@@ -66,9 +140,15 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
                    : "all before it, no step found";
     }
     std::vector<const RunRow*> base;
-    for (std::size_t i = from; i < earlier; ++i)
-        if (o.baseline_tag.empty() || g.runs[i].tag == o.baseline_tag) base.push_back(&g.runs[i]);
+    std::size_t busy = 0;
+    for (std::size_t i = from; i < earlier; ++i) {
+        if (!o.baseline_tag.empty() && g.runs[i].tag != o.baseline_tag) continue;
+        // A run measured while others took the CPU is no level to hold a new run to.
+        if (!g.runs[i].busy.empty() && !o.allow_busy) ++busy;
+        else base.push_back(&g.runs[i]);
+    }
     which = std::to_string(base.size()) + " run(s), " + why;
+    if (busy) which += "; " + std::to_string(busy) + " busy run(s) left out";
     if (!base.empty())
         which += ": run " + std::to_string(base.front()->id) + " (" + base.front()->date +
                  ") to run " + std::to_string(base.back()->id) + " (" + base.back()->date + ")";
@@ -78,15 +158,6 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
 }  // namespace
 
 int run_check(const CheckOptions& o) {
-    std::unique_ptr<Db> db;
-    std::vector<Group> groups;
-    try {
-        db = open_store_read_only(o.db);
-        groups = group_runs(find_runs(*db, {}));
-    } catch (const StoreError& e) {
-        std::cerr << "suite-report: cannot check: " << e.what() << "\n";
-        return 2;
-    }
     report::Table t;
     t.title = "check: the newest run of each configuration against its baseline (" +
               (!o.baseline_tag.empty() ? "the runs tagged " + o.baseline_tag
@@ -96,54 +167,30 @@ int run_check(const CheckOptions& o) {
     t.columns = {"program", "machine", "renderer", "size", "newest run", "figure", "baseline",
                  "new/base", "95% interval", "p", "verdict", "result"};
     t.left = 7;
-    int failures = 0;
+    Tally n;
     std::vector<std::string> used;  // each group's baseline, said after the table
-    report::CompareOptions options;
+    std::size_t groups = 0;
     try {
-        for (const auto& g : groups) {
-            const RunRow& newest = g.runs.back();
+        auto db = open_store_read_only(o.db);
+        for (const auto& g : group_runs(find_runs(*db, {}))) {
             std::string which;
             const auto base = choose_baseline(g, o, which);
             used.push_back(g.title() + ": " + which);
-            std::vector<std::string> lead = {g.program, g.host, g.renderer, g.window_size,
-                                             newest.date};
-            if (base.empty()) {
-                auto row = lead;
-                row.insert(row.end(), {"-", "none", "", "", "", "", "no baseline"});
-                t.rows.push_back(row);
-                continue;
-            }
-            const Side a = load(*db, {&newest}), b = load(*db, base);
-            const std::size_t figures = 1 + (a.analyses.empty() ? 0 : a.analyses[0].rates.size());
-            for (std::size_t f = 0; f < figures; ++f) {
-                const bool higher_is_better = f > 0;
-                const std::string name = f == 0 ? "frame time (ms)" : a.analyses[0].rates[f - 1].name;
-                const auto c = report::compare_figure(name, higher_is_better, values(a, f),
-                                                      values(b, f), options);
-                const double worse = higher_is_better ? 1 - c.ratio : c.ratio - 1;
-                const bool fail = c.verdict == report::Verdict::slower && 100 * worse > o.threshold;
-                failures += fail;
-                auto row = lead;
-                row.insert(row.end(),
-                           {name, std::to_string(b.analyses.size()) + " runs",
-                            report::format_fixed(c.ratio, 4),
-                            report::format_fixed(c.interval.low, 4) + " .. " +
-                                report::format_fixed(c.interval.high, 4),
-                            report::format_fixed(c.test.p, 4), report::verdict_text(c.verdict),
-                            fail ? "FAIL" : "ok"});
-                t.rows.push_back(row);
-            }
+            check_group(*db, g, base, o, t, n);
+            ++groups;
         }
     } catch (const StoreError& e) {
         std::cerr << "suite-report: cannot check: " << e.what() << "\n";
-        return 2;
+        std::cout << "not judged: the store could not be read\n";
+        return 3;
     }
     report::text_table(std::cout, t, "   ");
     for (const auto& line : used) std::cout << "   baseline of " << report::terminal_safe(line) << "\n";
-    if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << "\n";
-    std::cout << (failures ? std::to_string(failures) + " figure(s) significantly worse beyond the threshold\n"
-                           : std::string("no figure significantly worse beyond the threshold\n"));
-    return failures ? 1 : 0;
+    if (groups == 0) {
+        std::cout << "no runs in " << display_url(o.db) << "\n";
+        ++n.unjudged;
+    }
+    return verdict(n);
 }
 
 }  // namespace store

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "text.h"
@@ -41,9 +42,14 @@ Commands::Commands(CLI::App& app) {
     history_->add_option("--csv", h.csv, "write one row per run as CSV to FILE ('-': stdout)");
     history_->add_option("--html", h.html, "write a page with the table and the trends to FILE");
     history_->add_option("--plots", h.plots, "draw the trends with gnuplot into DIR");
+    history_->callback([this] {
+        const auto& o = history_options_;
+        one_standard_output({o.json, o.csv, o.html});
+    });
 
     check_ = app.add_subcommand("check", "the newest run of each configuration against its "
-                                         "baseline: exit 1 on a significant slowdown");
+                                         "baseline: exit 1 on a significant slowdown, 3 when "
+                                         "something could not be judged");
     auto& c = check_options_;
     check_->add_option("--db", c.db, "the store (default: $SUITE_DB, else results/suite.db)");
     check_->add_option("--threshold", c.threshold, "percent worse that fails the check")
@@ -54,6 +60,9 @@ Commands::Commands(CLI::App& app) {
                        "baseline: the last N runs before the newest (default: the runs "
                        "since the last step before it)")
         ->check(CLI::Range(1, 1000));
+    check_->add_flag("--allow-busy", c.allow_busy,
+                     "judge a newest run measured on a busy machine, and keep busy runs in "
+                     "the baseline");
 }
 
 bool Commands::chosen() const { return *import_ || *history_ || *check_; }
@@ -70,6 +79,12 @@ int Commands::run() const {
     auto c = check_options_;
     c.db = c.db.empty() ? default_url(default_store) : c.db;
     return run_check(c);
+}
+
+void one_standard_output(const std::vector<std::string>& outputs) {
+    if (std::count(outputs.begin(), outputs.end(), "-") > 1)
+        throw CLI::ValidationError("--json, --csv, --html",
+                                   "only one output can go to standard output ('-')");
 }
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,

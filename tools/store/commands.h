@@ -20,6 +20,7 @@ struct CheckOptions {
     std::string db, baseline_tag;
     double threshold = 3;  // percent
     int last = 0;  // 0: the runs since the last step before the newest
+    bool allow_busy = false;  // judge and use runs measured on a busy machine
 };
 
 // Adds the subcommands to `app`; after parsing, run() does the one chosen.
@@ -37,6 +38,10 @@ private:
     HistoryOptions history_options_;
     CheckOptions check_options_;
 };
+
+// Throws a usage error when more than one output is "-": standard output
+// takes one.
+void one_standard_output(const std::vector<std::string>& outputs);
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,
                const std::string& tag);

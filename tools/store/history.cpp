@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "csv.h"
 #include "number.h"
 #include "present.h"
 #include "text.h"
@@ -84,32 +85,26 @@ nlohmann::json history_json(const std::vector<Group>& groups) {
     return out;
 }
 
-std::string csv_field(const std::string& s) {
-    // Quoted always, so no cell starts a formula in a spreadsheet either.
-    std::string q = "\"";
-    if (!s.empty() && std::string("=+-@\t\r").find(s[0]) != std::string::npos) q += '\'';
-    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
-}
-
 void write_csv(std::ostream& out, const std::vector<Group>& groups) {
+    using report::csv_text;
     out << "program,date,machine,renderer,window_size,suite_version,tag,frames,rate1,rate1_avg,"
            "rate2,rate2_avg,median_frame_ms,hash,steps\n";
     for (const auto& g : groups)
         for (std::size_t k = 0; k < g.runs.size(); ++k) {
             const RunRow& r = g.runs[k];
-            out << csv_field(r.program) << ',' << csv_field(r.date) << ',' << csv_field(r.host) << ','
-                << csv_field(r.renderer) << ',' << csv_field(r.window_size) << ','
-                << csv_field(r.suite_version) << ',' << csv_field(r.tag) << ',' << r.frames;
+            for (const auto* text : {&r.program, &r.date, &r.host, &r.renderer, &r.window_size,
+                                     &r.suite_version, &r.tag})
+                out << csv_text(*text) << ',';
+            out << r.frames;
             for (std::size_t i = 0; i < 2; ++i)
-                out << ',' << (i < r.rates.size() ? csv_field(r.rates[i].first) : "") << ','
+                out << ',' << (i < r.rates.size() ? csv_text(r.rates[i].first) : "") << ','
                     << (i < r.rates.size() && r.rates[i].second ? figure(r.rates[i].second, 17) : "");
             // The steps this run is the first after, in one cell.
             std::string steps;
             for (const auto& st : g.steps)
                 if (st.after == k) steps += (steps.empty() ? "" : "; ") + st.label;
-            out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << r.hash << ','
-                << csv_field(steps) << '\n';
+            out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << csv_text(r.hash)
+                << ',' << csv_text(steps) << '\n';
         }
 }
 
@@ -176,15 +171,17 @@ int run_history(const HistoryOptions& o) {
         ok &= error.empty();
     }
     if (!o.html.empty()) {
-        std::string folder = (fs::temp_directory_path() / "suite-history-XXXXXX").string();
+        std::string warning;
+        const auto folder = report::make_temp_folder("suite-history", warning, error);
+        if (!warning.empty())
+            std::cerr << "suite-report: warning: " << report::terminal_safe(warning) << "\n";
         std::vector<report::PlotFile> trends;
-        if (mkdtemp(folder.data())) trends = draw_trends(groups, folder, "svg", error);
-        else error = "cannot make a temporary folder for the plots";
+        if (folder) trends = draw_trends(groups, *folder, "svg", error);
         if (!error.empty()) std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
         ok &= report::write_to(o.html,
                                [&](std::ostream& s) { write_page(s, groups, trends, error); });
         std::error_code ec;
-        fs::remove_all(folder, ec);
+        if (folder) fs::remove_all(*folder, ec);
     }
     return ok ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "machine_load.h"
 #include "number.h"
 #include "store.h"
 
@@ -28,8 +29,9 @@ std::string sync_text(const nlohmann::json& m) {
 }
 
 // Columns 19.. of find_runs' query: cpu, kernel, gl_vendor, gl_version, metadata.
-report::Facts facts_of(const RunRow& row, const std::vector<Value>& r) {
+report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
     const auto m = r[23] ? nlohmann::json::parse(*r[23], nullptr, false) : nlohmann::json();
+    if (const auto load = report::machine_load(m); load && load->busy) row.busy = load->what;
     return {{"gl.vendor", text(r[21])},           {"gl.renderer", row.renderer},
             {"gl.version", text(r[22])},          {"machine.kernel", text(r[20])},
             {"machine.cpu", text(r[19])},         {"machine.memory", meta_text(m, "machine", "memory")},

@@ -98,6 +98,7 @@ struct RunRow {
     // What a step may be owed to: the GL strings, machine, suite version,
     // tag, sync and window size, by name ("gl.version", ...).
     report::Facts facts;
+    std::string busy;  // what else ran, when the machine was busy; "" if quiet or unknown
 };
 
 struct Filter {

@@ -66,6 +66,9 @@ struct FramesCsv {
     std::size_t bad_rows = 0;
     int first_bad_line = 0;  // 1-based; 1 is the header
     std::string first_bad_text;
+    // Intervals a double cannot hold to the microsecond: left out (NaN).
+    std::size_t inexact = 0;
+    int first_inexact_line = 0;
 };
 
 // A run: one results file and what stands beside it in its run folder.

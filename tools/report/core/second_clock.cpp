@@ -27,6 +27,12 @@ std::optional<Int> whole(std::string_view s) {
     return v;
 }
 
+// Whether `seconds` gives back exactly `us` microseconds, as every output and
+// the store write it: past 2^53 a double skips whole microseconds.
+bool exact_microseconds(unsigned long long us, double seconds) {
+    return us <= (1ULL << 53) && static_cast<unsigned long long>(std::llround(seconds * 1e6)) == us;
+}
+
 }  // namespace
 
 FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
@@ -68,7 +74,12 @@ FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
         }
         f.frame.push_back(*frame);
         f.printed.push_back(*printed / 1000);
-        f.interval.push_back(interval ? static_cast<double>(*interval) / 1e6 : std::nan(""));
+        double seconds = interval ? static_cast<double>(*interval) / 1e6 : std::nan("");
+        if (interval && !exact_microseconds(*interval, seconds)) {
+            if (f.inexact++ == 0) f.first_inexact_line = number;
+            seconds = std::nan("");
+        }
+        f.interval.push_back(seconds);
     }
     return f;
 }
@@ -122,6 +133,10 @@ std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondCloc
              "not a frames.csv row (frame,printed_ms,runner_interval_us): \"" + f.first_bad_text +
                  "\"" +
                  (f.bad_rows > 1 ? "; " + std::to_string(f.bad_rows - 1) + " more left out" : ""));
+    if (f.inexact)
+        warn(f.path, f.first_inexact_line,
+             "a runner interval too large to hold to the microsecond is left out" +
+                 (f.inexact > 1 ? "; " + std::to_string(f.inexact - 1) + " more" : std::string()));
     if (c.rows != seconds.size())
         warn(results_path, 0, "frames.csv beside it holds " + std::to_string(c.rows) +
                                   " frames, the results file " + std::to_string(seconds.size()));

@@ -1,22 +1,21 @@
 #include <cmath>
 
+#include "csv.h"
 #include "number.h"
 #include "outputs.h"
 #include "text.h"
 
 namespace report {
 
-namespace {
-
-std::string field(const std::string& text) {
-    const std::string s = valid_utf8(text);
+std::string csv_text(std::string_view text) {
+    std::string s = valid_utf8(text);
+    if (!s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos)
+        s.insert(0, 1, '\'');
     if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
     std::string quoted = "\"";
     for (char c : s) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
-
-}  // namespace
 
 void write_csv(std::ostream& out, const Model& m) {
     // One layout for all programs; a column a program lacks stays empty.
@@ -29,8 +28,8 @@ void write_csv(std::ostream& out, const Model& m) {
             const bool cube = r.program == Program::cube;
             const bool screens = r.program == Program::screens;
             const bool triangles = r.program == Program::triangles;
-            out << program_name(r.program) << ',' << field(r.label) << ',' << a.side << ','
-                << field(r.path) << ',' << f.line << ',' << i + 1 << ',' << f.window << ','
+            out << program_name(r.program) << ',' << csv_text(r.label) << ',' << a.side << ','
+                << csv_text(r.path) << ',' << f.line << ',' << i + 1 << ',' << f.window << ','
                 << format_printed(f.seconds) << ','
                 << (triangles ? format_printed(f.triangles) : "") << ','
                 << (screens ? "" : format_printed(f.rate)) << ','

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -101,6 +102,22 @@ bool write_or_tell(const std::string& path, std::string_view content) {
     const auto failed = write_output(path, content);
     if (failed) std::cerr << "suite-report: " << terminal_safe(*failed) << "\n";
     return !failed;
+}
+
+std::optional<std::string> make_temp_folder(const std::string& name, std::string& warning,
+                                            std::string& error) {
+    // The system's own lookup throws on a TMPDIR that is not a folder.
+    std::string base = "/tmp";
+    const char* tmpdir = std::getenv("TMPDIR");
+    if (tmpdir && *tmpdir) {
+        std::error_code ec;
+        if (fs::is_directory(tmpdir, ec)) base = tmpdir;
+        else warning = "TMPDIR " + std::string(tmpdir) + " is not a folder; using /tmp";
+    }
+    std::string pattern = (fs::path(base) / (name + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data())) return pattern;
+    error = "cannot make a temporary folder in " + base + ": " + std::strerror(errno);
+    return std::nullopt;
 }
 
 }  // namespace report

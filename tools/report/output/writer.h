@@ -39,4 +39,10 @@ std::optional<std::string> move_into_place(const std::string& from, const std::s
 std::optional<std::string> input_at(const std::string& output,
                                     const std::vector<InputFile>& inputs);
 
+// Makes a new folder "NAME-XXXXXX" for intermediate files in $TMPDIR, or in
+// /tmp when TMPDIR is unset or not a folder (with that said in `warning`).
+// Returns its path, or nothing with the reason in `error`.
+std::optional<std::string> make_temp_folder(const std::string& name, std::string& warning,
+                                            std::string& error);
+
 }  // namespace report
