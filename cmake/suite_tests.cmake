@@ -14,7 +14,8 @@
 include(GoogleTest)
 
 function(suite_tests target tier)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "WHOLE" "PREFIX;TIMEOUT;COST;SLOW_MATCHING;SLOW_COST" "LABELS")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "WHOLE" "PREFIX;TIMEOUT;COST;SLOW_MATCHING;SLOW_COST"
+                        "LABELS")
   if(NOT tier MATCHES "^(fast|slow)$")
     message(FATAL_ERROR "suite_tests(${target}): the tier is fast or slow, not \"${tier}\"")
   endif()

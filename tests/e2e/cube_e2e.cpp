@@ -69,10 +69,13 @@ TEST_F(Cube, ControlsMeasureAndReportEveryStep) {
     window->click(3);
     window->click(4);
     // Resting (not animating), with no frame in the file or on the console.
-    EXPECT_EQ(settle(prefix, "window: "), 0) << "a frame was reported before the first step";
+    // Each event may cost a redraw of seconds: the rest may take a few.
+    const double redraws = 4 * frame_timeout;
+    const char* early = "a frame was reported before the first step";
+    EXPECT_EQ(settle(prefix, "window: ", redraws), 0) << early;
     window->resize(150, 170);
-    EXPECT_EQ(settle(prefix, "window: "), 0) << "a frame was reported before the first step";
-    EXPECT_EQ(frames(), 0) << "a frame was reported before the first step";
+    EXPECT_EQ(settle(prefix, "window: ", redraws), 0) << early;
+    EXPECT_EQ(frames(), 0) << early;
 
     window->key("c");
     ASSERT_TRUE(program->wait_for_count(frame_marker, 1, frame_timeout));
