@@ -23,13 +23,16 @@ const double points = 16777216;  // the 8-8-8 frame buffer of the test server
 
 class Cube : public e2e::Session {
 protected:
+    // A rest may wait for a few redraws of seconds each (many more on a
+    // loaded machine).
+    static constexpr double rest_timeout = 4 * frame_timeout;
     int frames() const { return program->count(frame_marker); }
     // Waits until the program rests, then checks that at most `extra` frames
     // came after the call: the one being drawn and, when the run was
     // animating, the one its last idle step had already asked for.
     void expect_settled(const char* what, int extra) {
         const int before = frames();
-        const int settled = settle(prefix, "window: ");
+        const int settled = settle(prefix, "window: ", rest_timeout);
         EXPECT_TRUE(program->wait_for_count(frame_marker, settled, frame_timeout)) << what;
         EXPECT_LE(settled, before + extra) << what << ": frames went on while paused";
     }
@@ -69,12 +72,10 @@ TEST_F(Cube, ControlsMeasureAndReportEveryStep) {
     window->click(3);
     window->click(4);
     // Resting (not animating), with no frame in the file or on the console.
-    // Each event may cost a redraw of seconds: the rest may take a few.
-    const double redraws = 4 * frame_timeout;
     const char* early = "a frame was reported before the first step";
-    EXPECT_EQ(settle(prefix, "window: ", redraws), 0) << early;
+    EXPECT_EQ(settle(prefix, "window: ", rest_timeout), 0) << early;
     window->resize(150, 170);
-    EXPECT_EQ(settle(prefix, "window: ", redraws), 0) << early;
+    EXPECT_EQ(settle(prefix, "window: ", rest_timeout), 0) << early;
     EXPECT_EQ(frames(), 0) << early;
 
     window->key("c");
