@@ -22,16 +22,17 @@ class Runner : public e2e::RunnerSession {};
 
 TEST_F(Runner, RepeatedRunLeavesResultsAndWhatExplainsThem) {
     const std::string out = directory + "/run";
-    const auto r = run(runner("--frames 1 --size 100x100 --repeat 2 --out '" + out + "' cube"));
+    const auto r = run(runner("--frames 1 --size 100x100 --repeat 2 --out '" + out + "' screens"));
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("cube: 1 frame(s)"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("screens: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" frame(s)"), std::string::npos) << r.output;
     for (const std::string rep : {"rep-1", "rep-2"}) {
-        const std::string dir = out + "/" + rep + "/cube";
-        const auto names = e2e::files_starting(dir, "results_cube_windows_mac_mx @ local date ");
+        const std::string dir = out + "/" + rep + "/screens";
+        const auto names = e2e::files_starting(dir, "results_screens_windows_mac_mx @ local date ");
         ASSERT_EQ(names.size(), 1u) << dir;
         const auto lines = e2e::read_lines(dir + "/" + names[0]);
-        ASSERT_GE(lines.size(), 15u);
-        EXPECT_EQ(lines[6], "window: 1");
+        ASSERT_GE(lines.size(), 21u);
+        EXPECT_EQ(lines[14], "window: 1");
         EXPECT_EQ(lines.back(), "");
         const auto meta = read_json(dir + "/metadata.json");
         ASSERT_TRUE(meta.is_object()) << dir;
@@ -57,14 +58,14 @@ TEST_F(Runner, RepeatedRunLeavesResultsAndWhatExplainsThem) {
     const auto report = read_json(directory + "/report.json");
     ASSERT_EQ(report["runs"].size(), 2u) << report.dump().substr(0, 500);
     for (const auto& one : report["runs"]) {
-        EXPECT_EQ(one.value("program", ""), "cube");
+        EXPECT_EQ(one.value("program", ""), "screens");
         EXPECT_EQ(one.value("ending", ""), "esc");
         EXPECT_GE(one.value("frames", 0), 1);
         for (const auto& rate : one["analysis"]["rates"])
             EXPECT_TRUE(rate.value("summary_agrees", false)) << rate.dump();
     }
-    EXPECT_EQ(report["repeats"].size(), 1u) << "two runs of cube, summarised together";
-    EXPECT_FALSE(e2e::files_starting(directory + "/plots", "cube-frame-time").empty());
+    EXPECT_EQ(report["repeats"].size(), 1u) << "two runs of screens, summarised together";
+    EXPECT_FALSE(e2e::files_starting(directory + "/plots", "screens-frame-time").empty());
     const std::string page = e2e::read_text(directory + "/report.html");
     EXPECT_NE(page.find("llvmpipe"), std::string::npos);
     EXPECT_NE(page.find("src=\"data:image/png;base64,"), std::string::npos);

@@ -66,8 +66,8 @@ char process_state(pid_t pid) {
     return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
 }
 
-int Session::settle(const std::string& prefix, const std::string& marker) {
-    const double deadline = driver::now() + frame_timeout;
+int Session::settle(const std::string& prefix, const std::string& marker, double timeout) {
+    const double deadline = driver::now() + timeout;
     while (driver::now() < deadline) {
         if (const auto before = waiting_for_events(program->pid())) {
             int n = 0;

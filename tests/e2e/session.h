@@ -35,6 +35,11 @@ std::optional<long> waiting_for_events(pid_t pid);
 // 0 once the process is gone.
 char process_state(pid_t pid);
 
+// Generous limits: a software-rendered frame takes seconds and the machine
+// may be running two tests at once.
+inline constexpr double startup_timeout = 180;
+inline constexpr double frame_timeout = 90;
+
 class Session : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -46,8 +51,10 @@ protected:
     std::string results_file(const std::string& prefix) const;
     // Waits until the program waits for events with nothing left to draw,
     // and returns the lines starting with `marker` that its results file
-    // then holds (the console's reader may still be behind); -1 if it never rests.
-    int settle(const std::string& prefix, const std::string& marker);
+    // then holds (the console's reader may still be behind); -1 if it never
+    // rests within timeout seconds.
+    int settle(const std::string& prefix, const std::string& marker,
+               double timeout = frame_timeout);
 
     std::unique_ptr<driver::XServer> server;
     std::string display;
@@ -55,10 +62,5 @@ protected:
     std::unique_ptr<driver::Process> program;
     std::optional<driver::Window> window;
 };
-
-// Generous limits: a software-rendered frame takes seconds and the machine
-// may be running two tests at once.
-inline constexpr double startup_timeout = 180;
-inline constexpr double frame_timeout = 90;
 
 }  // namespace e2e

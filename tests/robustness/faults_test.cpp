@@ -95,6 +95,31 @@ TEST_F(Console, InputEndingDuringTheRunEndsTheWait) {
     EXPECT_EQ(res.frames, 1);
 }
 
+// Standard input at its end from the start: the wait for Enter ends at once.
+// Esc before any step averages over no frame, and says so in its figures.
+TEST_F(Console, InputAtItsEndAndEscBeforeAnyStep) {
+    driver::launch how;
+    how.stdin_at_end = true;
+    ASSERT_NO_FATAL_FAILURE(start(triangles(), how));
+    window->key("Escape");
+    EXPECT_EQ(program->wait_exit(frame_timeout), std::optional<int>(0)) << program->error_text();
+    const auto con = program->lines();
+    ASSERT_GE(con.size(), 7u);
+    EXPECT_EQ(con.back(), prompt);
+    const auto total = std::find(con.begin(), con.end(), "Total running time:  0 Secs. ");
+    ASSERT_NE(total, con.end());
+    for (const std::string unit : {" Angles/Sec.", " Triangles/Sec."}) {
+        const auto line = std::find_if(total, con.end(), [&](const std::string& l) {
+            return l.rfind("Average: ", 0) == 0 && l.find(unit) != std::string::npos;
+        });
+        ASSERT_NE(line, con.end()) << unit;
+        EXPECT_TRUE(*line == "Average: -nan" + unit || *line == "Average: nan" + unit) << *line;
+    }
+    const auto file = read_lines(results_file(triangles()));
+    EXPECT_NE(std::find(file.begin(), file.end(), *total), file.end());
+    EXPECT_EQ(std::count(file.begin(), file.end(), "window: 1"), 0);
+}
+
 // No standard output at all: the console report goes nowhere, and above all
 // not into the results file that might take descriptor 1.
 TEST_F(Console, ClosedOutputLeavesTheResultsFileAlone) {
@@ -306,8 +331,14 @@ TEST_F(WorkingDirectory, ReadOnlyIsToldAndNotClaimedSaved) {
     ASSERT_GE(con.size(), 3u);
     const std::string path_line = con[con.size() - 3];
     EXPECT_EQ(path_line.rfind(lost_line + locked + "/" + screens().prefix, 0), 0u) << path_line;
-    EXPECT_NE(program->error_text().find("Permission denied"), std::string::npos)
-        << program->error_text();
+    const auto summary = std::find_if(con.begin(), con.end(), [](const std::string& l) {
+        return number_after(l, "Total machine time:  ", " Secs. ").has_value();
+    });
+    ASSERT_LT(summary, con.end() - 3) << "no summary before the path line";
+    EXPECT_TRUE(number_after(*(summary + 1), "Average: ", " Characters/Sec.")) << *(summary + 1);
+    const std::string err = program->error_text();
+    EXPECT_NE(err.find(screens().prefix), std::string::npos) << err;
+    EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
     EXPECT_TRUE(files_starting(locked, "results_").empty());
 }
 
@@ -394,12 +425,13 @@ TEST_F(WorkingDirectory, LongerThanPathMaxIsShownWhole) {
 using ResultsName = Case;
 
 // For every name the next two minutes could give: a directory (with a file
-// in it), a link to an outside file and a dangling link. The run takes the
-// fourth name; nothing else is touched.
+// in it), a link to an outside file, a dangling link and an earlier run's
+// file. The run takes the fifth name; nothing else is touched.
 TEST_F(ResultsName, DirectoryAndLinksAreLeftAlone) {
     const std::string outside = directory + "/outside.txt";
     const std::string nowhere = directory + "/nowhere.txt";
     const std::string kept = "an outside file\n";
+    const std::string earlier = "an earlier run's results\n";
     std::ofstream(outside) << kept;
     const std::time_t t0 = std::time(nullptr);
     for (std::time_t t = t0; t < t0 + 120; ++t) {
@@ -410,6 +442,7 @@ TEST_F(ResultsName, DirectoryAndLinksAreLeftAlone) {
         std::ofstream(base + ".txt/inside.txt") << kept;
         ASSERT_EQ(symlink(outside.c_str(), (base + " (2).txt").c_str()), 0);
         ASSERT_EQ(symlink(nowhere.c_str(), (base + " (3).txt").c_str()), 0);
+        std::ofstream(base + " (4).txt") << earlier;
     }
     ASSERT_NO_FATAL_FAILURE(start(screens()));
     window->resize(48, 48);
@@ -422,9 +455,12 @@ TEST_F(ResultsName, DirectoryAndLinksAreLeftAlone) {
         const std::string path = directory + "/" + n;
         struct stat st;
         ASSERT_EQ(lstat(path.c_str(), &st), 0);
-        if (n.find(" (4).txt") != std::string::npos) {
+        if (n.find(" (5).txt") != std::string::npos) {
             mine = path;
             EXPECT_TRUE(S_ISREG(st.st_mode));
+        } else if (n.find(" (4).txt") != std::string::npos) {
+            EXPECT_TRUE(S_ISREG(st.st_mode)) << n;
+            EXPECT_EQ(read_text(path), earlier) << n;
         } else if (n.find(" (2).txt") != std::string::npos ||
                    n.find(" (3).txt") != std::string::npos) {
             EXPECT_TRUE(S_ISLNK(st.st_mode)) << n;
@@ -433,7 +469,7 @@ TEST_F(ResultsName, DirectoryAndLinksAreLeftAlone) {
             EXPECT_EQ(read_text(path + "/inside.txt"), kept) << n;
         }
     }
-    ASSERT_FALSE(mine.empty()) << "no results file with the suffix (4)";
+    ASSERT_FALSE(mine.empty()) << "no results file with the suffix (5)";
     const auto res = parse_results(screens(), read_text(mine), false);
     EXPECT_EQ(res.problem, "");
     const auto con = program->lines();

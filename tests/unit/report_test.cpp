@@ -25,16 +25,9 @@ std::string lines_of(void (*write)(std::ostream&)) {
     return s.str();
 }
 
-TEST(ReportLines, FrameFiguresInTheStreamsDefaultFormat) {
-    cube::frame_seconds = 0.016;
-    cube::angles_per_second = 1.0 / 0.016;
-    cube::vertices_per_second = 16777216 / 0.016;
-    std::ostringstream s;
-    cube::write_frame_report(s, 1);
-    EXPECT_EQ(s.str(),
-              "window: 1\nThe system spent: 0.016 Secs. \nIt was: 62.5 Angles/sec.\n"
-              "It was: 1.04858e+09 Vertex/sec.\n");
-
+// The edges the end-to-end runs do not reach: a 0 ms frame, and Esc before
+// any measured frame (they check the lines of measured ones).
+TEST(ReportLines, ZeroMillisecondFrameGivesInfiniteRates) {
     volatile double zero = 0;  // a 0 ms frame, as the millisecond clock gives it
     cube::frame_seconds = 1.0 / 60;
     cube::angles_per_second = 1.0 / zero;
@@ -46,14 +39,7 @@ TEST(ReportLines, FrameFiguresInTheStreamsDefaultFormat) {
               "It was: inf Vertex/sec.\n");
 }
 
-TEST(ReportLines, SummaryAveragesTheWholeRun) {
-    cube::total_seconds = 2;
-    cube::frames_measured = 100;
-    cube::vertices_measured = 16777216.0 * 100;
-    EXPECT_EQ(lines_of(cube::write_summary),
-              "Total machine time:  2 Secs. \nAverage: 50 Angles/Sec.\n"
-              "Average: 8.38861e+08 Vertex/Sec.\n");
-
+TEST(ReportLines, SummaryOfNoFrameIsNotANumber) {
     // Esc before any measured frame divides 0 by 0.
     cube::total_seconds = cube::frames_measured = cube::vertices_measured = 0;
     const std::string none = lines_of(cube::write_summary);
@@ -79,15 +65,6 @@ TEST(ResultsName, FromTheLocalTimeAndNumberedWhenTaken) {
     EXPECT_EQ(frame::numbered_name(name, 2),
               "results_cube_windows_mac_mx @ local date 2023.03.06 time 13.40.29 (2).txt");
     EXPECT_EQ(frame::numbered_name("plain", 12), "plain (12)");
-}
-
-TEST(ResultsName, PathJoinNamesAFileThatCanExistHere) {
-    EXPECT_EQ(frame::join_path("/home/a b", "r @ x.txt"), "/home/a b/r @ x.txt");
-    std::string dir(3000, 'd');
-    EXPECT_EQ(frame::join_path(dir, "f").size(), 3002u) << "long paths are shown whole";
-    frame::results_file_name[0] = 'f';
-    frame::results_file_name[1] = '\0';
-    EXPECT_EQ(frame::results_path(), std::string(frame::working_directory) + "/f");
 }
 
 // Opening the results file changes process-wide state, so each case runs in
