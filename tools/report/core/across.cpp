@@ -168,7 +168,8 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
     c.runs_a = head_a.size();
     c.runs_b = head_b.size();
     c.unit = c.runs_a > 1 || c.runs_b > 1 ? Unit::runs : Unit::batches;
-    if (c.runs_a == 0 || c.runs_b == 0) {
+    // A side of a single frame says nothing of its own run's spread, even as a unit.
+    if (c.runs_a == 0 || c.runs_b == 0 || c.n_a < 2 || c.n_b < 2) {
         c.interval = c.median_interval = {std::nan(""), std::nan("")};
         c.test.p = std::nan("");
         return c;  // too few
