@@ -9,6 +9,7 @@
 #include <map>
 
 #include "db.h"
+#include "text.h"
 
 namespace store {
 
@@ -16,18 +17,7 @@ namespace {
 
 // "file://" URI of a path, every byte but the plainest escaped.
 std::string file_uri(const std::string& path) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = "file://";
-    for (unsigned char c : std::filesystem::absolute(path).string()) {
-        if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return "file://" + report::percent_encoded(std::filesystem::absolute(path).string(), "/");
 }
 
 class SqliteDb : public Db {

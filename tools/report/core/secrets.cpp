@@ -1,5 +1,7 @@
 #include "secrets.h"
 
+#include "text.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <optional>
@@ -94,21 +96,6 @@ std::string hide_keyword_passwords(std::string s) {
         eq = value.begin;
     }
     return s;
-}
-
-std::string percent_encoded(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
 }
 
 }  // namespace

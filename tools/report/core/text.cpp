@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 
@@ -79,6 +80,22 @@ std::string terminal_safe(std::string_view text) {
         std::snprintf(escape, sizeof escape, code < 0x80 ? "\\x%02x" : "\\u%04x", code);
         return std::string(escape);
     });
+}
+
+std::string percent_encoded(std::string_view text, std::string_view plain) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || std::string_view("-._~").find(c) != std::string_view::npos ||
+            plain.find(static_cast<char>(c)) != std::string_view::npos) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
 }
 
 }  // namespace report

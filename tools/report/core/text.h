@@ -19,4 +19,7 @@ std::string replace_controls(std::string_view text, std::string (*shown)(unsigne
 // escape ("\x1b", "\u009b"), so that nothing in the text acts on a terminal.
 std::string terminal_safe(std::string_view text);
 
+// Every byte but letters, digits, "-._~" and those in `plain` as %XX.
+std::string percent_encoded(std::string_view text, std::string_view plain = "");
+
 }  // namespace report
