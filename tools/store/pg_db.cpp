@@ -1,6 +1,9 @@
 // The PostgreSQL store through libpq: one connection, parameters sent apart
 // from the statement text, so no value is ever read as SQL.
 #include <libpq-fe.h>
+#include <poll.h>
+
+#include <cerrno>
 
 #include "db.h"
 #include "text.h"
@@ -64,8 +67,7 @@ public:
             texts.push_back(p ? server_text(*p) : std::string());
             values.push_back(p ? texts.back().c_str() : nullptr);
         }
-        PGresult* r = PQexecParams(conn_, numbered(sql).c_str(), static_cast<int>(values.size()),
-                                   nullptr, values.data(), nullptr, nullptr, 0);
+        PGresult* r = run(numbered(sql), values);
         const auto status = PQresultStatus(r);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             std::string why = PQresultErrorMessage(r);
@@ -92,6 +94,35 @@ public:
     void begin_write() override { query("BEGIN"); }
 
 private:
+    // The statement sent, and its answer awaited in short slices: a stop
+    // signal cancels it on the server at once rather than after the lock or
+    // statement time-out.
+    PGresult* run(const std::string& sql, const std::vector<const char*>& values) {
+        if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0))
+            return nullptr;  // the caller reads PQerrorMessage
+        bool cancelled = false;
+        while (PQisBusy(conn_)) {
+            pollfd p{PQsocket(conn_), POLLIN, 0};
+            if (poll(&p, 1, 200) < 0 && errno != EINTR) break;
+            if (!PQconsumeInput(conn_)) break;
+            if (!cancelled && stop_requested()) {
+                cancelled = true;
+                char why[256];
+                if (PGcancel* c = PQgetCancel(conn_)) {
+                    PQcancel(c, why, sizeof why);
+                    PQfreeCancel(c);
+                }
+            }
+        }
+        PGresult* last = nullptr;
+        while (PGresult* r = PQgetResult(conn_)) {
+            PQclear(last);
+            last = r;
+        }
+        return last;
+    }
+
     PGconn* conn_ = nullptr;
 };
 
