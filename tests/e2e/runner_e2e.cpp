@@ -210,3 +210,30 @@ TEST_F(Runner, BusyMachineIsRecordedAndWithholdsTheVerdict) {
     ASSERT_EQ(judged.status, 0) << judged.output;
     EXPECT_EQ(judged.output.find("inconclusive"), std::string::npos) << judged.output;
 }
+
+// --until-stable repeats a program until its average is known to the asked
+// percent, from three runs up to --max-repeat, and run.json says why it stopped.
+TEST_F(Runner, UntilStableStopsByItsRule) {
+    const auto stopped = [&](const std::string& percent, int at_most) {
+        const std::string out = directory + "/stable-" + percent;
+        const auto r = run(runner("--frames 10 --size 200x200 --until-stable " + percent +
+                                  " --max-repeat " + std::to_string(at_most) + " --out '" + out +
+                                  "' screens"));
+        EXPECT_EQ(r.status, 0) << r.output;
+        const auto s = read_json(out + "/run.json")["until_stable"]["programs"]["screens"];
+        const int runs = s.value("good_runs", 0);
+        EXPECT_GE(runs, 3) << s.dump();
+        EXPECT_LE(runs, at_most) << s.dump();
+        EXPECT_TRUE(e2e::files_starting(out, "rep-").size() == static_cast<std::size_t>(runs))
+            << "no round after the rule was met";
+        if (s.value("stopped", "") == "stable")
+            EXPECT_LE(s.value("half_width_percent", 100.0), std::stod(percent)) << s.dump();
+        else
+            EXPECT_EQ(runs, at_most) << s.dump();
+        return s.value("stopped", "");
+    };
+    // Frame rates of a busy shared machine are never known to a hundredth of a percent.
+    EXPECT_EQ(stopped("0.01", 3), "max-repeat reached");
+    // Nor do they vary between runs by the 40% it takes to miss +-100% with three.
+    EXPECT_EQ(stopped("100", 5), "stable");
+}

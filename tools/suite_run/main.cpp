@@ -26,6 +26,7 @@
 #include "records.h"
 #include "spawn.h"
 #include "index_count.h"
+#include "stability.h"
 #include "mesh.h"
 #include "store.h"
 #include "text.h"
@@ -177,9 +178,19 @@ int run_suite(int argc, char** argv) {
     const auto server_alive = [&] { return !server || server->running(); };
 
     int failures = 0, unrecorded = 0;
-    for (int r = 1; r <= o.repeat && !suite_run::stop_signal(); ++r) {
+    const bool stabilising = o.until_stable > 0;
+    const int rounds = stabilising ? o.max_repeat : o.repeat;
+    suite_run::Stability stability(o.until_stable, o.max_repeat, o.max_time);
+    const double began = driver::now();
+    const auto all_settled = [&] {
+        for (const program_entry* p : chosen)
+            if (!stability.settled(std::string(p->texts->name))) return false;
+        return true;
+    };
+    for (int r = 1; r <= rounds && !suite_run::stop_signal(); ++r) {
+        if (stabilising && (all_settled() || stability.out_of_time(driver::now() - began))) break;
         std::string base = *out;
-        if (o.repeat > 1) {
+        if (rounds > 1) {
             const auto made = suite_run::make_new_folder(base + "/rep-" + std::to_string(r),
                                                          true, error);
             if (!made) {
@@ -192,6 +203,7 @@ int run_suite(int argc, char** argv) {
         for (const program_entry* p : chosen) {
             if (suite_run::stop_signal()) break;
             const std::string name(p->texts->name);
+            if (stabilising && stability.settled(name)) continue;
             nlohmann::json facts = {{"program", name}, {"repeat", r}};
             const auto dir = suite_run::make_new_folder(base + "/" + name, true, error);
             if (!dir) {
@@ -202,7 +214,7 @@ int run_suite(int argc, char** argv) {
                 continue;
             }
             const std::string exe = executable_for(name, o);
-            std::cout << "== " << name << (o.repeat > 1 ? " #" + std::to_string(r) : "")
+            std::cout << "== " << name << (rounds > 1 ? " #" + std::to_string(r) : "")
                       << " (in " << report::terminal_safe(*dir) << ")" << std::endl;
             const std::string started = suite_run::local_time_stamp();
             if (attended) {
@@ -233,6 +245,11 @@ int run_suite(int argc, char** argv) {
                 print_failure(name, problem, *dir);
             } else {
                 std::cout << "  done: " << report::terminal_safe(facts.value("results_file", "")) << std::endl;
+                if (stabilising && !facts.value("results_file", "").empty()) {
+                    stability.add(name, suite_run::results_headline(
+                                            *dir + "/" + facts.value("results_file", "")));
+                    std::cout << "  " << name << ": " << stability.progress(name) << std::endl;
+                }
             }
             if (server && !server->running() && !suite_run::stop_signal()) {
                 // The next program gets a new server: one lost server costs one run.
@@ -253,6 +270,11 @@ int run_suite(int argc, char** argv) {
     }
     const int stopped_by = suite_run::stop_signal();
     run["interrupted"] = stopped_by != 0;
+    if (stabilising) {
+        std::vector<std::string> names;
+        for (const program_entry* p : chosen) names.emplace_back(p->texts->name);
+        run["until_stable"] = stability.record(names, stopped_by != 0, driver::now() - began);
+    }
     if (!suite_run::write_new_file(*out + "/run.json", suite_run::json_text(run), error)) {
         std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
         ++failures;

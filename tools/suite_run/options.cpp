@@ -72,8 +72,20 @@ options parse_options(int argc, char** argv) {
                    "private server's " + std::to_string(driver::screen_width) + "x" +
                        std::to_string(driver::screen_height))
         ->check(CLI::Validator(check_size, "WxH"));
-    app.add_option("--repeat", o.repeat, "run the whole set N times")
+    auto* repeat = app.add_option("--repeat", o.repeat, "run the whole set N times")
         ->check(CLI::Range(1, 1000000));
+    app.add_option("--until-stable", o.until_stable,
+                   "repeat each program until the 95% interval of its average\n"
+                   "across runs is within +-PCT percent (at least 3 runs)")
+        ->check(CLI::Range(0.01, 100.0))
+        ->excludes(repeat);
+    app.add_option("--max-repeat", o.max_repeat,
+                   "with --until-stable: runs of each program at most (default 10)")
+        ->check(CLI::Range(3, 1000));
+    app.add_option("--max-time", o.max_time,
+                   "with --until-stable: seconds after which no new round starts\n"
+                   "(default 7200)")
+        ->check(CLI::Validator(check_seconds, "SECONDS"));
     app.add_option("--out", o.out,
                    "run folder, which must not exist yet (default:\n"
                    "results/run-DATE-TIME, numbered when taken)")

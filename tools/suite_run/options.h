@@ -14,6 +14,9 @@ struct options {
     std::string out, bin_dir;
     std::string db, tag;  // the results store and the tag its records carry
     int repeat = 1;
+    double until_stable = 0;    // percent; 0: a fixed number of repeats
+    int max_repeat = 10;        // with until_stable: runs of each program at most
+    double max_time = 7200;     // with until_stable: seconds, no new round after
     bool unattended = false;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
     drive_options drive;

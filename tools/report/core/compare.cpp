@@ -270,6 +270,15 @@ Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
     return above == higher_is_better ? Verdict::faster : Verdict::slower;
 }
 
+Interval mean_interval(const std::vector<double>& values, double confidence) {
+    const auto d = describe(values);
+    if (d.n < 2) return {std::nan(""), std::nan("")};
+    const boost::math::students_t dist(static_cast<double>(d.n - 1));
+    const double half = boost::math::quantile(dist, 0.5 + confidence / 2) * d.sd /
+                        std::sqrt(static_cast<double>(d.n));
+    return {d.mean - half, d.mean + half};
+}
+
 Spread spread(const std::vector<double>& values) {
     const auto d = describe(values);
     Spread s;

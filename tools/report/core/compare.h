@@ -104,6 +104,9 @@ std::string verdict_label(Verdict v, double practical_percent);
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
                std::size_t n_a, std::size_t n_b, double alpha = 0.05, double practical = 0);
 
+// Student's t interval for the mean of `values` (NaN bounds with fewer than two).
+Interval mean_interval(const std::vector<double>& values, double confidence = 0.95);
+
 // One figure measured once per run, across repeated runs.
 struct Spread {
     std::size_t n = 0;
