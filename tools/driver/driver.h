@@ -193,4 +193,9 @@ void bind_character_keys(const std::string& display);
 // Seconds on a monotonic clock.
 double now();
 
+// A check the window waits call between their slices: once it returns
+// non-zero (a stop signal came), they end at once.
+void set_stop_check(int (*stop)());
+bool stop_requested();
+
 }  // namespace driver

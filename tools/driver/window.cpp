@@ -131,7 +131,8 @@ void Window::resize(int width, int height) {
     XSync(display_, False);
     check_x("resize");
     const double end = now() + 5;
-    while (size() != std::make_pair(width, height) && now() < end) sleep_s(0.02);
+    while (size() != std::make_pair(width, height) && now() < end && !stop_requested())
+        sleep_s(0.02);
 }
 
 std::pair<int, int> Window::size() const {
@@ -283,7 +284,8 @@ bool Window::request_size(int width, int height) {
     XSetErrorHandler(previous);
     if (trapped_error != 0) return false;
     const double end = now() + 5;
-    while (size() != std::make_pair(width, height) && now() < end) sleep_s(0.02);
+    while (size() != std::make_pair(width, height) && now() < end && !stop_requested())
+        sleep_s(0.02);
     return size() == std::make_pair(width, height);
 }
 
@@ -301,10 +303,10 @@ void Window::remap() {
     XUnmapWindow(display_, window_);
     XSync(display_, False);
     const double end = now() + 5;
-    while (viewable() && now() < end) sleep_s(0.01);
+    while (viewable() && now() < end && !stop_requested()) sleep_s(0.01);
     XMapWindow(display_, window_);
     XSync(display_, False);
-    while (!viewable() && now() < end + 5) sleep_s(0.01);
+    while (!viewable() && now() < end + 5 && !stop_requested()) sleep_s(0.01);
     check_x("remap");
 }
 

@@ -145,6 +145,7 @@ int run_suite(int argc, char** argv) {
     }
     suite_run::catch_stop_signals();
     store::set_stop_check(suite_run::stop_signal);  // a busy store must not hold up a stop
+    driver::set_stop_check(suite_run::stop_signal);  // nor a window that will not resize
     if (o.db.empty()) o.db = store::default_url((fs::path(*out).parent_path() / "suite.db").string());
 
     std::unique_ptr<driver::XServer> server;
