@@ -229,6 +229,33 @@ TEST_P(StoreTest, CheckFailsOnAFivePercentSlowdownOnly) {
             ++failed;
         }
     EXPECT_EQ(failed, 2) << fail.out;  // frame time and Characters/sec
+
+    // The same verdicts for a CI system: JUnit checked against the schema,
+    // the Markdown table read back cell by cell.
+    const std::string xml = scratch.path("check.xml"), md = scratch.path("check.md");
+    EXPECT_EQ(report({"check", "--db", url, "--junit", xml, "--markdown", md}).status, 1);
+    const auto valid = sh("xmllint --noout --schema " + shell_quote(REPORT_DATA "/junit.xsd") + " " +
+                          shell_quote(xml), scratch);
+    EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+    const std::string junit = read_text(xml);
+    EXPECT_EQ(count(junit, "<failure type=\"regression\" message=\"before "), 2u) << junit;
+    EXPECT_EQ(count(junit, "<testcase "), 6u) << junit;  // three machines, two figures
+    std::istringstream table(read_text(md));
+    int rows = 0, fails = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.rfind("| screens on ", 0) != 0) continue;
+        std::vector<std::string> cells;
+        for (std::size_t at = 1, bar; (bar = line.find(" |", at)) != std::string::npos; at = bar + 2)
+            cells.push_back(line.substr(at + 1, bar - at - 1));
+        ASSERT_EQ(cells.size(), 8u) << line;
+        ++rows;
+        fails += cells[7] == "FAIL";
+        if (cells[7] == "FAIL") {
+            EXPECT_EQ(cells[6], "slower") << line;
+        }
+    }
+    EXPECT_EQ(rows, 6);
+    EXPECT_EQ(fails, 2);
 }
 
 // A quote in the new version: the plot's label must stay one gnuplot string.

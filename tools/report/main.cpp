@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "ci_outputs.h"
 #include "commands.h"
 #include "model.h"
 #include "outputs.h"
@@ -24,7 +25,7 @@ using report::write_to;
 
 struct Options {
     std::vector<std::string> paths, side_a, side_b;
-    std::string json, csv, html, plots;
+    std::string json, csv, html, plots, markdown;
     std::string plot_format = "png";
     bool quiet = false;
     report::CompareOptions compare;
@@ -57,7 +58,7 @@ bool write_page(const report::Model& m, const Options& o,
 // An output that would replace one of the inputs, as "OUTPUT: the input
 // INPUT"; nothing when every output is clear of them.
 std::optional<std::string> output_over_input(const report::Model& m, const Options& o) {
-    std::vector<std::string> outputs = {o.json, o.csv, o.html};
+    std::vector<std::string> outputs = {o.json, o.csv, o.html, o.markdown};
     if (!o.plots.empty())
         for (const auto& name : report::plot_files(m, o.plot_format))
             outputs.push_back((fs::path(o.plots) / name).string());
@@ -74,7 +75,7 @@ int run(const Options& o, bool comparing) {
         complain("refusing to write over an input: " + *clash);
         return 2;
     }
-    const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
+    const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-" || o.markdown == "-";
     bool ok = true;
     if (!o.quiet && !to_stdout)
         ok &= write_to("-", [&](std::ostream& s) { report::write_text(s, m); });
@@ -84,6 +85,11 @@ int run(const Options& o, bool comparing) {
               << "\n";
         });
     if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { report::write_csv(s, m); });
+    if (!o.markdown.empty())
+        ok &= write_to(o.markdown, [&](std::ostream& s) {
+            report::write_markdown(s, "suite-report compare: A against B",
+                                   report::comparison_rows(m));
+        });
     std::vector<report::PlotFile> plots;
     std::string plot_error;
     if (!o.plots.empty()) {
@@ -139,6 +145,8 @@ int main(int argc, char** argv) {
                         "differences below PCT percent are reported as within it")
         ->check(CLI::Range(0.0, 50.0))
         ->capture_default_str();
+    compare->add_option("--markdown", o.markdown,
+                        "write the verdicts as a Markdown table to FILE ('-': stdout)");
     compare->add_flag("--allow-busy", o.compare.allow_busy,
                       "judge runs measured on a busy machine all the same");
     compare->fallthrough();
@@ -147,7 +155,7 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
         if (store_commands.chosen()) return store_commands.run();
-        store::one_standard_output({o.json, o.csv, o.html});
+        store::one_standard_output({o.json, o.csv, o.html, o.markdown});
         if (!*compare && o.paths.empty())
             throw CLI::ValidationError("PATH", "give at least one results file or folder");
         if (*compare && !o.paths.empty())

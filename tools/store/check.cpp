@@ -9,10 +9,13 @@
 #include <iostream>
 
 #include "across.h"
+#include "ci_outputs.h"
 #include "commands.h"
 #include "number.h"
 #include "present.h"
+#include "tables.h"
 #include "text.h"
+#include "writer.h"
 
 namespace store {
 
@@ -59,6 +62,7 @@ std::string unjudged(const RunRow& newest, const std::vector<const RunRow*>& bas
 
 struct Tally {
     int failures = 0, unjudged = 0;
+    std::vector<report::VerdictRow> rows;  // for --junit and --markdown
 };
 
 // The rows of one configuration, figure by figure as compare gives them.
@@ -73,6 +77,8 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
                                "not judged: " + why});
         t.rows.push_back(row);
         ++n.unjudged;
+        n.rows.push_back({g.title(), "-", "", "", "", "", "not judged: " + why,
+                          report::VerdictRow::Outcome::skipped});
     };
     if (const auto why = unjudged(newest, base, o); !why.empty()) return not_judged(why);
     const Sides s = load(db, newest, base);
@@ -96,6 +102,12 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
                     report::format_fixed(c.test.p, 4), report::verdict_text(c.verdict),
                     fail ? "FAIL" : judged ? "ok" : "not judged"});
         t.rows.push_back(row);
+        const auto x = report::figure_cells(c, report::CompareOptions{}.practical_percent);
+        n.rows.push_back({g.title(), x.name, x.average_b, x.average_a, x.ratio, x.interval,
+                          x.verdict,
+                          fail      ? report::VerdictRow::Outcome::fail
+                          : judged ? report::VerdictRow::Outcome::pass
+                                   : report::VerdictRow::Outcome::skipped});
     }
 }
 
@@ -184,11 +196,24 @@ int run_check(const CheckOptions& o) {
         std::cout << "not judged: the store could not be read\n";
         return 3;
     }
-    report::text_table(std::cout, t, "   ");
-    for (const auto& line : used) std::cout << "   baseline of " << report::terminal_safe(line) << "\n";
     if (groups == 0) {
-        std::cout << "no runs in " << display_url(o.db) << "\n";
         ++n.unjudged;
+        n.rows.push_back({"store", "-", "", "", "", "", "not judged: no runs in the store",
+                          report::VerdictRow::Outcome::skipped});
+    }
+    // A failed write of a CI file is a check that cannot be trusted: not a pass.
+    if (!o.junit.empty() &&
+        !report::write_to(o.junit, [&](std::ostream& s) { report::write_junit(s, "check", n.rows); }))
+        ++n.unjudged;
+    if (!o.markdown.empty() && !report::write_to(o.markdown, [&](std::ostream& s) {
+            report::write_markdown(s, t.title, n.rows);
+        }))
+        ++n.unjudged;
+    if (o.markdown != "-") {
+        report::text_table(std::cout, t, "   ");
+        for (const auto& line : used)
+            std::cout << "   baseline of " << report::terminal_safe(line) << "\n";
+        if (groups == 0) std::cout << "no runs in " << display_url(o.db) << "\n";
     }
     return verdict(n);
 }

@@ -60,6 +60,13 @@ Commands::Commands(CLI::App& app) {
                        "baseline: the last N runs before the newest (default: the runs "
                        "since the last step before it)")
         ->check(CLI::Range(1, 1000));
+    check_->add_option("--junit", c.junit,
+                       "write a JUnit XML file: a test case per program and figure");
+    check_->add_option("--markdown", c.markdown,
+                       "write the verdicts as a Markdown table to FILE ('-': stdout)");
+    check_->callback([this] {
+        one_standard_output({check_options_.junit, check_options_.markdown});
+    });
     check_->add_flag("--allow-busy", c.allow_busy,
                      "judge a newest run measured on a busy machine, and keep busy runs in "
                      "the baseline");
@@ -83,8 +90,7 @@ int Commands::run() const {
 
 void one_standard_output(const std::vector<std::string>& outputs) {
     if (std::count(outputs.begin(), outputs.end(), "-") > 1)
-        throw CLI::ValidationError("--json, --csv, --html",
-                                   "only one output can go to standard output ('-')");
+        throw CLI::ValidationError("outputs", "only one output can go to standard output ('-')");
 }
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,

@@ -21,6 +21,7 @@ struct CheckOptions {
     double threshold = 3;  // percent
     int last = 0;  // 0: the runs since the last step before the newest
     bool allow_busy = false;  // judge and use runs measured on a busy machine
+    std::string junit, markdown;  // files for a CI system; "" none, markdown "-": stdout
 };
 
 // Adds the subcommands to `app`; after parsing, run() does the one chosen.

@@ -175,10 +175,8 @@ std::string comparison_unit_note(const ProgramComparison& c) {
 namespace {
 std::string p_text(double p) { return std::isnan(p) ? "-" : format_sig(p, 3); }
 
-// What every table of a comparison shows of one figure.
-struct FigureCells {
-    std::string name, average_a, average_b, ratio, interval, verdict;
-};
+}  // namespace
+
 FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
     const bool time = !f.higher_is_better;
     auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
@@ -191,7 +189,6 @@ FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
                 : format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
             verdict_shown(f, practical_percent)};
 }
-}  // namespace
 
 Table comparison_table(const ProgramComparison& c, double practical_percent) {
     Table t;

@@ -30,6 +30,12 @@ Table rate_table(const Analysis& a);
 Table throughput_table(const Analysis& a);  // empty for all but triangles
 Table spread_table(const RepeatGroup& g);
 Table comparison_table(const ProgramComparison& c, double practical_percent);
+
+// What every table of a comparison shows of one figure.
+struct FigureCells {
+    std::string name, average_a, average_b, ratio, interval, verdict;
+};
+FigureCells figure_cells(const FigureComparison& f, double practical_percent);
 // The runner's frame periods beside the printed frame times; empty without frames.csv.
 Table second_clock_table(const Analysis& a);
 
