@@ -1,4 +1,4 @@
-// The process room: a program started through the shared spawn, its console
+// A benchmark program started through the shared spawn, its console
 // read line by line (each line stamped on arrival) and typed into.
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-// The window room: a top-level window found by its title and driven
+// A top-level window found by its title and driven
 // through the XTest extension. X errors become driver::x_error.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -1,4 +1,4 @@
-// The X server room: a private Xvfb, and the handlers that turn X errors and
+// A private Xvfb, and the handlers that turn X errors and
 // a lost server into exceptions instead of the end of the process.
 #include <X11/Xlib.h>
 #include <fcntl.h>
