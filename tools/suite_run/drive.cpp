@@ -43,13 +43,15 @@ struct kept_files {
     std::string results;  // the results file's name, "" if none
     std::string errors;   // standard error as kept
     bool frames = false;  // frames.csv written
+    bool load = false;    // load.csv written
 };
 
-// Writes the program's console, standard error, exit status and frames.csv
-// beside its results; a failed write's reason is added to problem.
+// Writes the program's console, standard error, exit status, frames.csv and
+// the machine's load beside its results; a failed write's reason is added to problem.
 kept_files keep_output(const driver::Process& program, const std::string& dir,
                        const std::string& name, const std::string& marker,
-                       std::optional<int> status, std::string& problem) {
+                       std::optional<int> status, const std::vector<load_sample>& samples,
+                       std::string& problem) {
     kept_files k;
     k.results = new_results_file(dir, name);
     k.errors = program.error_text();
@@ -63,6 +65,7 @@ kept_files keep_output(const driver::Process& program, const std::string& dir,
                                 : frames_csv(dir + "/" + k.results, program.lines(),
                                              program.line_stamps_us(), marker);
     if (kept && !csv.empty()) kept = k.frames = write_new_file(dir + "/frames.csv", csv, error);
+    if (kept) kept = k.load = write_new_file(dir + "/load.csv", load_csv(samples), error);
     if (!kept) problem += (problem.empty() ? "" : "; ") + error;
     return k;
 }
@@ -198,12 +201,9 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     else if (problem.empty() && status && *status != 0)
         problem = "it exited with status " + std::to_string(*status);
 
-    const kept_files kept = keep_output(program, dir, name, marker, status, problem);
     load.stop();
     const auto samples = load.samples();
-    std::string error;
-    const bool load_kept = write_new_file(dir + "/load.csv", load_csv(samples), error);
-    if (!load_kept) problem += (problem.empty() ? "" : "; ") + error;
+    const kept_files kept = keep_output(program, dir, name, marker, status, samples, problem);
     const std::string& errors = kept.errors;
     const auto strays = program.strays_ended();
     if (!strays.empty())
@@ -229,7 +229,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"seconds", driver::now() - started},
         {"load", {{"quiet_check", quiet},
                   {"measured", load_summary(samples, measured_from)},
-                  {"samples_file", load_kept ? "load.csv" : ""}}},
+                  {"samples_file", kept.load ? "load.csv" : ""}}},
         {"interrupted", stopped_by != 0},
         {"problem", problem},
     };

@@ -68,12 +68,25 @@ void read_proc_stat(load_sample& s) {
     }
 }
 
+// Each CPU's current-frequency file, looked up once: a sample reads only them.
+const std::vector<std::string>& frequency_files() {
+    static const std::vector<std::string> files = [] {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto& cpu : fs::directory_iterator("/sys/devices/system/cpu", ec)) {
+            const std::string name = cpu.path().filename().string();
+            if (name.size() < 4 || name.compare(0, 3, "cpu") || !std::isdigit(name[3])) continue;
+            const auto file = cpu.path() / "cpufreq/scaling_cur_freq";
+            if (fs::exists(file, ec)) found.push_back(file.string());
+        }
+        return found;
+    }();
+    return files;
+}
+
 void read_frequencies(load_sample& s) {
-    std::error_code ec;
-    for (const auto& cpu : fs::directory_iterator("/sys/devices/system/cpu", ec)) {
-        const std::string name = cpu.path().filename().string();
-        if (name.size() < 4 || name.compare(0, 3, "cpu") || !std::isdigit(name[3])) continue;
-        const auto khz = first_line((cpu.path() / "cpufreq/scaling_cur_freq").string());
+    for (const auto& file : frequency_files()) {
+        const auto khz = first_line(file);
         if (!khz) continue;
         const double mhz = std::strtod(khz->c_str(), nullptr) / 1000;
         if (!(mhz > 0)) continue;

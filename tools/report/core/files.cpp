@@ -92,7 +92,7 @@ bool write_all(int fd, std::string_view content) {
 
 int write_whole(const std::string& path, std::string_view content, bool replace, mode_t mode) {
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temp = folder + "/." + name.substr(0, 200) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
