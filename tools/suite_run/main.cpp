@@ -27,6 +27,7 @@
 #include "spawn.h"
 #include "index_count.h"
 #include "stability.h"
+#include "variants.h"
 #include "mesh.h"
 #include "store.h"
 #include "text.h"
@@ -113,188 +114,320 @@ void print_failure(const std::string& name, const std::string& problem, const st
     std::cout << std::endl;
 }
 
-}  // namespace
+// What lasts the whole run: the options, the run folder, the X server and
+// run.json as it grows.
+struct session {
+    options o;
+    std::vector<const program_entry*> chosen;
+    std::string out;
+    bool attended = false;
+    std::unique_ptr<driver::XServer> server;
+    std::string display;
+    nlohmann::json run;
+    std::vector<nlohmann::json> gl, vsync;  // per variant; one entry without variants
+    int failures = 0, unrecorded = 0;
+    bool server_alive() const { return !server || server->running(); }
+};
 
-int run_suite(int argc, char** argv) {
-    options o = suite_run::parse_options(argc, argv);
+// One program's run: a round, a variant (none without --variant), a program.
+struct step {
+    int round;
+    const suite_run::variant* v;
+    const program_entry* p;
+};
+
+std::vector<const program_entry*> choose_programs(const options& o) {
     std::vector<const program_entry*> chosen;
     for (auto& p : programs)
         if (o.names.empty()) chosen.push_back(&p);
     for (auto& n : o.names)
         for (auto& p : programs)
             if (n == p.texts->name) chosen.push_back(&p);
+    return chosen;
+}
 
+// The sync switches the programs get: the runner's, unless a variant sets its own.
+nlohmann::json vsync_record(const options& o, const suite_run::variant* v,
+                            const nlohmann::json& swap_interval) {
+    nlohmann::json set = nlohmann::json::object();
+    if (!o.vsync)
+        for (const auto& [name, value] : texts::no_vsync) set[name] = value;
+    if (v)
+        for (const auto& [name, value] : v->settings)
+            for (const auto& [switch_name, _] : texts::no_vsync)
+                if (name == switch_name) set[name] = value;
+    return {{"kept", o.vsync}, {"set", set}, {"swap_interval", swap_interval}};
+}
+
+// The display's GL as the programs of variant v will see it.
+void probe_gl(session& s, const suite_run::variant* v) {
+    const suite_run::variant_environment env(v);
+    // Mesa announces each switch taken from the environment; the runner's own
+    // probe stays quiet (the programs' messages are kept in their stderr.txt).
+    const bool quieted = !std::getenv("MESA_DEBUG");
+    if (quieted) setenv("MESA_DEBUG", "silent", 1);
+    nlohmann::json swap_interval;
+    s.gl.push_back(suite_run::gl_facts(s.display, swap_interval));
+    if (quieted) unsetenv("MESA_DEBUG");
+    s.vsync.push_back(vsync_record(s.o, v, swap_interval));
+}
+
+// Unattended runs always get a server of their own: no window manager to
+// reparent the windows, and nothing of the user's to type into.
+void start_display(session& s) {
     const char* env_display = std::getenv("DISPLAY");
     const bool have_display = env_display && *env_display;
-    const bool attended = !o.unattended && have_display && isatty(0);
-    nlohmann::json vsync_set = nlohmann::json::object();
-    if (!o.vsync) {
-        // The programs inherit them; the probe's context reports what they get.
-        for (const auto& [name, value] : texts::no_vsync) {
-            setenv(name, value, 1);
-            vsync_set[name] = value;
+    s.attended = !s.o.unattended && have_display && isatty(0);
+    s.display = have_display ? env_display : "";
+    if (!s.attended) {
+        s.server = std::make_unique<driver::XServer>();
+        s.display = s.server->display();
+    }
+}
+
+nlohmann::json run_record(const session& s, int argc, char** argv) {
+    nlohmann::json run = {{"command_line", suite_run::command_line(argc, argv)},
+                          {"machine", suite_run::machine_facts()},
+                          {"gl", s.gl.front()},
+                          {"vsync", s.vsync.front()},
+                          {"private_x_server", s.server != nullptr},
+                          {"repeat", s.o.repeat},
+                          // kept with the folder: a later import tags the run as suite-run would
+                          {"tag", s.o.tag},
+                          {"interrupted", false},
+                          {"programs", nlohmann::json::array()}};
+    if (!s.o.variants.empty()) {
+        run["variants"] = nlohmann::json::array();
+        for (const auto& v : s.o.variants) {
+            nlohmann::json entry = suite_run::variant_json(v);
+            entry["gl"] = s.gl[static_cast<std::size_t>(v.index)];
+            run["variants"].push_back(entry);
+        }
+        run["rounds"] = s.o.rounds;
+    }
+    return run;
+}
+
+int rounds_of(const options& o) {
+    if (o.until_stable > 0) return o.max_repeat;
+    return o.variants.empty() ? o.repeat : o.rounds;
+}
+
+// Each program's folder: RUN/PROGRAM, RUN/rep-R/PROGRAM with repeats,
+// RUN/round-R/VARIANT/PROGRAM with variants.
+std::string step_folder(const session& s, const step& t) {
+    const std::string name(t.p->texts->name);
+    if (t.v) return s.out + "/round-" + std::to_string(t.round) + "/" + t.v->name + "/" + name;
+    if (rounds_of(s.o) > 1) return s.out + "/rep-" + std::to_string(t.round) + "/" + name;
+    return s.out + "/" + name;
+}
+
+std::string step_title(const session& s, const step& t) {
+    std::string title(t.p->texts->name);
+    if (t.v) return title + " [" + t.v->name + "] round " + std::to_string(t.round);
+    return rounds_of(s.o) > 1 ? title + " #" + std::to_string(t.round) : title;
+}
+
+std::string executable(const session& s, const step& t) {
+    const std::string name(t.p->texts->name);
+    if (t.v && !t.v->bin_dir.empty()) return fs::absolute(fs::path(t.v->bin_dir) / name).string();
+    return executable_for(name, s.o);
+}
+
+// Runs the program and keeps its metadata.json; what is known of the run.
+nlohmann::json drive_step(session& s, const step& t, const std::string& dir) {
+    const std::string name(t.p->texts->name);
+    std::cout << "== " << step_title(s, t) << " (in " << report::terminal_safe(dir) << ")"
+              << std::endl;
+    const std::string started = suite_run::local_time_stamp();
+    nlohmann::json facts;
+    if (s.attended) {
+        const int status = suite_run::run_attended(executable(s, t), dir);
+        facts = {{"program", name}, {"exit_status", status},
+                 {"problem", status ? "it exited with status " + std::to_string(status) : ""}};
+    } else {
+        s.o.drive.x_server_pid = s.server ? s.server->pid() : 0;
+        facts = suite_run::run_unattended(*t.p, executable(s, t), dir, s.display, s.o.drive,
+                                          [&] { return s.server_alive(); });
+    }
+    facts["repeat"] = t.round;
+    facts["date"] = started;  // each repeat's own, beside the set's in "machine"
+    if (t.v) facts["round"] = t.round;
+    if (suite_run::stop_signal()) facts["interrupted"] = true;
+    nlohmann::json meta = s.run;
+    for (const char* key : {"programs", "variants", "rounds"}) meta.erase(key);
+    const std::size_t vi = t.v ? static_cast<std::size_t>(t.v->index) : 0;
+    meta["gl"] = s.gl[vi];
+    meta["vsync"] = s.vsync[vi];
+    if (t.v) meta["variant"] = suite_run::variant_json(*t.v);
+    meta["run"] = facts;
+    std::string error;
+    if (!suite_run::write_new_file(dir + "/metadata.json",
+                                   suite_run::bounded_json_text(meta, report::metadata_cap), error))
+        facts["problem"] = facts.value("problem", "").empty()
+                               ? error
+                               : facts.value("problem", "") + "; " + error;
+    if (t.v) facts["variant"] = t.v->name;
+    return facts;
+}
+
+// The next program gets a new server: one lost server costs one run.
+void replace_lost_server(session& s) {
+    if (!s.server || s.server->running() || suite_run::stop_signal()) return;
+    std::cout << "  the X server was lost; starting a new one" << std::endl;
+    s.server.reset();
+    s.server = std::make_unique<driver::XServer>();
+    s.display = s.server->display();
+}
+
+// The folder is the record that counts; the store's copy may go missing.
+void record_in_store(session& s, const std::string& dir) {
+    const auto why = store::record_folder(s.o.db, dir, s.o.tag);
+    if (why.empty()) return;
+    ++s.unrecorded;
+    std::cout << "  WARNING: not recorded in the store "
+              << report::terminal_safe(store::display_url(s.o.db)) << ": "
+              << report::terminal_safe(why) << " (the run folder " << report::terminal_safe(dir)
+              << " is complete)" << std::endl;
+}
+
+std::string stability_key(const step& t) {
+    const std::string name(t.p->texts->name);
+    return t.v ? t.v->name + "/" + name : name;
+}
+
+void run_step(session& s, const step& t, suite_run::Stability& stability) {
+    std::string error;
+    const auto dir = suite_run::make_new_folder(step_folder(s, t), true, error);
+    if (!dir) {
+        s.run["programs"].push_back({{"program", t.p->texts->name}, {"repeat", t.round},
+                                     {"problem", error}});
+        ++s.failures;
+        print_failure(step_title(s, t), error, "");
+        return;
+    }
+    const nlohmann::json facts = drive_step(s, t, *dir);
+    s.run["programs"].push_back(facts);
+    const std::string problem = facts.value("problem", "");
+    const std::string results = facts.value("results_file", "");
+    if (!problem.empty()) {
+        ++s.failures;
+        print_failure(step_title(s, t), problem, *dir);
+    } else {
+        std::cout << "  done: " << report::terminal_safe(results) << std::endl;
+        if (s.o.until_stable > 0 && !results.empty()) {
+            stability.add(stability_key(t), suite_run::results_headline(*dir + "/" + results));
+            std::cout << "  " << report::terminal_safe(stability_key(t)) << ": "
+                      << stability.progress(stability_key(t)) << std::endl;
         }
     }
+    replace_lost_server(s);
+    record_in_store(s, *dir);
+}
+
+// Without variants the one "variant" is none at all.
+std::vector<const suite_run::variant*> variants_of(const options& o) {
+    std::vector<const suite_run::variant*> all;
+    for (const auto& v : o.variants) all.push_back(&v);
+    if (all.empty()) all.push_back(nullptr);
+    return all;
+}
+
+// With --until-stable a program is run again until every variant of it is settled.
+bool program_settled(const session& s, const program_entry* p,
+                     const suite_run::Stability& stability) {
+    for (const auto* v : variants_of(s.o))
+        if (!stability.settled(stability_key({0, v, p}))) return false;
+    return true;
+}
+
+void run_rounds(session& s, suite_run::Stability& stability) {
+    const bool stabilising = s.o.until_stable > 0;
+    const auto all = variants_of(s.o);
+    const double began = driver::now();
+    const auto all_settled = [&] {
+        for (const program_entry* p : s.chosen)
+            if (!program_settled(s, p, stability)) return false;
+        return true;
+    };
+    for (int r = 1; r <= rounds_of(s.o) && !suite_run::stop_signal(); ++r) {
+        if (stabilising && (all_settled() || stability.out_of_time(driver::now() - began))) break;
+        for (const int vi : suite_run::round_order(static_cast<int>(all.size()), r)) {
+            const suite_run::variant_environment env(all[static_cast<std::size_t>(vi)]);
+            for (const program_entry* p : s.chosen) {
+                if (suite_run::stop_signal()) break;
+                if (stabilising && program_settled(s, p, stability)) continue;
+                run_step(s, {r, all[static_cast<std::size_t>(vi)], p}, stability);
+            }
+        }
+    }
+    if (stabilising) {
+        std::vector<std::string> keys;
+        for (const program_entry* p : s.chosen)
+            for (const auto* v : all) keys.push_back(stability_key({0, v, p}));
+        s.run["until_stable"] =
+            stability.record(keys, suite_run::stop_signal() != 0, driver::now() - began);
+    }
+}
+
+// run.json, then what the user reads last; the exit status.
+int finish(session& s) {
+    const int stopped_by = suite_run::stop_signal();
+    s.run["interrupted"] = stopped_by != 0;
     std::string error;
-    const auto out = o.out.empty()
+    if (!suite_run::write_new_file(s.out + "/run.json", suite_run::json_text(s.run), error)) {
+        std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
+        ++s.failures;
+    }
+    s.server.reset();
+    if (stopped_by) {
+        std::cout << "Interrupted by " << process::signal_name(stopped_by)
+                  << "; what ran is kept in: " << report::terminal_safe(s.out) << std::endl;
+        return 128 + stopped_by;
+    }
+    show_summary(s.out);
+    std::cout << "Results are in: " << report::terminal_safe(s.out) << "\n";
+    if (s.failures) std::cout << s.failures << " program run(s) failed.\n";
+    if (s.unrecorded)
+        std::cout << s.unrecorded << " run(s) missing from the store "
+                  << report::terminal_safe(store::display_url(s.o.db))
+                  << "; import them later with: suite-report import "
+                  << report::terminal_safe(s.out) << "\n";
+    return s.failures || s.unrecorded ? 1 : 0;
+}
+
+}  // namespace
+
+int run_suite(int argc, char** argv) {
+    session s;
+    s.o = suite_run::parse_options(argc, argv);
+    s.chosen = choose_programs(s.o);
+    // The programs inherit them; the probe's context reports what they get.
+    if (!s.o.vsync)
+        for (const auto& [name, value] : texts::no_vsync) setenv(name, value, 1);
+    std::string error;
+    const auto out = s.o.out.empty()
                          ? suite_run::make_new_folder("results/run-" + timestamp(), true, error)
-                         : suite_run::make_new_folder(o.out, false, error);
+                         : suite_run::make_new_folder(s.o.out, false, error);
     if (!out) {
         std::cerr << "suite-run: " << error << "\n";
         return 2;
     }
+    s.out = *out;
     suite_run::catch_stop_signals();
     store::set_stop_check(suite_run::stop_signal);  // a busy store must not hold up a stop
     driver::set_stop_check(suite_run::stop_signal);  // nor a window that will not resize
-    if (o.db.empty()) o.db = store::default_url((fs::path(*out).parent_path() / "suite.db").string());
-
-    std::unique_ptr<driver::XServer> server;
-    // Unattended runs always get a server of their own: no window manager to
-    // reparent the windows, and nothing of the user's to type into.
-    std::string display = have_display ? env_display : "";
-    if (!attended) {
-        server = std::make_unique<driver::XServer>();
-        display = server->display();
-    }
-    // Mesa announces each switch taken from the environment; the runner's own
-    // probe stays quiet (the programs' messages are kept in their stderr.txt).
-    const bool quieted = !o.vsync && !std::getenv("MESA_DEBUG");
-    if (quieted) setenv("MESA_DEBUG", "silent", 1);
-    nlohmann::json swap_interval;
-    const nlohmann::json gl = suite_run::gl_facts(display, swap_interval);
-    if (quieted) unsetenv("MESA_DEBUG");
-    nlohmann::json run = {{"command_line", suite_run::command_line(argc, argv)},
-                          {"machine", suite_run::machine_facts()},
-                          {"gl", gl},
-                          {"vsync", {{"kept", o.vsync}, {"set", vsync_set},
-                                     {"swap_interval", swap_interval}}},
-                          {"private_x_server", server != nullptr},
-                          {"repeat", o.repeat},
-                          // kept with the folder: a later import tags the run as suite-run would
-                          {"tag", o.tag},
-                          {"interrupted", false},
-                          {"programs", nlohmann::json::array()}};
-    std::cout << (attended ? "Running on your display " : "Running unattended on display ")
-              << display << " (" << report::terminal_safe(gl.value("renderer", "unknown renderer")) << ")\n";
-    const auto server_alive = [&] { return !server || server->running(); };
-
-    int failures = 0, unrecorded = 0;
-    const bool stabilising = o.until_stable > 0;
-    const int rounds = stabilising ? o.max_repeat : o.repeat;
-    suite_run::Stability stability(o.until_stable, o.max_repeat, o.max_time);
-    const double began = driver::now();
-    const auto all_settled = [&] {
-        for (const program_entry* p : chosen)
-            if (!stability.settled(std::string(p->texts->name))) return false;
-        return true;
-    };
-    for (int r = 1; r <= rounds && !suite_run::stop_signal(); ++r) {
-        if (stabilising && (all_settled() || stability.out_of_time(driver::now() - began))) break;
-        std::string base = *out;
-        if (rounds > 1) {
-            const auto made = suite_run::make_new_folder(base + "/rep-" + std::to_string(r),
-                                                         true, error);
-            if (!made) {
-                ++failures;
-                print_failure("repeat " + std::to_string(r), error, "");
-                continue;
-            }
-            base = *made;
-        }
-        for (const program_entry* p : chosen) {
-            if (suite_run::stop_signal()) break;
-            const std::string name(p->texts->name);
-            if (stabilising && stability.settled(name)) continue;
-            nlohmann::json facts = {{"program", name}, {"repeat", r}};
-            const auto dir = suite_run::make_new_folder(base + "/" + name, true, error);
-            if (!dir) {
-                facts["problem"] = error;
-                run["programs"].push_back(facts);
-                ++failures;
-                print_failure(name, error, "");
-                continue;
-            }
-            const std::string exe = executable_for(name, o);
-            std::cout << "== " << name << (rounds > 1 ? " #" + std::to_string(r) : "")
-                      << " (in " << report::terminal_safe(*dir) << ")" << std::endl;
-            const std::string started = suite_run::local_time_stamp();
-            if (attended) {
-                const int status = suite_run::run_attended(exe, *dir);
-                facts = {{"program", name}, {"exit_status", status},
-                         {"problem", status ? "it exited with status " + std::to_string(status)
-                                            : ""}};
-            } else {
-                o.drive.x_server_pid = server ? server->pid() : 0;
-                facts = suite_run::run_unattended(*p, exe, *dir, display, o.drive, server_alive);
-            }
-            facts["repeat"] = r;
-            facts["date"] = started;  // each repeat's own, beside the set's in "machine"
-            if (suite_run::stop_signal()) facts["interrupted"] = true;
-            nlohmann::json meta = run;
-            meta.erase("programs");
-            meta["run"] = facts;
-            if (!suite_run::write_new_file(
-                    *dir + "/metadata.json",
-                    suite_run::bounded_json_text(meta, report::metadata_cap), error))
-                facts["problem"] = facts.value("problem", "").empty()
-                                       ? error
-                                       : facts.value("problem", "") + "; " + error;
-            run["programs"].push_back(facts);
-            const std::string problem = facts.value("problem", "");
-            if (!problem.empty()) {
-                ++failures;
-                print_failure(name, problem, *dir);
-            } else {
-                std::cout << "  done: " << report::terminal_safe(facts.value("results_file", "")) << std::endl;
-                if (stabilising && !facts.value("results_file", "").empty()) {
-                    stability.add(name, suite_run::results_headline(
-                                            *dir + "/" + facts.value("results_file", "")));
-                    std::cout << "  " << name << ": " << stability.progress(name) << std::endl;
-                }
-            }
-            if (server && !server->running() && !suite_run::stop_signal()) {
-                // The next program gets a new server: one lost server costs one run.
-                std::cout << "  the X server was lost; starting a new one" << std::endl;
-                server.reset();
-                server = std::make_unique<driver::XServer>();
-                display = server->display();
-            }
-            // The folder is the record that counts; the store's copy may go missing.
-            if (const auto why = store::record_folder(o.db, *dir, o.tag); !why.empty()) {
-                ++unrecorded;
-                std::cout << "  WARNING: not recorded in the store "
-                          << report::terminal_safe(store::display_url(o.db)) << ": "
-                          << report::terminal_safe(why) << " (the run folder "
-                          << report::terminal_safe(*dir) << " is complete)" << std::endl;
-            }
-        }
-    }
-    const int stopped_by = suite_run::stop_signal();
-    run["interrupted"] = stopped_by != 0;
-    if (stabilising) {
-        std::vector<std::string> names;
-        for (const program_entry* p : chosen) names.emplace_back(p->texts->name);
-        run["until_stable"] = stability.record(names, stopped_by != 0, driver::now() - began);
-    }
-    if (!suite_run::write_new_file(*out + "/run.json", suite_run::json_text(run), error)) {
-        std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
-        ++failures;
-    }
-    server.reset();
-    if (stopped_by) {
-        std::cout << "Interrupted by " << process::signal_name(stopped_by)
-                  << "; what ran is kept in: " << report::terminal_safe(*out) << std::endl;
-        return 128 + stopped_by;
-    }
-    show_summary(*out);
-    std::cout << "Results are in: " << report::terminal_safe(*out) << "\n";
-    if (failures) std::cout << failures << " program run(s) failed.\n";
-    if (unrecorded)
-        std::cout << unrecorded << " run(s) missing from the store "
-                  << report::terminal_safe(store::display_url(o.db))
-                  << "; import them later with: suite-report import "
-                  << report::terminal_safe(*out) << "\n";
-    return failures || unrecorded ? 1 : 0;
+    if (s.o.db.empty())
+        s.o.db = store::default_url((fs::path(s.out).parent_path() / "suite.db").string());
+    start_display(s);
+    for (const auto* v : variants_of(s.o)) probe_gl(s, v);
+    s.run = run_record(s, argc, argv);
+    std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
+              << s.display << " ("
+              << report::terminal_safe(s.gl.front().value("renderer", "unknown renderer")) << ")\n";
+    suite_run::Stability stability(s.o.until_stable, s.o.max_repeat, s.o.max_time);
+    run_rounds(s, stability);
+    return finish(s);
 }
 
 int main(int argc, char** argv) {

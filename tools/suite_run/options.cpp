@@ -86,6 +86,25 @@ options parse_options(int argc, char** argv) {
                    "with --until-stable: seconds after which no new round starts\n"
                    "(default 7200)")
         ->check(CLI::Validator(check_seconds, "SECONDS"));
+    std::vector<std::string> variant_texts;
+    auto* variants =
+        app.add_option("--variant", variant_texts,
+                       "NAME[:VAR=VALUE[,VAR=VALUE...]]: a variant of the suite, its\n"
+                       "programs run with that environment (bin=DIR: programs from\n"
+                       "DIR); give two or more, the first is A, to run them\n"
+                       "alternately (A B B A ...) on one X server")
+            ->check(CLI::Validator(
+                [](std::string& s) {
+                    std::string error;
+                    return parse_variant(s, error) ? "" : error;
+                },
+                "VARIANT"))
+            ->excludes(repeat);
+    app.add_option("--rounds", o.rounds,
+                   "with --variant: rounds, each running every variant once, in\n"
+                   "turn forwards and backwards (default 2)")
+        ->check(CLI::Range(1, 100000))
+        ->needs(variants);
     app.add_option("--out", o.out,
                    "run folder, which must not exist yet (default:\n"
                    "results/run-DATE-TIME, numbered when taken)")
@@ -127,6 +146,18 @@ options parse_options(int argc, char** argv) {
         std::exit(2);
     }
     if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
+    for (const auto& text : variant_texts) {
+        std::string error;
+        auto v = parse_variant(text, error);
+        for (const auto& seen : o.variants)
+            if (seen.name == v->name) {
+                std::cerr << "suite-run: --variant: the name " << v->name
+                          << " is given twice\n";
+                std::exit(2);
+            }
+        v->index = static_cast<int>(o.variants.size());
+        o.variants.push_back(*v);
+    }
     return o;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "drive.h"
+#include "variants.h"
 
 namespace suite_run {
 
@@ -14,6 +15,8 @@ struct options {
     std::string out, bin_dir;
     std::string db, tag;  // the results store and the tag its records carry
     int repeat = 1;
+    std::vector<variant> variants;  // run alternately, round by round; none: the plain set
+    int rounds = 2;                 // with variants: A B, B A, A B, ...
     double until_stable = 0;    // percent; 0: a fixed number of repeats
     int max_repeat = 10;        // with until_stable: runs of each program at most
     double max_time = 7200;     // with until_stable: seconds, no new round after
