@@ -303,7 +303,7 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
         s.run["programs"].push_back({{"program", t.p->texts->name}, {"repeat", t.round},
                                      {"problem", error}});
         ++s.failures;
-        print_failure(step_title(s, t), error, "");
+        print_failure(std::string(t.p->texts->name), error, "");
         return;
     }
     const nlohmann::json facts = drive_step(s, t, *dir);
@@ -312,7 +312,7 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
     const std::string results = facts.value("results_file", "");
     if (!problem.empty()) {
         ++s.failures;
-        print_failure(step_title(s, t), problem, *dir);
+        print_failure(std::string(t.p->texts->name), problem, *dir);
     } else {
         std::cout << "  done: " << report::terminal_safe(results) << std::endl;
         if (s.o.until_stable > 0 && !results.empty()) {
