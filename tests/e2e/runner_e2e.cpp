@@ -237,3 +237,56 @@ TEST_F(Runner, UntilStableStopsByItsRule) {
     // Nor do they vary between runs by the 40% it takes to miss +-100% with three.
     EXPECT_EQ(stopped("100", 5), "stable");
 }
+
+// Two variants of one build, alternately on one X server: llvmpipe and the
+// far slower softpipe. Each run is named with its variant and the GL it was
+// given, the order is A B B A, and the comparison of the variants, with the
+// runs as its units, finds softpipe slower.
+TEST_F(Runner, InterleavedVariantsAreComparedRunByRun) {
+    const std::string out = directory + "/ab";
+    const auto r = run(runner("--frames 20 --size 400x400 --variant llvmpipe --variant "
+                              "soft:GALLIUM_DRIVER=softpipe --rounds 3 --out '" + out +
+                              "' --db '" + directory + "/s.db' screens"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::vector<std::string> order;
+    for (std::size_t at = 0; (at = r.output.find("== screens [", at)) != std::string::npos; ++at)
+        order.push_back(r.output.substr(at + 12, r.output.find(']', at) - at - 12));
+    EXPECT_EQ(order, (std::vector<std::string>{"llvmpipe", "soft", "soft", "llvmpipe",
+                                                "llvmpipe", "soft"}));
+    const auto soft = read_json(out + "/round-2/soft/screens/metadata.json");
+    EXPECT_EQ(soft["variant"].value("name", ""), "soft");
+    EXPECT_EQ(soft["variant"]["settings"].value("GALLIUM_DRIVER", ""), "softpipe");
+    EXPECT_NE(soft["gl"].value("renderer", "").find("softpipe"), std::string::npos);
+    EXPECT_EQ(soft["run"].value("round", 0), 2);
+    EXPECT_NE(read_json(out + "/round-2/llvmpipe/screens/metadata.json")["gl"]
+                  .value("renderer", "").find("llvmpipe"), std::string::npos);
+    EXPECT_EQ(read_json(out + "/run.json")["variants"].size(), 2u);
+
+    // Judged on the runs alone, whatever else the machine ran meanwhile.
+    const auto c = run("'" SUITE_REPORT_EXE "' compare '" + out + "' --allow-busy -q --json '" +
+                       directory + "/c.json'");
+    ASSERT_EQ(c.status, 0) << c.output;
+    const auto j = read_json(directory + "/c.json");
+    ASSERT_TRUE(j.is_object()) << c.output.substr(0, 2000);
+    EXPECT_EQ(j["comparison"]["sides"]["A"].value("name", ""), "soft");
+    const auto& screens = j["comparison"]["programs"].at(0);
+    EXPECT_EQ(screens["a"].size(), 3u);
+    EXPECT_NE(screens.value("unit_note", "").find("3 runs of A, 3 runs of B"), std::string::npos)
+        << screens.dump();
+    // Far slower in every figure: said so where the runs carry it, never the other way.
+    int slower = 0;
+    for (const auto& f : screens["figures"]) {
+        EXPECT_NE(f.value("verdict", ""), "faster") << f.dump();
+        slower += f.value("verdict", "") == "slower";
+    }
+    EXPECT_GE(slower, 1) << screens.dump();
+    // The store keeps the variants' series apart.
+    const auto h = run("'" SUITE_REPORT_EXE "' history --db '" + directory + "/s.db' --json '" +
+                       directory + "/h.json'");
+    const auto series = read_json(directory + "/h.json");
+    ASSERT_EQ(series.size(), 2u) << h.output.substr(0, 2000);
+    EXPECT_EQ(series[0].value("variant", "") + series[1].value("variant", ""), "llvmpipesoft");
+    EXPECT_EQ(run(runner("--variant a --variant a --out '" + directory + "/x' screens")).status, 2);
+    EXPECT_EQ(run(runner("--variant ../a --out '" + directory + "/x' screens")).status, 2);
+    EXPECT_NE(access((directory + "/x").c_str(), F_OK), 0) << "no folder before the options are checked";
+}

@@ -561,6 +561,8 @@ TEST_P(StoreTest, ARunIsItsFileWithItsMachineDateAndTag) {
                               {hash, fs::path(cube_a).parent_path().string(), fs::path(cube_a).filename().string()});
     db->query("INSERT INTO frames (run_id, n, win, seconds, rate) VALUES (?, 1, 1, '7.3', '1')", {id[0][0]});
     db.reset();
+    const auto as_it_is = report({"history", "--db", old});  // read, not upgraded
+    EXPECT_EQ(as_it_is.status, 0) << as_it_is.err;
     EXPECT_NE(report({"import", cube_a, "--db", old}).out.find("recorded 0 run(s)"), std::string::npos);
     fs::create_directories(scratch.path("lab-9"));
     fs::copy(cube_a, scratch.path("lab-9"));

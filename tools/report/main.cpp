@@ -27,6 +27,7 @@ struct Options {
     std::vector<std::string> paths, side_a, side_b;
     std::string json, csv, html, plots, markdown;
     std::string plot_format = "png";
+    std::string variant;  // compare of an interleaved run: the variant judged
     bool quiet = false;
     report::CompareOptions compare;
 };
@@ -68,9 +69,25 @@ std::optional<std::string> output_over_input(const report::Model& m, const Optio
     return std::nullopt;
 }
 
+// The report's model: of the paths, of side A against side B, or of the
+// variants of one interleaved run; nullopt after a usage error is told.
+std::optional<report::Model> model_of(const Options& o, bool comparing) {
+    if (!comparing) return report::build_model(o.paths);
+    if (!o.side_b.empty()) return report::build_comparison(o.side_a, o.side_b, o.compare);
+    std::string error;
+    auto m = o.side_a.size() == 1
+                 ? report::build_variant_comparison(o.side_a[0], o.variant, o.compare, error)
+                 : std::nullopt;
+    if (!m)
+        complain(o.side_a.size() == 1 ? error
+                                      : "compare: give --against, or one interleaved run folder");
+    return m;
+}
+
 int run(const Options& o, bool comparing) {
-    report::Model m = comparing ? report::build_comparison(o.side_a, o.side_b, o.compare)
-                                : report::build_model(o.paths);
+    auto made = model_of(o, comparing);
+    if (!made) return 2;
+    report::Model& m = *made;
     if (auto clash = output_over_input(m, o)) {
         complain("refusing to write over an input: " + *clash);
         return 2;
@@ -87,7 +104,7 @@ int run(const Options& o, bool comparing) {
     if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { report::write_csv(s, m); });
     if (!o.markdown.empty())
         ok &= write_to(o.markdown, [&](std::ostream& s) {
-            report::write_markdown(s, "suite-report compare: A against B",
+            report::write_markdown(s, "suite-report compare: " + m.sides_title,
                                    report::comparison_rows(m));
         });
     std::vector<report::PlotFile> plots;
@@ -133,10 +150,15 @@ int main(int argc, char** argv) {
 
     auto* compare = app.add_subcommand(
         "compare", "compare runs A with runs B, program by program: suite-report compare "
-                   "A... --against B...");
-    compare->add_option("A", o.side_a, "results files or folders of side A")->required();
-    compare->add_option("--against", o.side_b, "results files or folders of side B")
+                   "A... --against B..., or the variants of one run: suite-report compare RUN");
+    compare->add_option("A", o.side_a,
+                        "results files or folders of side A; alone, a run folder of\n"
+                        "suite-run --variant, whose variants are compared")
         ->required();
+    compare->add_option("--against", o.side_b, "results files or folders of side B");
+    compare->add_option("--variant", o.variant,
+                        "of an interleaved run: the variant judged (side A) against\n"
+                        "the first (side B); default: the second");
     compare->add_option("--resamples", o.compare.resamples, "bootstrap resamples")
         ->check(CLI::Range(100, 1000000))
         ->capture_default_str();

@@ -80,7 +80,8 @@ nlohmann::json history_json(const std::vector<Group>& groups) {
                             {"folder", r.folder}, {"file", r.results_name}, {"hash", r.hash}});
         }
         out.push_back({{"program", g.program}, {"machine", g.host}, {"renderer", g.renderer},
-                       {"window_size", g.window_size}, {"runs", runs}, {"steps", steps_json(g)}});
+                       {"window_size", g.window_size}, {"variant", g.variant}, {"runs", runs},
+                       {"steps", steps_json(g)}});
     }
     return out;
 }
@@ -88,7 +89,7 @@ nlohmann::json history_json(const std::vector<Group>& groups) {
 void write_csv(std::ostream& out, const std::vector<Group>& groups) {
     using report::csv_text;
     out << "program,date,machine,renderer,window_size,suite_version,tag,frames,rate1,rate1_avg,"
-           "rate2,rate2_avg,median_frame_ms,hash,steps\n";
+           "rate2,rate2_avg,median_frame_ms,hash,steps,variant\n";
     for (const auto& g : groups)
         for (std::size_t k = 0; k < g.runs.size(); ++k) {
             const RunRow& r = g.runs[k];
@@ -104,7 +105,7 @@ void write_csv(std::ostream& out, const std::vector<Group>& groups) {
             for (const auto& st : g.steps)
                 if (st.after == k) steps += (steps.empty() ? "" : "; ") + st.label;
             out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << csv_text(r.hash)
-                << ',' << csv_text(steps) << '\n';
+                << ',' << csv_text(steps) << ',' << csv_text(r.variant) << '\n';
         }
 }
 

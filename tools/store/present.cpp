@@ -15,17 +15,19 @@ namespace store {
 std::string Group::title() const {
     return program + " on " + (host.empty() ? "an unnamed machine" : host) + ", " +
            (renderer.empty() ? "unknown renderer" : renderer) +
-           (window_size.empty() ? "" : ", " + window_size);
+           (window_size.empty() ? "" : ", " + window_size) +
+           (variant.empty() ? "" : ", variant " + variant);
 }
 
 std::vector<Group> group_runs(std::vector<RunRow> runs) {
     std::map<std::vector<std::string>, Group> groups;
     for (auto& r : runs) {
-        auto& g = groups[{r.program, r.host, r.renderer, r.window_size}];
+        auto& g = groups[{r.program, r.host, r.renderer, r.window_size, r.variant}];
         g.program = r.program;
         g.host = r.host;
         g.renderer = r.renderer;
         g.window_size = r.window_size;
+        g.variant = r.variant;
         g.runs.push_back(std::move(r));
     }
     std::vector<Group> out;

@@ -24,7 +24,7 @@ struct GroupStep {
 
 // Runs of one program and configuration, oldest first.
 struct Group {
-    std::string program, host, renderer, window_size;
+    std::string program, host, renderer, window_size, variant;
     std::vector<RunRow> runs;
     std::vector<GroupStep> steps;  // filled by find_group_steps
     std::string title() const;

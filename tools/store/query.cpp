@@ -36,7 +36,8 @@ report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
             {"gl.version", text(r[22])},          {"machine.kernel", text(r[20])},
             {"machine.cpu", text(r[19])},         {"machine.memory", meta_text(m, "machine", "memory")},
             {"suite_version", row.suite_version}, {"tag", row.tag},
-            {"sync", sync_text(m)},               {"window_size", row.window_size}};
+            {"sync", sync_text(m)},               {"window_size", row.window_size},
+            {"variant", text(r[24])}};
 }
 }  // namespace
 
@@ -44,8 +45,9 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
     std::string sql =
         "SELECT id, hash, program, folder, run_date, host, renderer, window_size, suite_version,"
         " tag, frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, complete,"
-        " exit_status, results_name, cpu, kernel, gl_vendor, gl_version, metadata"
-        " FROM runs WHERE 1 = 1";
+        " exit_status, results_name, cpu, kernel, gl_vendor, gl_version, metadata, " +
+        // a store read as it is, not upgraded, may predate the column
+        std::string(schema_version(db) >= 3 ? "variant" : "NULL") + " FROM runs WHERE 1 = 1";
     std::vector<Value> params;
     auto where = [&](const std::string& value, const char* condition) {
         if (value.empty()) return;
@@ -77,6 +79,7 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
         row.complete = integer(r[16]) != 0;
         if (r[17]) row.exit_status = static_cast<int>(integer(r[17]));
         row.results_name = text(r[18]);
+        row.variant = text(r[24]);
         row.facts = facts_of(row, r);
         out.push_back(std::move(row));
     }

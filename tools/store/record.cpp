@@ -228,8 +228,8 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         " cpu, kernel, gl_vendor, renderer, gl_version, bits, window_size, suite_version,"
         " command_line, tag, banner, init_seconds, plain_seconds, plain_rate, complete,"
         " ending, total_seconds, average, average2, exit_status, problem, stderr, metadata,"
-        " frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg) VALUES"
-        " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+        " frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, variant) VALUES"
+        " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
         " ON CONFLICT (identity) DO NOTHING RETURNING id",
         {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
          meta_text(m, "machine", "host"), meta_text(m, "machine", "cpu"),
@@ -249,7 +249,9 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
          m.is_null() ? std::nullopt
                      : Value(m.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
          number_text(a.frame_time.median * 1000), rate(0, false), rate(0, true),
-         rate(1, false), rate(1, true)});
+         rate(1, false), rate(1, true),
+         meta_text(m, "variant", "name").empty() ? std::nullopt
+                                                 : Value(meta_text(m, "variant", "name"))});
     if (id_rows.empty() || !id_rows[0][0]) return std::nullopt;
     return std::stoll(*id_rows[0][0]);
 }

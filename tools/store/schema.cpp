@@ -89,7 +89,9 @@ std::vector<Steps> migrations(Db::Kind kind) {
     second.insert(second.end(), {fill_identities,
                                  sql("CREATE UNIQUE INDEX runs_by_identity ON runs (identity)"),
                                  sql("CREATE INDEX runs_by_hash ON runs (hash)")});
-    return {first, second};
+    // The variant of an interleaved run (suite-run --variant); NULL for the others.
+    const Steps third = {sql("ALTER TABLE runs ADD COLUMN variant TEXT")};
+    return {first, second, third};
 }
 
 int stored_version(Db& db) {
@@ -102,6 +104,8 @@ int stored_version(Db& db) {
 }
 
 }  // namespace
+
+int schema_version(Db& db) { return stored_version(db); }
 
 std::string default_url(const std::string& fallback) {
     const char* env = std::getenv("SUITE_DB");

@@ -20,6 +20,9 @@ namespace store {
 // Where a store is when none is named: $SUITE_DB, else `fallback`.
 std::string default_url(const std::string& fallback);
 
+// The schema version the store holds; 0 for a store without one.
+int schema_version(Db& db);
+
 // Opens the store and brings its schema up to date (creating it if new).
 std::unique_ptr<Db> open_store(const std::string& url, bool create);
 // For history and check: writes nothing; a store of an older schema is read as it is.
@@ -90,6 +93,7 @@ struct StoredFrame {
 struct RunRow {
     long long id = 0;
     std::string hash, program, folder, results_name, date, host, renderer, window_size, suite_version, tag;
+    std::string variant;  // of an interleaved run; "" for the others
     long long frames = 0;
     std::optional<double> median_ms;
     std::vector<std::pair<std::string, std::optional<double>>> rates;  // name, average

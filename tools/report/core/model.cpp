@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 namespace report {
 
@@ -73,6 +74,79 @@ Model build_comparison(const std::vector<std::string>& a, const std::vector<std:
     add_inputs(m, load_inputs(a), "A");
     const std::size_t a_count = m.runs.size();
     add_inputs(m, load_inputs(b), "B");
+    std::vector<std::string> sides(m.runs.size(), "B");
+    std::fill(sides.begin(), sides.begin() + static_cast<std::ptrdiff_t>(a_count), "A");
+    analyse_all(m, sides);
+    m.comparisons = compare_sides(m.analyses, m.options);
+    return m;
+}
+
+namespace {
+
+struct VariantRuns {
+    std::string name;
+    nlohmann::json record;  // as metadata.json names it
+    Inputs inputs;
+};
+
+// The variant a run's metadata names: its index, or -1 for none.
+int variant_index(const Run& r) {
+    const nlohmann::json::json_pointer where("/variant/index");
+    if (!r.metadata.is_object() || !r.metadata.contains(where)) return -1;
+    const auto& i = r.metadata[where];
+    return i.is_number_integer() && i.get<int>() >= 0 && i.get<int>() < 1000 ? i.get<int>() : -1;
+}
+
+std::string variant_title(const VariantRuns& v) {
+    std::string settings;
+    const auto s = v.record.find("settings");
+    if (s != v.record.end() && s->is_object())
+        for (const auto& [var, value] : s->items())
+            settings += (settings.empty() ? "" : ",") + var + "=" +
+                        (value.is_string() ? value.get<std::string>() : value.dump());
+    return v.name + (settings.empty() ? "" : " (" + settings + ")");
+}
+
+}  // namespace
+
+std::optional<Model> build_variant_comparison(const std::string& run_folder,
+                                              const std::string& judged,
+                                              const CompareOptions& options, std::string& error) {
+    Inputs all = load_inputs({run_folder});
+    std::map<int, VariantRuns> variants;
+    for (auto& r : all.runs) {
+        const int i = variant_index(r);
+        if (i < 0) continue;  // not a run of the interleaved set
+        VariantRuns& v = variants[i];
+        if (v.name.empty()) {
+            v.record = r.metadata["variant"];
+            v.name = v.record.value("name", "variant " + std::to_string(i));
+        }
+        v.inputs.runs.push_back(std::move(r));
+    }
+    if (variants.size() < 2 || variants.begin()->first != 0) {
+        error = run_folder + " is not an interleaved run of two or more variants: give --against";
+        return std::nullopt;
+    }
+    auto a = std::next(variants.begin());
+    if (!judged.empty())
+        while (a != variants.end() && a->second.name != judged) ++a;
+    if (a == variants.end() || a == variants.begin()) {
+        error = "no variant other than the first is named " + judged + " in " + run_folder;
+        return std::nullopt;
+    }
+    VariantRuns& b = variants.begin()->second;
+    Model m;
+    m.comparing = true;
+    m.options = options;
+    m.sides_title = "A: " + variant_title(a->second) + " against B: " + variant_title(b) +
+                    ", the first variant";
+    m.sides = {{"A", a->second.record}, {"B", b.record}};
+    a->second.inputs.problems = std::move(all.problems);
+    a->second.inputs.files = std::move(all.files);
+    add_inputs(m, std::move(a->second.inputs), "A " + a->second.name);
+    const std::size_t a_count = m.runs.size();
+    add_inputs(m, std::move(b.inputs), "B " + b.name);
     std::vector<std::string> sides(m.runs.size(), "B");
     std::fill(sides.begin(), sides.begin() + static_cast<std::ptrdiff_t>(a_count), "A");
     analyse_all(m, sides);

@@ -1,6 +1,7 @@
 // Everything a report shows, computed once and handed to every output.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct Model {
     std::vector<ProgramComparison> comparisons;
     std::vector<Diagnostic> problems;  // about the paths given
     std::vector<InputFile> inputs;     // every file read: no output may replace one
+    // Who the sides are: "A against B", or the variants of an interleaved run.
+    std::string sides_title = "A against B";
+    nlohmann::json sides;  // null, or {"A": variant, "B": variant} as the runner named them
 
     // The analysis of one of `runs`; null for a failed run.
     const Analysis* analysis_of(const Run& run) const;
@@ -42,5 +46,12 @@ Model build_model(const std::vector<std::string>& paths);
 // Side A against side B.
 Model build_comparison(const std::vector<std::string>& a, const std::vector<std::string>& b,
                        const CompareOptions& options);
+// The variants of one interleaved run folder: `judged` (a name; "": the
+// second variant) as side A against the first variant as side B, the
+// baseline. nullopt with the reason in error when the folder holds fewer
+// than two variants or no variant so named.
+std::optional<Model> build_variant_comparison(const std::string& run_folder,
+                                              const std::string& judged,
+                                              const CompareOptions& options, std::string& error);
 
 }  // namespace report

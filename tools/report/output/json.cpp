@@ -183,6 +183,7 @@ json to_json(const Model& m) {
                            {"seed", m.options.seed},
                            {"alpha", m.options.alpha},
                            {"practical_percent", m.options.practical_percent},
+                           {"sides", m.sides},
                            {"programs", comparisons}};
     }
     json diagnostics = json::array();

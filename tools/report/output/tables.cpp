@@ -281,7 +281,7 @@ Table overview_table(const Model& m) {
 Table verdict_table(const Model& m) {
     Table t;
     if (!m.comparing) return t;
-    t.title = "A against B";
+    t.title = m.sides_title;
     t.columns = {"program", "figure", "average A", "average B", "A/B", "95% interval", "A is"};
     t.left = 2;
     for (const auto& c : m.comparisons)

@@ -88,6 +88,7 @@ void write_text(std::ostream& out, const Model& m) {
     }
     for (const auto& c : m.comparisons) {
         out << "== comparison\n";
+        if (!m.sides.is_null()) out << "   " << terminal_safe(m.sides_title) << "\n";
         text_table(out, comparison_table(c, m.options.practical_percent), "   ");
     }
     if (m.comparing && m.comparisons.empty())
