@@ -290,3 +290,37 @@ TEST_F(Runner, InterleavedVariantsAreComparedRunByRun) {
     EXPECT_EQ(run(runner("--variant ../a --out '" + directory + "/x' screens")).status, 2);
     EXPECT_NE(access((directory + "/x").c_str(), F_OK), 0) << "no folder before the options are checked";
 }
+
+// The end of a run reads at a glance: the runs, each program against its
+// last comparable run (from the second run on), the page in the run folder,
+// and the command for the rest. A page planted as a link is not written through.
+TEST_F(Runner, RunEndsWithAShortSummaryAndAPage) {
+    const std::string db = directory + "/s.db";
+    const auto twice = [&](const std::string& out) {
+        return run(runner("--frames 3 --size 100x100 --out '" + out + "' --db '" + db +
+                          "' screens"));
+    };
+    ASSERT_EQ(twice(directory + "/first").status, 0);
+    const auto r = twice(directory + "/second");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string summary = r.output.substr(r.output.find("== summary"));
+    EXPECT_LE(std::count(summary.begin(), summary.end(), '\n'), 25) << summary;
+    EXPECT_NE(summary.find("complete"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("Characters/sec"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("screens  run 1 of "), std::string::npos) << summary;
+    EXPECT_NE(summary.find("page with plots: " + directory + "/second/report.html"),
+              std::string::npos) << summary;
+    EXPECT_NE(summary.find("full report: suite-report " + directory + "/second"),
+              std::string::npos) << summary;
+    EXPECT_NE(e2e::read_text(directory + "/second/report.html").find("data:image/svg+xml"),
+              std::string::npos);
+
+    ASSERT_EQ(unlink((directory + "/second/report.html").c_str()), 0);
+    std::ofstream(directory + "/kept.txt") << "mine\n";
+    ASSERT_EQ(symlink((directory + "/kept.txt").c_str(),
+                      (directory + "/second/report.html").c_str()), 0);
+    const auto planted = run("SUITE_DB='" + db + "' '" SUITE_REPORT_EXE "' summary '" +
+                             directory + "/second'");
+    EXPECT_EQ(planted.status, 1) << planted.output;
+    EXPECT_EQ(e2e::read_text(directory + "/kept.txt"), "mine\n");
+}

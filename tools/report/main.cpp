@@ -43,16 +43,9 @@ bool write_page(const report::Model& m, const Options& o,
     if (!o.plots.empty()) {
         return write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, drawn, drawn_error); });
     }
-    std::string warning, error;
-    const auto folder = report::make_temp_folder("suite-report", warning, error);
-    if (!warning.empty()) complain("warning: " + warning);
-    std::vector<report::PlotFile> plots;
-    if (folder) plots = report::render_plots(m, *folder, "svg", error);
-    if (!error.empty()) complain(error);
-    const bool ok =
-        write_to(o.html, [&](std::ostream& s) { report::write_html(s, m, plots, error); });
-    std::error_code ec;
-    if (folder) fs::remove_all(*folder, ec);
+    std::vector<std::string> problems;
+    const bool ok = report::write_page_with_plots(o.html, m, problems);
+    for (const auto& p : problems) complain(p);
     return ok;
 }
 

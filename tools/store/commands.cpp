@@ -67,12 +67,18 @@ Commands::Commands(CLI::App& app) {
     check_->callback([this] {
         one_standard_output({check_options_.junit, check_options_.markdown});
     });
+    summary_ = app.add_subcommand("summary", "what the end of a suite-run shows: the runs at a "
+                                             "glance, each program against its last comparable "
+                                             "run in the store, and report.html in the run folder");
+    summary_->add_option("RUN", summary_run_, "a run folder of suite-run")->required();
+    summary_->add_option("--db", summary_db_,
+                         "the store (default: $SUITE_DB, else results/suite.db)");
     check_->add_flag("--allow-busy", c.allow_busy,
                      "judge a newest run measured on a busy machine, and keep busy runs in "
                      "the baseline");
 }
 
-bool Commands::chosen() const { return *import_ || *history_ || *check_; }
+bool Commands::chosen() const { return *import_ || *history_ || *check_ || *summary_; }
 
 int Commands::run() const {
     if (*import_)
@@ -83,6 +89,9 @@ int Commands::run() const {
         h.db = h.db.empty() ? default_url(default_store) : h.db;
         return run_history(h);
     }
+    if (*summary_)
+        return run_summary(summary_db_.empty() ? default_url(default_store) : summary_db_,
+                           summary_run_);
     auto c = check_options_;
     c.db = c.db.empty() ? default_url(default_store) : c.db;
     return run_check(c);

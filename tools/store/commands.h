@@ -32,7 +32,8 @@ public:
     int run() const;  // exit status
 
 private:
-    CLI::App *import_ = nullptr, *history_ = nullptr, *check_ = nullptr;
+    CLI::App *import_ = nullptr, *history_ = nullptr, *check_ = nullptr, *summary_ = nullptr;
+    std::string summary_run_, summary_db_;
     std::vector<std::string> paths_;
     std::string import_db_;
     std::string import_tag_;
@@ -48,5 +49,8 @@ int run_import(const std::string& db, const std::vector<std::string>& paths,
                const std::string& tag);
 int run_history(const HistoryOptions& o);
 int run_check(const CheckOptions& o);
+// The end of a suite-run: the runs of `run_folder` at a glance, each program
+// against the last comparable run in the store, report.html in the folder.
+int run_summary(const std::string& url, const std::string& run_folder);
 
 }  // namespace store

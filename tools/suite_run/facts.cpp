@@ -8,6 +8,7 @@
 
 #include "gl_probe.h"
 #include "secrets.h"
+#include "text.h"
 
 namespace suite_run {
 
@@ -72,15 +73,8 @@ nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interva
 std::string command_line(int argc, char** argv) {
     std::string line;
     for (int i = 0; i < argc; ++i) {
-        const std::string a = report::mask_secrets(argv[i]);
         if (i) line += ' ';
-        if (!a.empty() && a.find_first_of(" \t'\"\\$`!*?;&|<>()") == std::string::npos) {
-            line += a;
-        } else {
-            line += '\'';
-            for (char c : a) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            line += '\'';
-        }
+        line += report::shell_quoted(report::mask_secrets(argv[i]));
     }
     return line;
 }

@@ -94,13 +94,16 @@ std::string executable_for(const std::string& name, const options& o) {
     return installed_or_built(name, name + "/" + name);
 }
 
-// The summary table of the report tool, when it has been built.
-void show_summary(const std::string& folder) {
+// The report tool's short summary, when it has been built. The store's
+// address goes in the environment: it may hold a password, which a command
+// line would show to every user of the machine.
+void show_summary(const std::string& folder, const std::string& db) {
     const std::string report = installed_or_built("suite-report", "tools/report/suite-report");
     if (access(report.c_str(), X_OK) != 0) return;
     std::cout << "\n" << std::flush;
     process::child_setup s;
-    s.argv = {report, folder};
+    s.argv = {report, "summary", folder};
+    s.env = {"SUITE_DB=" + db};
     s.own_group = false;  // a Ctrl-C at the terminal ends it too
     try {
         process::wait_raw(process::spawn(s));
@@ -385,7 +388,7 @@ int finish(session& s) {
                   << "; what ran is kept in: " << report::terminal_safe(s.out) << std::endl;
         return 128 + stopped_by;
     }
-    show_summary(s.out);
+    show_summary(s.out, s.o.db);
     std::cout << "Results are in: " << report::terminal_safe(s.out) << "\n";
     if (s.failures) std::cout << s.failures << " program run(s) failed.\n";
     if (s.unrecorded)

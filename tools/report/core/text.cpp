@@ -1,8 +1,10 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace report {
 
@@ -96,6 +98,16 @@ std::string percent_encoded(std::string_view text, std::string_view plain) {
         }
     }
     return out;
+}
+
+std::string shell_quoted(std::string_view text) {
+    const auto plain = [](unsigned char c) {
+        return std::isalnum(c) || std::strchr("_./:=@%+,-", c) != nullptr;
+    };
+    if (!text.empty() && std::all_of(text.begin(), text.end(), plain)) return std::string(text);
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 }  // namespace report

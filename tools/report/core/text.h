@@ -19,6 +19,10 @@ std::string replace_controls(std::string_view text, std::string (*shown)(unsigne
 // escape ("\x1b", "\u009b"), so that nothing in the text acts on a terminal.
 std::string terminal_safe(std::string_view text);
 
+// The text as one word for a POSIX shell: as it is when it holds only
+// characters no shell treats specially, else in single quotes.
+std::string shell_quoted(std::string_view text);
+
 // Every byte but letters, digits, "-._~" and those in `plain` as %XX.
 std::string percent_encoded(std::string_view text, std::string_view plain = "");
 

@@ -40,4 +40,11 @@ std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
                 const std::string& plot_error);
 
+// The page written to `path` with its plots drawn as SVG in a temporary
+// folder of its own, gone afterwards. What went wrong on the way (plots
+// that could not be drawn: the page says so too) is added to `problems`;
+// false when the page itself was not written (said on standard error).
+bool write_page_with_plots(const std::string& path, const Model& m,
+                           std::vector<std::string>& problems);
+
 }  // namespace report
