@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "session.h"
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace {
 

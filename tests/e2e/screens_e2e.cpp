@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "session.h"
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "number.h"
+#include "common/number.h"
 
 namespace e2e {
 

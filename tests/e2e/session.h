@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "driver/driver.h"
 
 namespace e2e {
 

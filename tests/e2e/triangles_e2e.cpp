@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "session.h"
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <numeric>
 
-#include "analysis.h"
-#include "number.h"
-#include "parser.h"
+#include "common/number.h"
+#include "report/core/analysis.h"
+#include "report/core/parser.h"
 #include "test_data.h"
 
 using namespace report;

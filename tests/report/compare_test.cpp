@@ -5,8 +5,8 @@
 #include <cmath>
 #include <random>
 
-#include "across.h"
-#include "compare.h"
+#include "report/core/across.h"
+#include "report/core/compare.h"
 
 using namespace report;
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "compare.h"
-#include "vblank.h"
+#include "report/core/compare.h"
+#include "report/core/vblank.h"
 
 using namespace report;
 

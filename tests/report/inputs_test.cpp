@@ -1,8 +1,8 @@
 // Finding results files in run folders and reading what stands beside them.
 #include <gtest/gtest.h>
 
-#include "inputs.h"
-#include "model.h"
+#include "report/core/inputs.h"
+#include "report/core/model.h"
 #include "test_data.h"
 
 using namespace report;

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "stats.h"
+#include "report/core/stats.h"
 
 using namespace report;
 

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "steps.h"
+#include "report/core/steps.h"
 
 using namespace report;
 

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "analysis.h"
-#include "parser.h"
+#include "report/core/analysis.h"
+#include "report/core/parser.h"
 
 namespace robust {
 

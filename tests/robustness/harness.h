@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "driver/driver.h"
 #include "session.h"
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace robust {
 

@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "db.h"
 #include "process.h"
+#include "store/db.h"
 
 namespace store_test {
 

@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/secrets.h"
 #include "pg_server.h"
-#include "secrets.h"
-#include "store.h"
+#include "store/store.h"
 #include "synthetic_runs.h"
 
 namespace fs = std::filesystem;

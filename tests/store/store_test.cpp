@@ -16,9 +16,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/number.h"
 #include "pg_server.h"
-#include "number.h"
-#include "store.h"
+#include "store/store.h"
 #include "synthetic_runs.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "control.h"
-#include "driver.h"
+#include "driver/driver.h"
 #include "startup.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "cube_frame.h"
 #include "finish.h"
 #include "report.h"
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "gl_probe.h"
+#include "driver/gl_probe.h"
 
 #include <GL/gl.h>
 #include <GL/glx.h>
@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "driver.h"
+#include "driver/driver.h"
 
 namespace driver {
 

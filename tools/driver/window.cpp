@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "driver.h"
+#include "driver/driver.h"
 
 namespace driver {
 

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "driver.h"
-#include "spawn.h"
+#include "driver/driver.h"
+#include "process/spawn.h"
 
 namespace driver {
 

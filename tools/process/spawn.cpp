@@ -1,4 +1,4 @@
-#include "spawn.h"
+#include "process/spawn.h"
 
 #include <fcntl.h>
 #include <grp.h>

@@ -1,4 +1,4 @@
-#include "db.h"
+#include "store/db.h"
 
 namespace store {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "secrets.h"
+#include "common/secrets.h"
 
 namespace store {
 

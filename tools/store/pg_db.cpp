@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
-#include "db.h"
-#include "text.h"
+#include "common/text.h"
+#include "store/db.h"
 
 namespace store {
 

@@ -3,9 +3,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "machine_load.h"
-#include "number.h"
-#include "store.h"
+#include "common/number.h"
+#include "report/core/machine_load.h"
+#include "store/store.h"
 
 namespace store {
 

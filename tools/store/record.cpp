@@ -9,11 +9,11 @@
 #include <ctime>
 #include <filesystem>
 
-#include "analysis.h"
-#include "files.h"
-#include "inputs.h"
-#include "number.h"
-#include "store.h"
+#include "common/files.h"
+#include "common/number.h"
+#include "report/core/analysis.h"
+#include "report/core/inputs.h"
+#include "store/store.h"
 
 namespace fs = std::filesystem;
 

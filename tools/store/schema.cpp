@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace store {
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <map>
 
-#include "db.h"
-#include "text.h"
+#include "common/text.h"
+#include "store/db.h"
 
 namespace store {
 

@@ -11,9 +11,9 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "db.h"
-#include "results.h"
-#include "steps.h"
+#include "report/core/results.h"
+#include "report/core/steps.h"
+#include "store/db.h"
 
 namespace store {
 

@@ -1,4 +1,4 @@
-#include "drive.h"
+#include "suite_run/drive.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -6,10 +6,10 @@
 
 #include <iostream>
 
-#include "driver.h"
-#include "load_sampler.h"
-#include "records.h"
-#include "spawn.h"
+#include "driver/driver.h"
+#include "process/spawn.h"
+#include "suite_run/load_sampler.h"
+#include "suite_run/records.h"
 
 namespace suite_run {
 

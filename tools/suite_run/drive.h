@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace suite_run {
 

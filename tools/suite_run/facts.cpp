@@ -1,4 +1,4 @@
-#include "facts.h"
+#include "suite_run/facts.h"
 
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -6,9 +6,9 @@
 #include <ctime>
 #include <fstream>
 
-#include "gl_probe.h"
-#include "secrets.h"
-#include "text.h"
+#include "common/secrets.h"
+#include "common/text.h"
+#include "driver/gl_probe.h"
 
 namespace suite_run {
 

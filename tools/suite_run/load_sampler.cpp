@@ -1,4 +1,4 @@
-#include "load_sampler.h"
+#include "suite_run/load_sampler.h"
 
 #include <unistd.h>
 
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "drive.h"
-#include "driver.h"
+#include "driver/driver.h"
+#include "suite_run/drive.h"
 
 namespace suite_run {
 

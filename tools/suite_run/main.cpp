@@ -18,19 +18,19 @@
 #include <string>
 #include <vector>
 
-#include "drive.h"
-#include "driver.h"
-#include "facts.h"
-#include "inputs.h"
-#include "options.h"
-#include "records.h"
-#include "spawn.h"
+#include "common/text.h"
+#include "driver/driver.h"
 #include "index_count.h"
-#include "stability.h"
-#include "variants.h"
 #include "mesh.h"
-#include "store.h"
-#include "text.h"
+#include "process/spawn.h"
+#include "report/core/inputs.h"
+#include "store/store.h"
+#include "suite_run/drive.h"
+#include "suite_run/facts.h"
+#include "suite_run/options.h"
+#include "suite_run/records.h"
+#include "suite_run/stability.h"
+#include "suite_run/variants.h"
 
 namespace fs = std::filesystem;
 

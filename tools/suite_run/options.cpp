@@ -1,4 +1,4 @@
-#include "options.h"
+#include "suite_run/options.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -9,8 +9,8 @@
 #include <tuple>
 #include <utility>
 
-#include "driver.h"
-#include "texts.h"
+#include "driver/driver.h"
+#include "texts/texts.h"
 
 namespace suite_run {
 

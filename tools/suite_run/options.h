@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "drive.h"
-#include "variants.h"
+#include "suite_run/drive.h"
+#include "suite_run/variants.h"
 
 namespace suite_run {
 

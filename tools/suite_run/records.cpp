@@ -1,4 +1,4 @@
-#include "records.h"
+#include "suite_run/records.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "files.h"
-#include "number.h"
-#include "parser.h"
-#include "texts.h"
+#include "common/files.h"
+#include "common/number.h"
+#include "report/core/parser.h"
+#include "texts/texts.h"
 
 namespace fs = std::filesystem;
 

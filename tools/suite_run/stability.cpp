@@ -1,10 +1,10 @@
-#include "stability.h"
+#include "suite_run/stability.h"
 
 #include <cmath>
 
-#include "compare.h"
-#include "inputs.h"
-#include "number.h"
+#include "common/number.h"
+#include "report/core/compare.h"
+#include "report/core/inputs.h"
 
 namespace suite_run {
 

@@ -1,4 +1,4 @@
-#include "variants.h"
+#include "suite_run/variants.h"
 
 #include <algorithm>
 #include <cctype>

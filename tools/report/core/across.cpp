@@ -1,6 +1,6 @@
-#include "across.h"
+#include "report/core/across.h"
 
-#include "machine_load.h"
+#include "report/core/machine_load.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis.h"
-#include "compare.h"
+#include "report/core/analysis.h"
+#include "report/core/compare.h"
 
 namespace report {
 

@@ -1,10 +1,10 @@
-#include "analysis.h"
+#include "report/core/analysis.h"
 
 #include <cmath>
 #include <map>
 
-#include "number.h"
-#include "vblank.h"
+#include "common/number.h"
+#include "report/core/vblank.h"
 
 namespace report {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "results.h"
-#include "second_clock.h"
-#include "stats.h"
+#include "report/core/results.h"
+#include "report/core/second_clock.h"
+#include "report/core/stats.h"
 
 namespace report {
 

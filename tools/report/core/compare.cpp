@@ -1,4 +1,4 @@
-#include "compare.h"
+#include "report/core/compare.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 
 #include <boost/math/distributions/students_t.hpp>
 
-#include "number.h"
-#include "stats.h"
+#include "common/number.h"
+#include "report/core/stats.h"
 
 namespace report {
 

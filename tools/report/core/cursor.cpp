@@ -1,10 +1,10 @@
-#include "cursor.h"
+#include "report/core/cursor.h"
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
-#include "number.h"
+#include "common/number.h"
 
 namespace report {
 

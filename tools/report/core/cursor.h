@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "files.h"
-#include "results.h"
+#include "common/files.h"
+#include "report/core/results.h"
 
 namespace report {
 

@@ -1,6 +1,6 @@
-#include "inputs.h"
+#include "report/core/inputs.h"
 
-#include "machine_load.h"
+#include "report/core/machine_load.h"
 
 #include <sys/stat.h>
 
@@ -10,12 +10,12 @@
 #include <map>
 #include <set>
 
-#include "parser.h"
-#include "second_clock.h"
-#include "secrets.h"
-#include "spawn.h"
-#include "text.h"
-#include "texts.h"
+#include "common/secrets.h"
+#include "common/text.h"
+#include "process/spawn.h"
+#include "report/core/parser.h"
+#include "report/core/second_clock.h"
+#include "texts/texts.h"
 
 namespace fs = std::filesystem;
 

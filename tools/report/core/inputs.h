@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "files.h"
-#include "results.h"
+#include "common/files.h"
+#include "report/core/results.h"
 
 namespace report {
 

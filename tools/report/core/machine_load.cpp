@@ -1,10 +1,10 @@
-#include "machine_load.h"
+#include "report/core/machine_load.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "number.h"
+#include "common/number.h"
 
 namespace report {
 

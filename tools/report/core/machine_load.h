@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "results.h"
+#include "report/core/results.h"
 
 namespace report {
 

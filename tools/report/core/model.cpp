@@ -1,4 +1,4 @@
-#include "model.h"
+#include "report/core/model.h"
 
 #include <algorithm>
 #include <functional>

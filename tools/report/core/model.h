@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "across.h"
-#include "analysis.h"
-#include "inputs.h"
+#include "report/core/across.h"
+#include "report/core/analysis.h"
+#include "report/core/inputs.h"
 
 namespace report {
 

@@ -1,11 +1,11 @@
-#include "parser.h"
+#include "report/core/parser.h"
 
 #include <cmath>
 #include <limits>
 #include <string_view>
 
-#include "cursor.h"
-#include "number.h"
+#include "common/number.h"
+#include "report/core/cursor.h"
 
 namespace report {
 

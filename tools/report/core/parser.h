@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "files.h"
-#include "results.h"
+#include "common/files.h"
+#include "report/core/results.h"
 
 namespace report {
 

@@ -1,4 +1,4 @@
-#include "results.h"
+#include "report/core/results.h"
 
 namespace report {
 

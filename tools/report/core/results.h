@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "texts.h"
+#include "texts/texts.h"
 
 namespace report {
 

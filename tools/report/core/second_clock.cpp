@@ -1,9 +1,9 @@
-#include "second_clock.h"
+#include "report/core/second_clock.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "number.h"
+#include "common/number.h"
 
 namespace report {
 

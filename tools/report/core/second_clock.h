@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "results.h"
-#include "stats.h"
+#include "report/core/results.h"
+#include "report/core/stats.h"
 
 namespace report {
 

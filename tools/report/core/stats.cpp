@@ -1,4 +1,4 @@
-#include "stats.h"
+#include "report/core/stats.h"
 
 #include <algorithm>
 #include <cmath>

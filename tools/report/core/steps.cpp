@@ -1,4 +1,4 @@
-#include "steps.h"
+#include "report/core/steps.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <numeric>
 #include <random>
 
-#include "stats.h"
+#include "report/core/stats.h"
 
 namespace report {
 

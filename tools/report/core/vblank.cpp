@@ -1,9 +1,9 @@
-#include "vblank.h"
+#include "report/core/vblank.h"
 
 #include <cmath>
 
-#include "number.h"
-#include "texts.h"
+#include "common/number.h"
+#include "texts/texts.h"
 
 namespace report {
 

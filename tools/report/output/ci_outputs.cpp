@@ -1,7 +1,7 @@
-#include "ci_outputs.h"
+#include "report/output/ci_outputs.h"
 
-#include "tables.h"
-#include "text.h"
+#include "common/text.h"
+#include "report/output/tables.h"
 
 namespace report {
 

@@ -1,9 +1,9 @@
 #include <cmath>
 
-#include "csv.h"
-#include "number.h"
-#include "outputs.h"
-#include "text.h"
+#include "common/number.h"
+#include "common/text.h"
+#include "report/output/csv.h"
+#include "report/output/outputs.h"
 
 namespace report {
 

@@ -1,6 +1,6 @@
-#include "gnuplot.h"
+#include "report/output/gnuplot.h"
 
-#include "text.h"
+#include "common/text.h"
 
 namespace report {
 

@@ -2,9 +2,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "outputs.h"
-#include "tables.h"
-#include "text.h"
+#include "common/text.h"
+#include "report/output/outputs.h"
+#include "report/output/tables.h"
 
 namespace report {
 

@@ -1,8 +1,8 @@
 #include <cmath>
 
-#include "outputs.h"
-#include "machine_load.h"
-#include "tables.h"
+#include "report/core/machine_load.h"
+#include "report/output/outputs.h"
+#include "report/output/tables.h"
 
 namespace report {
 

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model.h"
+#include "report/core/model.h"
 
 namespace report {
 

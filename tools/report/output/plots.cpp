@@ -11,11 +11,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "gnuplot.h"
-#include "plotting.h"
-#include "spawn.h"
-#include "outputs.h"
-#include "writer.h"
+#include "process/spawn.h"
+#include "report/output/gnuplot.h"
+#include "report/output/outputs.h"
+#include "report/output/plotting.h"
+#include "report/output/writer.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "outputs.h"
+#include "report/output/outputs.h"
 
 namespace report {
 

@@ -1,11 +1,11 @@
-#include "tables.h"
+#include "report/output/tables.h"
 
-#include "machine_load.h"
+#include "report/core/machine_load.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "number.h"
+#include "common/number.h"
 
 namespace report {
 

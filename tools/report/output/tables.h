@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "model.h"
+#include "report/core/model.h"
 
 namespace report {
 

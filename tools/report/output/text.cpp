@@ -1,8 +1,8 @@
 #include <algorithm>
 
-#include "outputs.h"
-#include "tables.h"
-#include "text.h"
+#include "common/text.h"
+#include "report/output/outputs.h"
+#include "report/output/tables.h"
 
 namespace report {
 

@@ -1,4 +1,4 @@
-#include "writer.h"
+#include "report/output/writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "text.h"
+#include "common/text.h"
 
 namespace fs = std::filesystem;
 

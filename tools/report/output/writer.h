@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "inputs.h"
+#include "report/core/inputs.h"
 
 namespace report {
 

@@ -1,6 +1,6 @@
-#include "secrets.h"
+#include "common/secrets.h"
 
-#include "text.h"
+#include "common/text.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -10,12 +10,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "ci_outputs.h"
-#include "commands.h"
-#include "model.h"
-#include "outputs.h"
-#include "text.h"
-#include "writer.h"
+#include "common/text.h"
+#include "report/core/model.h"
+#include "report/output/ci_outputs.h"
+#include "report/output/outputs.h"
+#include "report/output/writer.h"
+#include "suite_report/commands.h"
 
 namespace fs = std::filesystem;
 

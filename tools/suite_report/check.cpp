@@ -8,14 +8,14 @@
 #include <deque>
 #include <iostream>
 
-#include "across.h"
-#include "ci_outputs.h"
-#include "commands.h"
-#include "number.h"
-#include "present.h"
-#include "tables.h"
-#include "text.h"
-#include "writer.h"
+#include "common/number.h"
+#include "common/text.h"
+#include "report/core/across.h"
+#include "report/output/ci_outputs.h"
+#include "report/output/tables.h"
+#include "report/output/writer.h"
+#include "suite_report/commands.h"
+#include "suite_report/present.h"
 
 namespace store {
 

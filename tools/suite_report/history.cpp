@@ -8,12 +8,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "commands.h"
-#include "csv.h"
-#include "number.h"
-#include "present.h"
-#include "text.h"
-#include "writer.h"
+#include "common/number.h"
+#include "common/text.h"
+#include "report/output/csv.h"
+#include "report/output/writer.h"
+#include "suite_report/commands.h"
+#include "suite_report/present.h"
 
 namespace fs = std::filesystem;
 

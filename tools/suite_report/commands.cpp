@@ -1,9 +1,9 @@
-#include "commands.h"
+#include "suite_report/commands.h"
 
 #include <algorithm>
 #include <iostream>
 
-#include "text.h"
+#include "common/text.h"
 
 namespace store {
 

@@ -1,4 +1,4 @@
-#include "number.h"
+#include "common/number.h"
 
 #include <cctype>
 #include <cmath>

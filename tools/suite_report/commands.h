@@ -6,7 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "store.h"
+#include "store/store.h"
 
 namespace store {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "steps.h"
+#include "report/core/steps.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "present.h"
+#include "suite_report/present.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <map>
 
-#include "plotting.h"
+#include "report/output/plotting.h"
 
 namespace fs = std::filesystem;
 

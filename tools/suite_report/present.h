@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "store.h"
-#include "outputs.h"
-#include "tables.h"
+#include "report/output/outputs.h"
+#include "report/output/tables.h"
+#include "store/store.h"
 
 namespace store {
 

@@ -8,12 +8,12 @@
 #include <map>
 #include <tuple>
 
-#include "across.h"
-#include "commands.h"
-#include "model.h"
-#include "outputs.h"
-#include "tables.h"
-#include "text.h"
+#include "common/text.h"
+#include "report/core/across.h"
+#include "report/core/model.h"
+#include "report/output/outputs.h"
+#include "report/output/tables.h"
+#include "suite_report/commands.h"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "across.h"
+#include "report/core/across.h"
 
 namespace {
 
