@@ -47,10 +47,11 @@ report::Table glance(const report::Model& m) {
 }
 
 // The newest stored run of the configuration outside this run folder, from
-// before it, measured on a quiet machine: a busy one is no level to compare with.
+// before it: one measured on a quiet machine if there is one, since a busy
+// one is no level to judge by (against it the verdict is withheld).
 const RunRow* earlier_run(const std::vector<RunRow>& rows, const Config& c,
                           const std::string& folder) {
-    const RunRow* found = nullptr;
+    const RunRow *found = nullptr, *busy = nullptr;
     std::string first_of_this;  // the date this folder's first run is stored with
     for (const auto& r : rows) {
         if (r.program != c.program || r.host != c.host || r.renderer != c.renderer ||
@@ -58,10 +59,10 @@ const RunRow* earlier_run(const std::vector<RunRow>& rows, const Config& c,
             continue;
         const bool mine = r.folder.rfind(folder + "/", 0) == 0;
         if (mine && first_of_this.empty()) first_of_this = r.date;
-        if (!mine && r.busy.empty() && (first_of_this.empty() || r.date <= first_of_this))
-            found = &r;
+        if (!mine && (first_of_this.empty() || r.date <= first_of_this))
+            (r.busy.empty() ? found : busy) = &r;
     }
-    return found;
+    return found ? found : busy;
 }
 
 // This folder's runs of the configuration (side A) against the earlier run
@@ -86,6 +87,10 @@ std::vector<std::string> change_row(Db& db, const report::Model& m, const Config
     const auto& figures = compared.front().figures;
     const auto x = report::figure_cells(figures.size() > 1 ? figures[1] : figures[0],
                                         m.options.practical_percent);
+    if (!earlier.busy.empty())
+        return {label, against, x.name, x.ratio, x.interval,
+                "inconclusive: run " + std::to_string(earlier.id) +
+                    " was measured on a busy machine (" + earlier.busy + ")"};
     return {label, against, x.name, x.ratio, x.interval, x.verdict};
 }
 
