@@ -8,6 +8,7 @@
 
 #include "driver/driver.h"
 #include "process/spawn.h"
+#include "suite_run/ending.h"
 #include "suite_run/load_sampler.h"
 #include "suite_run/records.h"
 
@@ -22,11 +23,7 @@ void on_stop(int signal) {
 // What is kept of a program's output: its standard error's start, its
 // console up to a size no benchmark comes near (past it, it is ended).
 constexpr std::size_t error_cap = 1 << 20;
-constexpr std::size_t console_cap = 32 << 20;
 constexpr std::size_t first_line_cap = 1024;
-const std::string console_full_text = "its console output passed " +
-                                      std::to_string(console_cap >> 20) +
-                                      " MiB; the runner ended it";
 
 std::string seconds_text(double s) { return std::to_string(static_cast<int>(s)) + " s"; }
 
@@ -80,12 +77,133 @@ void catch_stop_signals() {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &a, nullptr);
 }
 
+namespace {
+
+// What driving a program found, beside what it left in its files.
+struct driven {
+    std::string problem;  // "" when it went as planned
+    bool window_found = false;
+    std::pair<int, int> window_size{0, 0};
+    int measured_from = -1;  // frame reports before the measured ones; -1: none measured
+};
+
+// The measured frames: "r", then each frame report until the asked number,
+// the program's own end, a hang or a stop. The problem, or "".
+std::string measure_frames(driver::Process& program, driver::Window& window,
+                           const program_entry& p, const drive_options& o, LoadSampler& load,
+                           driven& d, const std::function<bool()>& go_on) {
+    const std::string name(p.texts->name), marker(p.texts->frame_marker);
+    const auto ended = [&] { return program.wait_for_line(std::string(texts::prompt), 0) >= 0; };
+    window.key("r");
+    const int frames = o.frames >= 0 ? o.frames : p.frames;
+    const double start = driver::now();
+    int seen = program.count(marker);
+    d.measured_from = seen;
+    load.mark(seen);
+    double deadline = driver::now() + o.hang_after;
+    const int last = frames > 0 ? frames : p.last_frame;
+    const std::string of = last > 0 ? " of " + std::to_string(last) : "";
+    std::string problem;
+    while (!ended() && (frames == 0 || seen < frames)) {
+        if (program.wait_for_count(marker, seen + 1, 1)) {
+            seen = program.count(marker);
+            load.mark(seen);
+            deadline = driver::now() + o.hang_after;
+            progress("  " + name + ": frame " + std::to_string(seen) + of + ", " +
+                         seconds_text(driver::now() - start),
+                     false);
+        } else if (!go_on()) {
+            problem = "it ended without its final report";
+            break;
+        } else if (driver::now() > deadline) {
+            problem = "no new frame within " + seconds_text(o.hang_after);
+            break;
+        }
+    }
+    if (seen > 0)
+        progress("  " + name + ": " + std::to_string(seen) + " frame(s), " +
+                     seconds_text(driver::now() - start),
+                 true);
+    return problem;
+}
+
+// Drives the program as a person would: its window, its initialisation, the
+// window's size, the measured frames, Esc for its final report, Enter. Every
+// wait is made in short slices, so that a stop signal, a lost server or a
+// program that died is seen at once.
+driven drive(driver::Process& program, const program_entry& p, const std::string& display,
+             const drive_options& o, LoadSampler& load, const std::function<bool()>& go_on) {
+    driven d;
+    const auto wait_line = [&](std::string_view text, double timeout) {
+        const double end = driver::now() + timeout;
+        int at = -1;
+        while (at < 0 && go_on() && driver::now() < end)
+            at = program.wait_for_line(std::string(text), std::min(1.0, timeout));
+        return at >= 0 ? at : program.wait_for_line(std::string(text), 0);
+    };
+    const double started = driver::now();
+    try {
+        std::optional<driver::Window> window;
+        while (!window && go_on() && driver::now() - started < o.window_timeout)
+            window = driver::Window::find(display, std::string(p.texts->window_title), 1);
+        d.window_found = window.has_value();
+        if (!window)
+            d.problem = program.running()
+                            ? "its window did not open within " + seconds_text(o.window_timeout)
+                            : "it ended before its window opened";
+        else if (wait_line(texts::initialised, o.init_timeout) < 0)
+            d.problem = program.running() ? "it did not finish its initialisation within " +
+                                                seconds_text(o.init_timeout)
+                                          : "it ended during its initialisation";
+        if (!d.problem.empty()) return d;
+        if (o.width > 0) window->resize(o.width, o.height);
+        else if (p.width > 0) window->resize(p.width, p.height);
+        d.window_size = window->size();
+        d.problem = measure_frames(program, *window, p, o, load, d, go_on);
+        const bool ended = program.wait_for_line(std::string(texts::prompt), 0) >= 0;
+        if (d.problem.empty() && !ended) {
+            window->key("Escape");
+            if (wait_line(texts::prompt, o.hang_after) < 0) d.problem = "no final report after Esc";
+        }
+        program.type("\n");
+    } catch (const driver::x_error& e) {
+        d.problem = e.what();
+    }
+    return d;
+}
+
+// After driving: the program ended (at the console's cap) or waited for,
+// killed when it does not exit; what was seen, for why_it_ended.
+run_ending_facts finish(driver::Process& program, const driven& d,
+                        const std::function<bool()>& server_alive) {
+    run_ending_facts f;
+    f.driving_problem = d.problem;
+    f.window_found = d.window_found;
+    f.stop_while_driving = stop_signal();
+    f.console_full = program.console_full();
+    f.server_lost = !server_alive();
+    if (!f.stop_while_driving && f.console_full) program.kill_now(SIGKILL);
+    const bool troubled =
+        !d.problem.empty() || f.stop_while_driving || f.console_full || f.server_lost;
+    for (double end = driver::now() + (troubled ? 1 : 60);
+         !f.status && driver::now() < end && !(stop_signal() && !f.stop_while_driving);)
+        f.status = program.wait_exit(0.2);
+    if (!f.status) {
+        program.kill_now(SIGKILL);
+        f.exit_waited_out = true;
+        f.status = program.wait_exit(10);
+    }
+    if (!f.stop_while_driving) f.stop_while_waiting = stop_signal();
+    return f;
+}
+
+}  // namespace
+
 nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
                               const std::string& dir, const std::string& display,
                               const drive_options& o, const std::function<bool()>& server_alive) {
     const std::string name(p.texts->name);
     const std::string marker(p.texts->frame_marker);
-    const std::string prompt(texts::prompt);
     driver::launch how;
     how.executable = exe;
     how.directory = dir;
@@ -94,129 +212,32 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     how.console_cap = console_cap;
     // What the machine did just before: a busy start is told apart from a busy run.
     const nlohmann::json quiet = quiet_check(o.x_server_pid, o.quiet_seconds);
+    const double started = driver::now();
     driver::Process program(how);
     LoadSampler load(program.pid(), o.x_server_pid);
-    int measured_from = -1;
-    const double started = driver::now();
-    std::string problem;
-    std::pair<int, int> window_size{0, 0};
-    bool killed_by_runner = false;
-    bool window_found = false;
-    // Every wait is made in short slices, so that a stop signal, a lost
-    // server or a program that died is seen at once.
     const auto go_on = [&] {
         return !stop_signal() && server_alive() && !program.console_full() && program.running();
     };
-    const auto wait_line = [&](std::string_view text, double timeout) {
-        const double end = driver::now() + timeout;
-        int at = -1;
-        while (at < 0 && go_on() && driver::now() < end)
-            at = program.wait_for_line(std::string(text), std::min(1.0, timeout));
-        return at >= 0 ? at : program.wait_for_line(std::string(text), 0);
-    };
-    const auto ended = [&] { return program.wait_for_line(prompt, 0) >= 0; };
-
-    try {
-        std::optional<driver::Window> window;
-        while (!window && go_on() && driver::now() - started < o.window_timeout)
-            window = driver::Window::find(display, std::string(p.texts->window_title), 1);
-        window_found = window.has_value();
-        if (!window) {
-            problem = program.running() ? "its window did not open within " +
-                                              seconds_text(o.window_timeout)
-                                        : "it ended before its window opened";
-        } else if (wait_line(texts::initialised, o.init_timeout) < 0) {
-            problem = program.running() ? "it did not finish its initialisation within " +
-                                              seconds_text(o.init_timeout)
-                                        : "it ended during its initialisation";
-        } else {
-            if (o.width > 0)
-                window->resize(o.width, o.height);
-            else if (p.width > 0)
-                window->resize(p.width, p.height);
-            window_size = window->size();
-            window->key("r");
-            const int frames = o.frames >= 0 ? o.frames : p.frames;
-            const double start = driver::now();
-            int seen = program.count(marker);
-            measured_from = seen;
-            load.mark(seen);
-            double deadline = driver::now() + o.hang_after;
-            const int last = frames > 0 ? frames : p.last_frame;
-            const std::string of = last > 0 ? " of " + std::to_string(last) : "";
-            while (!ended() && (frames == 0 || seen < frames)) {
-                if (program.wait_for_count(marker, seen + 1, 1)) {
-                    seen = program.count(marker);
-                    load.mark(seen);
-                    deadline = driver::now() + o.hang_after;
-                    progress("  " + name + ": frame " + std::to_string(seen) + of + ", " +
-                                 seconds_text(driver::now() - start),
-                             false);
-                } else if (!go_on()) {
-                    problem = "it ended without its final report";
-                    break;
-                } else if (driver::now() > deadline) {
-                    problem = "no new frame within " + seconds_text(o.hang_after);
-                    break;
-                }
-            }
-            if (seen > 0) progress("  " + name + ": " + std::to_string(seen) + " frame(s), " +
-                                       seconds_text(driver::now() - start), true);
-            if (problem.empty() && !ended()) {
-                window->key("Escape");
-                if (wait_line(prompt, o.hang_after) < 0) problem = "no final report after Esc";
-            }
-            program.type("\n");
-        }
-    } catch (const driver::x_error& e) {
-        problem = e.what();
-    }
-    int stopped_by = stop_signal();
-    if (stopped_by) {
-        problem = "interrupted by " + process::signal_name(stopped_by);
-    } else if (program.console_full()) {
-        problem = console_full_text;
-        program.kill_now(SIGKILL);
-        killed_by_runner = true;
-    } else if (!server_alive()) problem = "the X server was lost";
-
-    std::optional<int> status;
-    for (double end = driver::now() + (problem.empty() ? 60 : 1);
-         !status && driver::now() < end && !(stop_signal() && !stopped_by);)
-        status = program.wait_exit(0.2);
-    if (!status) {
-        program.kill_now(SIGKILL);
-        killed_by_runner = true;
-        status = program.wait_exit(10);
-        if (problem.empty()) problem = "it did not exit after Enter";
-    }
-    if (!stopped_by && stop_signal()) {
-        stopped_by = stop_signal();
-        problem = "interrupted by " + process::signal_name(stopped_by);
-    }
-    if (status && *status < 0 && !killed_by_runner && !stopped_by)
-        problem = process::signal_text(-*status);
-    else if (status && !window_found && *process::setup_failure_text(*status))
-        problem = process::setup_failure_text(*status);
-    else if (problem.empty() && status && *status != 0)
-        problem = "it exited with status " + std::to_string(*status);
-
+    const driven d = drive(program, p, display, o, load, go_on);
+    const run_ending_facts facts = finish(program, d, server_alive);
+    std::string problem = why_it_ended(facts).problem;
     load.stop();
     const auto samples = load.samples();
-    const kept_files kept = keep_output(program, dir, name, marker, status, samples, problem);
-    const std::string& errors = kept.errors;
+    const kept_files kept = keep_output(program, dir, name, marker, facts.status, samples, problem);
     const auto strays = program.strays_ended();
     if (!strays.empty())
         std::cout << "  note: " << name << " left " << strays.size()
                   << " process(es) holding its output open; they were ended" << std::endl;
-    const std::string first_line = errors.substr(0, errors.find('\n'));
+    const std::string first_line = kept.errors.substr(0, kept.errors.find('\n'));
+    const int stopped_by = facts.stop_while_driving ? facts.stop_while_driving
+                                                    : facts.stop_while_waiting;
     return {
         {"program", name},
         {"executable", exe},
-        {"exit_status", status ? *status : -1},
+        {"exit_status", facts.status ? *facts.status : -1},
         {"frames_measured", program.count(marker)},
-        {"window_size", std::to_string(window_size.first) + "x" +
-                            std::to_string(window_size.second)},
+        {"window_size", std::to_string(d.window_size.first) + "x" +
+                            std::to_string(d.window_size.second)},
         {"results_file", kept.results},
         {"console", "console.txt"},
         {"stderr", "stderr.txt"},
@@ -228,7 +249,7 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
         {"frames_file", kept.frames ? "frames.csv" : ""},
         {"seconds", driver::now() - started},
         {"load", {{"quiet_check", quiet},
-                  {"measured", load_summary(samples, measured_from)},
+                  {"measured", load_summary(samples, d.measured_from)},
                   {"samples_file", kept.load ? "load.csv" : ""}}},
         {"interrupted", stopped_by != 0},
         {"problem", problem},
