@@ -62,6 +62,8 @@ std::vector<std::string> steps_of(const std::string& directory) {
 }
 }  // namespace
 
+// Kept whole although long: what runs between fork and exec must be
+// prepared here, before the fork, and be async-signal-safe, in one place.
 pid_t spawn(const child_setup& s) {
     // Everything the child needs is prepared before fork.
     std::vector<std::string> arg_text = s.argv;

@@ -13,6 +13,13 @@ const char* const default_store = "results/suite.db";
 }
 
 Commands::Commands(CLI::App& app) {
+    add_import(app);
+    add_history(app);
+    add_check(app);
+    add_summary(app);
+}
+
+void Commands::add_import(CLI::App& app) {
     import_ = app.add_subcommand("import", "record run folders and results files in the store");
     import_->add_option("PATH", paths_, "results files or folders")->required();
     import_->add_option("--db", import_db_, "the store: an SQLite file, postgresql://... or "
@@ -22,6 +29,9 @@ Commands::Commands(CLI::App& app) {
                                               "(default: the tag their run folder was "
                                               "recorded with, if any)");
 
+}
+
+void Commands::add_history(CLI::App& app) {
     history_ = app.add_subcommand("history", "the stored runs, grouped by program and "
                                              "configuration, with their trend and its steps");
     auto& h = history_options_;
@@ -47,6 +57,9 @@ Commands::Commands(CLI::App& app) {
         one_standard_output({o.json, o.csv, o.html});
     });
 
+}
+
+void Commands::add_check(CLI::App& app) {
     check_ = app.add_subcommand("check", "the newest run of each configuration against its "
                                          "baseline: exit 1 on a significant slowdown, 3 when "
                                          "something could not be judged");
@@ -67,15 +80,18 @@ Commands::Commands(CLI::App& app) {
     check_->callback([this] {
         one_standard_output({check_options_.junit, check_options_.markdown});
     });
+    check_->add_flag("--allow-busy", c.allow_busy,
+                     "judge a newest run measured on a busy machine, and keep busy runs in "
+                     "the baseline");
+}
+
+void Commands::add_summary(CLI::App& app) {
     summary_ = app.add_subcommand("summary", "what the end of a suite-run shows: the runs at a "
                                              "glance, each program against its last comparable "
                                              "run in the store, and report.html in the run folder");
     summary_->add_option("RUN", summary_run_, "a run folder of suite-run")->required();
     summary_->add_option("--db", summary_db_,
                          "the store (default: $SUITE_DB, else results/suite.db)");
-    check_->add_flag("--allow-busy", c.allow_busy,
-                     "judge a newest run measured on a busy machine, and keep busy runs in "
-                     "the baseline");
 }
 
 bool Commands::chosen() const { return *import_ || *history_ || *check_ || *summary_; }

@@ -32,6 +32,10 @@ public:
     int run() const;  // exit status
 
 private:
+    void add_import(CLI::App& app);
+    void add_history(CLI::App& app);
+    void add_check(CLI::App& app);
+    void add_summary(CLI::App& app);
     CLI::App *import_ = nullptr, *history_ = nullptr, *check_ = nullptr, *summary_ = nullptr;
     std::string summary_run_, summary_db_;
     std::vector<std::string> paths_;

@@ -55,6 +55,7 @@ std::string footer() {
 }
 }  // namespace
 
+// Long as the list of options is: one declaration each, in the order --help shows them.
 options parse_options(int argc, char** argv) {
     options o;
     CLI::App app{"suite-run: runs the benchmarks one after another and keeps beside their "

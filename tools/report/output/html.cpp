@@ -144,74 +144,88 @@ void html_figure(std::ostream& out, const PlotFile& p) {
         << "</figcaption></figure>\n";
 }
 
+namespace {
+
+// How the verdicts were reached, under the table of them.
+void comparison_note(std::ostream& out, const Model& m) {
+    out << "<p class=\"note\">A/B is the ratio of the averages the programs print (the mean "
+           "frame time; all counts over all time for a rate). With two runs or more on a "
+           "side the runs are the independent units: p is Welch's t test on the runs' "
+           "averages and the "
+        << static_cast<int>(m.options.confidence * 100 + 0.5)
+        << "% interval is Fieller's for their ratio. With one run a side, p is Welch's t "
+           "test on batches of consecutive frames and the interval a bootstrap over those "
+           "batches ("
+        << m.options.resamples << " resamples); fewer than " << min_batches
+        << " batches a side give no verdict. A verdict needs p &lt; " << m.options.alpha
+        << " and an interval that excludes 1; a ratio within " << m.options.practical_percent
+        << "% of 1 is reported as within it. Medians and the rank test (on the runs' or "
+           "batches' medians) are shown beside.</p>\n";
+}
+
+// One program: its comparisons and repeats across the page, then each run's
+// tables beside the program's plots, then each run's metadata folded away.
+void program_section(std::ostream& out, const Model& m, const std::string& name,
+                     const std::vector<const Run*>& runs, const std::vector<PlotFile>& plots,
+                     const std::string& plot_error) {
+    out << "<section class=\"program\" id=\"program-" << html_escape(name) << "\">\n<h2>"
+        << html_escape(name) << "</h2>\n";
+    for (const auto& c : m.comparisons)
+        if (program_name(c.program) == name)
+            html_table(out, comparison_table(c, m.options.practical_percent));
+    for (const auto& g : m.groups)
+        if (program_name(g.program) == name) html_table(out, spread_table(g));
+    out << "<div class=\"columns\"><div class=\"tables\">\n";
+    for (const Run* run : runs) {
+        const Analysis* a = m.analysis_of(*run);
+        out << "<h3 class=\"run\">" << html_escape(run->label) << "</h3>\n";
+        facts(out, run_facts(*run, a));
+        if (a && a->frame_time.n) {
+            html_table(out, frame_time_table(*a));
+            html_table(out, second_clock_table(*a));
+            html_table(out, rate_table(*a));
+            html_table(out, throughput_table(*a));
+        }
+        diagnostics(out, m.diagnostics_of(*run));
+    }
+    out << "</div>\n<div class=\"plots\">\n";
+    if (!plot_error.empty())
+        out << "<p class=\"error\">No plots: " << html_escape(plot_error) << "</p>\n";
+    for (const auto& p : plots)
+        if (plot_program(p) == name) html_figure(out, p);
+    out << "</div></div>\n";
+    for (const Run* run : runs) {
+        const auto meta = metadata_facts(run->metadata);
+        if (meta.empty()) continue;
+        out << "<details><summary>metadata of " << html_escape(run->label) << "</summary>\n";
+        facts(out, meta);
+        out << "</details>\n";
+    }
+    out << "</section>\n";
+}
+
+}  // namespace
+
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
                 const std::string& plot_error) {
     out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
         << "<title>Benchmark report</title>\n<style>" << style << "</style></head><body>\n"
         << "<h1>Benchmark report</h1>\n<p>" << m.runs.size() << " results file"
         << (m.runs.size() == 1 ? "" : "s") << " read, " << m.analyses.size() << " readable"
-        << (m.comparing ? "; side A compared against side B" : "") << ".</p>\n";
-
+        << (m.comparing ? "; " + html_escape(m.sides_title) : "") << ".</p>\n";
     out << "<h2 id=\"overview\">Overview</h2>\n";
     html_table(out, overview_table(m));
     if (m.comparing) {
         html_table(out, verdict_table(m));
         if (m.comparisons.empty()) out << "<p>No program has frames on both sides.</p>\n";
-        out << "<p class=\"note\">A/B is the ratio of the averages the programs print (the mean "
-               "frame time; all counts over all time for a rate). With two runs or more on a "
-               "side the runs are the independent units: p is Welch's t test on the runs' "
-               "averages and the "
-            << static_cast<int>(m.options.confidence * 100 + 0.5)
-            << "% interval is Fieller's for their ratio. With one run a side, p is Welch's t "
-               "test on batches of consecutive frames and the interval a bootstrap over those "
-               "batches ("
-            << m.options.resamples << " resamples); fewer than " << min_batches
-            << " batches a side give no verdict. A verdict needs p &lt; " << m.options.alpha
-            << " and an interval that excludes 1; a ratio within " << m.options.practical_percent
-            << "% of 1 is reported as within it. Medians and the rank test (on the runs' or "
-               "batches' medians) are shown beside.</p>\n";
+        comparison_note(out, m);
     }
     if (!m.problems.empty()) {
         out << "<h2 id=\"problems\">Problems with the paths given</h2>\n";
         diagnostics(out, m.problems);
     }
-    for (const auto& [name, runs] : runs_by_program(m)) {
-        out << "<section class=\"program\" id=\"program-" << html_escape(name) << "\">\n<h2>"
-            << html_escape(name) << "</h2>\n";
-        // Comparisons and repeats are wide: across the page, above the columns.
-        for (const auto& c : m.comparisons)
-            if (program_name(c.program) == name)
-                html_table(out, comparison_table(c, m.options.practical_percent));
-        for (const auto& g : m.groups)
-            if (program_name(g.program) == name) html_table(out, spread_table(g));
-        out << "<div class=\"columns\"><div class=\"tables\">\n";
-        for (const Run* run : runs) {
-            const Analysis* a = m.analysis_of(*run);
-            out << "<h3 class=\"run\">" << html_escape(run->label) << "</h3>\n";
-            facts(out, run_facts(*run, a));
-            if (a && a->frame_time.n) {
-                html_table(out, frame_time_table(*a));
-                html_table(out, second_clock_table(*a));
-                html_table(out, rate_table(*a));
-                html_table(out, throughput_table(*a));
-            }
-            diagnostics(out, m.diagnostics_of(*run));
-        }
-        out << "</div>\n<div class=\"plots\">\n";
-        if (!plot_error.empty())
-            out << "<p class=\"error\">No plots: " << html_escape(plot_error) << "</p>\n";
-        for (const auto& p : plots)
-            if (plot_program(p) == name) html_figure(out, p);
-        out << "</div></div>\n";
-        for (const Run* run : runs) {
-            const auto meta = metadata_facts(run->metadata);
-            if (meta.empty()) continue;
-            out << "<details><summary>metadata of " << html_escape(run->label) << "</summary>\n";
-            facts(out, meta);
-            out << "</details>\n";
-        }
-        out << "</section>\n";
-    }
+    for (const auto& [name, runs] : runs_by_program(m))
+        program_section(out, m, name, runs, plots, plot_error);
     out << "</body></html>\n";
 }
 

@@ -114,78 +114,81 @@ json labels(const std::vector<const Analysis*>& runs) {
     return j;
 }
 
+json group_json(const RepeatGroup& g) {
+    json figures = json::array();
+    for (const auto& f : g.figures) {
+        json values = json::array();
+        for (double v : f.values) values.push_back(number(v));
+        figures.push_back({{"name", f.name},
+                           {"values", values},
+                           {"mean", number(f.spread.mean)},
+                           {"sd", number(f.spread.sd)},
+                           {"cv", number(f.spread.cv)},
+                           {"min", number(f.spread.min)},
+                           {"max", number(f.spread.max)}});
+    }
+    return {{"program", program_name(g.program)},
+            {"side", g.side},
+            {"runs", labels(g.runs)},
+            {"figures", figures}};
+}
+
+json figure_json(const FigureComparison& f, double practical_percent) {
+    return {{"name", f.name},
+            {"unit", f.higher_is_better ? f.name : "seconds"},
+            {"higher_is_better", f.higher_is_better},
+            {"frames_a", f.n_a},
+            {"frames_b", f.n_b},
+            {"runs_a", f.runs_a},
+            {"runs_b", f.runs_b},
+            {"judged_on", unit_name(f.unit)},
+            {"units_a", f.test.units_a},
+            {"units_b", f.test.units_b},
+            {"average_a", number(f.average_a)},
+            {"average_b", number(f.average_b)},
+            {"ratio", number(f.ratio)},
+            {"interval", {number(f.interval.low), number(f.interval.high)}},
+            {"p", number(f.test.p)},
+            {"welch", {{"t", number(f.test.t)}, {"df", number(f.test.df)}}},
+            {"median_a", number(f.median_a)},
+            {"median_b", number(f.median_b)},
+            {"median_ratio", number(f.median_ratio)},
+            {"median_interval", {number(f.median_interval.low), number(f.median_interval.high)}},
+            {"mann_whitney_u", number(f.ranks.u)},
+            {"mann_whitney_z", number(f.ranks.z)},
+            {"mann_whitney_p", number(f.ranks.p)},
+            {"verdict", verdict_shown(f, practical_percent)}};
+}
+
+json comparison_json(const Model& m) {
+    json comparisons = json::array();
+    for (const auto& c : m.comparisons) {
+        json figures = json::array();
+        for (const auto& f : c.figures) figures.push_back(figure_json(f, m.options.practical_percent));
+        comparisons.push_back({{"program", program_name(c.program)},
+                               {"a", labels(c.a)},
+                               {"b", labels(c.b)},
+                               {"unit_note", comparison_unit_note(c)},
+                               {"figures", figures}});
+    }
+    return {{"confidence", m.options.confidence},
+            {"resamples", m.options.resamples},
+            {"seed", m.options.seed},
+            {"alpha", m.options.alpha},
+            {"practical_percent", m.options.practical_percent},
+            {"sides", m.sides},
+            {"programs", comparisons}};
+}
+
 }  // namespace
 
 json to_json(const Model& m) {
     json runs = json::array();
-    for (const auto& r : m.runs) {
-        const Analysis* a = m.analysis_of(r);
-        runs.push_back(run_json(r, a));
-    }
+    for (const auto& r : m.runs) runs.push_back(run_json(r, m.analysis_of(r)));
     json groups = json::array();
-    for (const auto& g : m.groups) {
-        json figures = json::array();
-        for (const auto& f : g.figures) {
-            json values = json::array();
-            for (double v : f.values) values.push_back(number(v));
-            figures.push_back({{"name", f.name},
-                               {"values", values},
-                               {"mean", number(f.spread.mean)},
-                               {"sd", number(f.spread.sd)},
-                               {"cv", number(f.spread.cv)},
-                               {"min", number(f.spread.min)},
-                               {"max", number(f.spread.max)}});
-        }
-        groups.push_back({{"program", program_name(g.program)},
-                          {"side", g.side},
-                          {"runs", labels(g.runs)},
-                          {"figures", figures}});
-    }
+    for (const auto& g : m.groups) groups.push_back(group_json(g));
     json j = {{"runs", runs}, {"repeats", groups}};
-    if (m.comparing) {
-        json comparisons = json::array();
-        for (const auto& c : m.comparisons) {
-            json figures = json::array();
-            for (const auto& f : c.figures)
-                figures.push_back({{"name", f.name},
-                                   {"unit", f.higher_is_better ? f.name : "seconds"},
-                                   {"higher_is_better", f.higher_is_better},
-                                   {"frames_a", f.n_a},
-                                   {"frames_b", f.n_b},
-                                   {"runs_a", f.runs_a},
-                                   {"runs_b", f.runs_b},
-                                   {"judged_on", unit_name(f.unit)},
-                                   {"units_a", f.test.units_a},
-                                   {"units_b", f.test.units_b},
-                                   {"average_a", number(f.average_a)},
-                                   {"average_b", number(f.average_b)},
-                                   {"ratio", number(f.ratio)},
-                                   {"interval", {number(f.interval.low), number(f.interval.high)}},
-                                   {"p", number(f.test.p)},
-                                   {"welch", {{"t", number(f.test.t)}, {"df", number(f.test.df)}}},
-                                   {"median_a", number(f.median_a)},
-                                   {"median_b", number(f.median_b)},
-                                   {"median_ratio", number(f.median_ratio)},
-                                   {"median_interval", {number(f.median_interval.low),
-                                                        number(f.median_interval.high)}},
-                                   {"mann_whitney_u", number(f.ranks.u)},
-                                   {"mann_whitney_z", number(f.ranks.z)},
-                                   {"mann_whitney_p", number(f.ranks.p)},
-                                   {"verdict", verdict_shown(f, m.options.practical_percent)}});
-            comparisons.push_back({{"program", program_name(c.program)},
-                                   {"a", labels(c.a)},
-                                   {"b", labels(c.b)},
-                                   {"unit_note", comparison_unit_note(c)},
-                                   {"figures", figures}});
-        }
-        j["comparison"] = {{"confidence", m.options.confidence},
-                           {"resamples", m.options.resamples},
-                           {"seed", m.options.seed},
-                           {"alpha", m.options.alpha},
-                           {"practical_percent", m.options.practical_percent},
-                           {"sides", m.sides},
-                           {"programs", comparisons}};
-    }
+    if (m.comparing) j["comparison"] = comparison_json(m);
     json diagnostics = json::array();
     for (const auto& d : m.all_diagnostics()) diagnostics.push_back(diagnostic(d));
     j["diagnostics"] = diagnostics;
