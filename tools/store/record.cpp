@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "common/dates.h"
 #include "common/files.h"
 #include "common/number.h"
 #include "report/core/analysis.h"
@@ -55,17 +56,14 @@ std::string utc_text(std::time_t when) {
 
 // "2026-12-07T09:10:12+0000" -> that moment and its offset from UTC in seconds.
 std::optional<std::pair<std::time_t, long>> parse_stamp(const std::string& stamp) {
-    std::tm t{};
-    int offset_h = 0, offset_m = 0;
-    char sign = '+';
-    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%2d%2d", &t.tm_year, &t.tm_mon,
-                    &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &sign, &offset_h,
-                    &offset_m) != 9 ||
-        (sign != '+' && sign != '-'))
-        return std::nullopt;
-    t.tm_year -= 1900;
-    t.tm_mon -= 1;
-    const std::time_t when = timegm(&t);
+    std::string_view zone;  // "+0100"
+    auto t = report::read_date(stamp, "YYYY-MM-DDThh:mm:ss", &zone);
+    if (!t || zone.empty() || (zone[0] != '+' && zone[0] != '-')) return std::nullopt;
+    const auto z = report::read_date(zone.substr(1), "hhmm");
+    if (!z) return std::nullopt;
+    const long offset_h = z->tm_hour, offset_m = z->tm_min;
+    const char sign = zone[0];
+    const std::time_t when = timegm(&*t);
     if (when == -1) return std::nullopt;
     const long offset = (sign == '-' ? -1 : 1) * (offset_h * 3600L + offset_m * 60L);
     return std::make_pair(when - offset, offset);
@@ -74,19 +72,22 @@ std::optional<std::pair<std::time_t, long>> parse_stamp(const std::string& stamp
 // "... local date 2026.12.07 time 08.47.10.txt": the program's local clock,
 // "2026-12-07 08:47:10", with its fields.
 std::optional<std::pair<std::string, std::tm>> name_stamp(const std::string& name) {
-    std::tm t{};
-    const auto at = name.find(" local date ");
-    if (at == std::string::npos ||
-        std::sscanf(name.c_str() + at, " local date %4d.%2d.%2d time %2d.%2d.%2d", &t.tm_year,
-                    &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec) != 6 ||
-        t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour > 23 ||
-        t.tm_min > 59 || t.tm_sec > 60)
-        return std::nullopt;
+    const std::string_view lead = " local date ", middle = " time ";
+    const auto at = name.find(lead);
+    if (at == std::string::npos) return std::nullopt;
+    std::string_view after;
+    const auto day = report::read_date(std::string_view(name).substr(at + lead.size()),
+                                       "YYYY.MM.DD", &after);
+    if (!day || after.substr(0, middle.size()) != middle) return std::nullopt;
+    const auto clock = report::read_date(after.substr(middle.size()), "hh.mm.ss", &after);
+    if (!clock) return std::nullopt;
+    std::tm t = *day;
+    t.tm_hour = clock->tm_hour;
+    t.tm_min = clock->tm_min;
+    t.tm_sec = clock->tm_sec;
     char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year, t.tm_mon,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    t.tm_year -= 1900;
-    t.tm_mon -= 1;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     t.tm_isdst = -1;  // the zone's own rule for that date
     return std::make_pair(std::string(text), t);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "common/dates.h"
 #include "common/text.h"
 
 namespace store {
@@ -41,12 +42,8 @@ void Commands::add_history(CLI::App& app) {
     history_->add_option("--renderer", h.filter.renderer, "only this GL renderer");
     history_->add_option("--since", h.filter.since, "only runs from DATE on (YYYY-MM-DD)")
         ->check([](const std::string& d) {
-            int y, m, day;
-            char tail;
-            return std::sscanf(d.c_str(), "%4d-%2d-%2d%c", &y, &m, &day, &tail) == 3 &&
-                           d.size() == 10
-                       ? std::string()
-                       : std::string("DATE is YYYY-MM-DD");
+            return report::read_date(d, "YYYY-MM-DD") ? std::string()
+                                                      : std::string("DATE is YYYY-MM-DD");
         });
     history_->add_option("--json", h.json, "write the history as JSON to FILE ('-': stdout)");
     history_->add_option("--csv", h.csv, "write one row per run as CSV to FILE ('-': stdout)");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "common/dates.h"
 #include "report/output/plotting.h"
 
 namespace fs = std::filesystem;
@@ -81,13 +82,8 @@ void find_group_steps(std::vector<Group>& groups) {
 namespace {
 // "2026-12-07 09:10:12" (UTC) as seconds since the epoch, for gnuplot's time axis.
 long long epoch(const std::string& date) {
-    std::tm t{};
-    if (std::sscanf(date.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &t.tm_year, &t.tm_mon, &t.tm_mday,
-                    &t.tm_hour, &t.tm_min, &t.tm_sec) != 6)
-        return -1;
-    t.tm_year -= 1900;
-    t.tm_mon -= 1;
-    return static_cast<long long>(timegm(&t));
+    auto t = report::read_date(date, "YYYY-MM-DD hh:mm:ss");
+    return t ? static_cast<long long>(timegm(&*t)) : -1;
 }
 }  // namespace
 
