@@ -142,13 +142,12 @@ int run_history(const HistoryOptions& o) {
     // An SQLite store is an input like any other: no output may replace it.
     std::vector<report::InputFile> inputs;
     if (const auto id = report::file_id(o.db)) inputs.push_back({o.db, *id});
-    for (const auto& out : {o.json, o.csv, o.html})
-        if (const auto input = out.empty() ? std::nullopt : report::input_at(out, inputs)) {
-            std::cerr << "suite-report: refusing to write over an input: "
-                      << report::terminal_safe(out + " is the store " + *input) << "\n";
-            return 2;
-        }
-    const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-";
+    if (const auto clash = report::output_over_input({o.json, o.csv, o.html}, inputs)) {
+        std::cerr << "suite-report: refusing to write over an input: "
+                  << report::terminal_safe(*clash) << " (the store)\n";
+        return 2;
+    }
+    const bool to_stdout = report::to_standard_output({o.json, o.csv, o.html});
     if (!to_stdout) {
         if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
         for (const auto& g : groups) {
@@ -172,17 +171,17 @@ int run_history(const HistoryOptions& o) {
         ok &= error.empty();
     }
     if (!o.html.empty()) {
-        std::string warning;
-        const auto folder = report::make_temp_folder("suite-history", warning, error);
-        if (!warning.empty())
-            std::cerr << "suite-report: warning: " << report::terminal_safe(warning) << "\n";
-        std::vector<report::PlotFile> trends;
-        if (folder) trends = draw_trends(groups, *folder, "svg", error);
-        if (!error.empty()) std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
-        ok &= report::write_to(o.html,
-                               [&](std::ostream& s) { write_page(s, groups, trends, error); });
-        std::error_code ec;
-        if (folder) fs::remove_all(*folder, ec);
+        std::vector<std::string> problems;
+        ok &= report::write_page_with_plots(
+            o.html, "suite-history",
+            [&](const std::string& folder, std::string& e) {
+                return draw_trends(groups, folder, "svg", e);
+            },
+            [&](std::ostream& s, const std::vector<report::PlotFile>& trends,
+                const std::string& e) { write_page(s, groups, trends, e); },
+            problems);
+        for (const auto& p : problems)
+            std::cerr << "suite-report: " << report::terminal_safe(p) << "\n";
     }
     return ok ? 0 : 1;
 }

@@ -56,10 +56,7 @@ std::optional<std::string> output_over_input(const report::Model& m, const Optio
     if (!o.plots.empty())
         for (const auto& name : report::plot_files(m, o.plot_format))
             outputs.push_back((fs::path(o.plots) / name).string());
-    for (const auto& out : outputs)
-        if (!out.empty())
-            if (auto input = report::input_at(out, m.inputs)) return out + " is the input " + *input;
-    return std::nullopt;
+    return report::output_over_input(outputs, m.inputs);
 }
 
 // The report's model: of the paths, of side A against side B, or of the
@@ -85,7 +82,7 @@ int run(const Options& o, bool comparing) {
         complain("refusing to write over an input: " + *clash);
         return 2;
     }
-    const bool to_stdout = o.json == "-" || o.csv == "-" || o.html == "-" || o.markdown == "-";
+    const bool to_stdout = report::to_standard_output({o.json, o.csv, o.html, o.markdown});
     bool ok = true;
     if (!o.quiet && !to_stdout)
         ok &= write_to("-", [&](std::ostream& s) { report::write_text(s, m); });

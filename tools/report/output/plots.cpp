@@ -243,16 +243,15 @@ std::vector<PlotFile> render_plots(const Model& m, const std::string& folder,
 
 bool write_page_with_plots(const std::string& path, const Model& m,
                            std::vector<std::string>& problems) {
-    std::string warning, error;
-    const auto folder = make_temp_folder("suite-report", warning, error);
-    if (!warning.empty()) problems.push_back("warning: " + warning);
-    std::vector<PlotFile> plots;
-    if (folder) plots = render_plots(m, *folder, "svg", error);
-    if (!error.empty()) problems.push_back(error);
-    const bool ok = write_to(path, [&](std::ostream& s) { write_html(s, m, plots, error); });
-    std::error_code ec;
-    if (folder) std::filesystem::remove_all(*folder, ec);
-    return ok;
+    return write_page_with_plots(
+        path, "suite-report",
+        [&](const std::string& folder, std::string& error) {
+            return render_plots(m, folder, "svg", error);
+        },
+        [&](std::ostream& s, const std::vector<PlotFile>& plots, const std::string& error) {
+            write_html(s, m, plots, error);
+        },
+        problems);
 }
 
 }  // namespace report

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +119,23 @@ std::optional<std::string> make_temp_folder(const std::string& name, std::string
     if (mkdtemp(pattern.data())) return pattern;
     error = "cannot make a temporary folder in " + base + ": " + std::strerror(errno);
     return std::nullopt;
+}
+
+std::optional<std::string> output_over_input(const std::vector<std::string>& outputs,
+                                             const std::vector<InputFile>& inputs) {
+    for (const auto& out : outputs)
+        if (!out.empty())
+            if (auto input = input_at(out, inputs)) return out + " is the input " + *input;
+    return std::nullopt;
+}
+
+bool to_standard_output(const std::vector<std::string>& outputs) {
+    return std::find(outputs.begin(), outputs.end(), "-") != outputs.end();
+}
+
+void remove_folder(const std::optional<std::string>& folder) {
+    std::error_code ec;
+    if (folder) std::filesystem::remove_all(*folder, ec);
 }
 
 }  // namespace report

@@ -22,6 +22,9 @@ std::optional<std::string> write_output(const std::string& path, std::string_vie
 // Writes what `write` puts into a stream, as write_output does; on failure
 // says why on standard error ("suite-report: ...") and returns false.
 bool write_or_tell(const std::string& path, std::string_view content);
+// Removes a temporary folder and what it holds, if there is one.
+void remove_folder(const std::optional<std::string>& folder);
+
 template <class Write>
 bool write_to(const std::string& path, Write write) {
     std::ostringstream text;
@@ -39,10 +42,38 @@ std::optional<std::string> move_into_place(const std::string& from, const std::s
 std::optional<std::string> input_at(const std::string& output,
                                     const std::vector<InputFile>& inputs);
 
+// The first of `outputs` that would replace one of the inputs, as "OUTPUT is
+// the input INPUT"; nothing when all are clear of them ("" outputs are none).
+std::optional<std::string> output_over_input(const std::vector<std::string>& outputs,
+                                             const std::vector<InputFile>& inputs);
+
+// Whether one of `outputs` is standard output ("-"): the terminal report
+// then stays off it.
+bool to_standard_output(const std::vector<std::string>& outputs);
+
 // Makes a new folder "NAME-XXXXXX" for intermediate files in $TMPDIR, or in
 // /tmp when TMPDIR is unset or not a folder (with that said in `warning`).
 // Returns its path, or nothing with the reason in `error`.
 std::optional<std::string> make_temp_folder(const std::string& name, std::string& warning,
                                             std::string& error);
+
+// A page whose plots are drawn for it in a temporary folder of its own, gone
+// afterwards: draw(folder, error) returns the plots, page(stream, plots,
+// error) writes the page, which says when they could not be drawn. What went
+// wrong on the way is added to `problems`; false when the page itself was not
+// written (said on standard error).
+template <class Draw, class Page>
+bool write_page_with_plots(const std::string& path, const std::string& name, Draw draw,
+                           Page page, std::vector<std::string>& problems) {
+    std::string warning, error;
+    const auto folder = make_temp_folder(name, warning, error);
+    if (!warning.empty()) problems.push_back("warning: " + warning);
+    decltype(draw(std::string(), error)) plots{};
+    if (folder) plots = draw(*folder, error);
+    if (!error.empty()) problems.push_back(error);
+    const bool ok = write_to(path, [&](std::ostream& s) { page(s, plots, error); });
+    remove_folder(folder);
+    return ok;
+}
 
 }  // namespace report
