@@ -132,6 +132,10 @@ void print_changes(const std::string& url, const report::Model& m, const std::st
 int run_summary(const std::string& url, const std::string& run_folder) {
     const report::Model m = report::build_model({run_folder});
     std::cout << "== summary\n";
+    for (const auto& d : m.all_diagnostics())
+        if (d.level == report::Diagnostic::Level::error)
+            std::cout << "   " << report::terminal_safe(to_string(d)) << "\n";
+    if (m.runs.empty()) return 1;  // nothing to show, nor to put on a page
     report::text_table(std::cout, glance(m), "   ");
     std::error_code ec;
     const std::string folder = fs::weakly_canonical(fs::absolute(run_folder), ec).string();
