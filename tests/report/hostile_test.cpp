@@ -223,3 +223,23 @@ TEST(Hostile, RunnerIntervalPastADoublesReachIsLeftOut) {
     EXPECT_EQ(count(r.out, "frames.csv:2: warning: a runner interval too large to hold to the "
                            "microsecond is left out"), 1u) << r.out;
 }
+
+// Metadata of every wrong shape, section by section, and an interleaved run
+// whose variants are damaged: read as far as it goes, never a crash, and
+// compare of the run refuses it as a usage error.
+TEST(Hostile, MetadataOfTheWrongShapeReadsAsFarAsItGoes) {
+    TempDir dir;
+    const std::string folder = dir.path("run/round-1/a/screens");
+    write_text(folder + "/results_screens_x.txt", read_text(screens_real));
+    write_text(folder + "/metadata.json",
+               R"({"format": "one", "machine": 5, "gl": {"renderer": 7, "version": null},
+                   "vsync": {"kept": "no", "set": [1], "swap_interval": {}},
+                   "variant": {"name": ["a"], "index": "0", "settings": 3},
+                   "run": {"load": 3, "problem": 9, "window_size": {"w": 1}}, "tag": false})");
+    const Result r = run({exe, dir.path("run"), "--json", dir.path("r.json")}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("the runner reports: 9"), std::string::npos) << r.out;
+    const auto c = run({exe, "compare", dir.path("run")}, dir);
+    EXPECT_EQ(c.status, 2) << c.out << c.err;
+    EXPECT_NE(c.err.find("not an interleaved run"), std::string::npos) << c.err;
+}

@@ -19,22 +19,25 @@ long long integer(const Value& v) { return v ? std::atoll(v->c_str()) : 0; }
 
 // Whether the drivers' sync to the display was kept, and the swap interval
 // the runner's probe saw; "" where the run did not record it.
-std::string sync_text(const nlohmann::json& m) {
-    if (!m.is_object() || !m.contains("vsync") || !m["vsync"].is_object()) return "";
-    const auto& v = m["vsync"];
-    std::string out = !v.contains("kept") ? "" : v["kept"] == true ? "kept" : "off";
-    const std::string interval = meta_text(m, "vsync", "swap_interval");
+std::string sync_text(const report::RunRecord& m) {
+    if (!m.vsync) return "";
+    const auto& v = *m.vsync;
+    std::string out = !v.kept ? "" : *v.kept ? "kept" : "off";
+    const std::string interval = v.swap_interval.is_null()     ? ""
+                                 : v.swap_interval.is_string() ? v.swap_interval.get<std::string>()
+                                                               : v.swap_interval.dump();
     if (!interval.empty()) out += (out.empty() ? "" : ", ") + std::string("swap interval ") + interval;
     return out;
 }
 
 // Columns 19.. of find_runs' query: cpu, kernel, gl_vendor, gl_version, metadata.
 report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
-    const auto m = r[23] ? nlohmann::json::parse(*r[23], nullptr, false) : nlohmann::json();
+    const auto m = report::read_run_record(r[23] ? nlohmann::json::parse(*r[23], nullptr, false)
+                                                 : nlohmann::json());
     if (const auto load = report::machine_load(m); load && load->busy) row.busy = load->what;
     return {{"gl.vendor", text(r[21])},           {"gl.renderer", row.renderer},
             {"gl.version", text(r[22])},          {"machine.kernel", text(r[20])},
-            {"machine.cpu", text(r[19])},         {"machine.memory", meta_text(m, "machine", "memory")},
+            {"machine.cpu", text(r[19])},         {"machine.memory", m.machine.memory},
             {"suite_version", row.suite_version}, {"tag", row.tag},
             {"sync", sync_text(m)},               {"window_size", row.window_size},
             {"variant", text(r[24])}};

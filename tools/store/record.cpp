@@ -20,16 +20,6 @@ namespace fs = std::filesystem;
 
 namespace store {
 
-std::string meta_text(const nlohmann::json& m, const char* section, const char* key) {
-    if (!m.is_object() || !m.contains(section) || !m[section].is_object()) return "";
-    const auto& s = m[section];
-    if (!s.contains(key)) return "";
-    const auto& v = s[key];
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_null()) return "";
-    return v.dump();
-}
-
 namespace {
 
 std::string sha256_hex(const std::string& data) {
@@ -92,11 +82,6 @@ std::optional<std::pair<std::string, std::tm>> name_stamp(const std::string& nam
     return std::make_pair(std::string(text), t);
 }
 
-std::string meta_tag(const nlohmann::json& m) {
-    return m.is_object() && m.contains("tag") && m["tag"].is_string() ? m["tag"].get<std::string>()
-                                                                      : "";
-}
-
 Value figure_text(const std::optional<report::Figure>& f) {
     if (!f) return std::nullopt;
     return report::format_printed(f->value);
@@ -147,13 +132,13 @@ void insert_frames(Db& db, long long id, const Record& r) {
 
 }  // namespace
 
-RunDate run_date(const nlohmann::json& m, const std::string& results_name) {
+RunDate run_date(const report::RunRecord& m, const std::string& results_name) {
     // The program's own start, which the runner keeps for each repeat.
-    const std::string started = meta_text(m, "run", "date");
+    const std::string started = m.run.date;
     if (const auto t = parse_stamp(started)) return {utc_text(t->first), started};
     // The file's name holds the program's local clock: in the zone its
     // machine gave with the metadata, else in this one's (TZ).
-    const std::string machine = meta_text(m, "machine", "date");
+    const std::string machine = m.machine.date;
     const auto zone = parse_stamp(machine);
     if (auto local = name_stamp(results_name)) {
         const std::time_t when = zone ? timegm(&local->second) - zone->second
@@ -164,10 +149,10 @@ RunDate run_date(const nlohmann::json& m, const std::string& results_name) {
     return {};
 }
 
-std::string run_identity(const std::string& hash, const nlohmann::json& metadata,
+std::string run_identity(const std::string& hash, const report::RunRecord& record,
                          const std::string& results_name) {
-    const nlohmann::json key = {hash, meta_text(metadata, "machine", "host"),
-                                run_date(metadata, results_name).stamp, meta_tag(metadata)};
+    const nlohmann::json key = {hash, record.machine.host, run_date(record, results_name).stamp,
+                                record.tag.value_or("")};
     return sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
@@ -194,8 +179,8 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     const fs::path folder = fs::absolute(fs::path(r.run.path)).parent_path();
     r.folder = folder.string();
     // The folder's own tag serves an import of a run whose store was out of reach.
-    const auto& m = r.run.metadata;
-    r.tag = tag.empty() ? meta_tag(m) : tag;
+    const auto& m = r.run.record;
+    r.tag = tag.empty() ? m.tag.value_or("") : tag;
     r.tag_given = !tag.empty();
     r.identity = run_identity(r.hash, m, fs::path(r.run.path).filename().string());
     // The runner's intervals are extras: rows the report's reader leaves out are left out here.
@@ -213,7 +198,7 @@ namespace {
 // The run's row, unless a run of that identity is there: its id, or nullopt.
 std::optional<long long> insert_run(Db& db, const Record& r) {
     const auto& run = r.run;
-    const auto& m = run.metadata;
+    const auto& m = run.record;
     const std::string name = fs::path(run.path).filename().string();
     const std::string recorded = utc_text(std::time(nullptr));
     std::string date = run_date(m, name).utc;
@@ -223,7 +208,6 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         if (i >= a.rates.size()) return std::nullopt;
         return average ? number_text(a.rates[i].average) : Value(a.rates[i].name);
     };
-    const bool is_run = m.is_object() && m.contains("run") && m["run"].is_object();
     const auto id_rows = db.query(
         "INSERT INTO runs (identity, hash, program, folder, results_name, recorded_at, run_date, host,"
         " cpu, kernel, gl_vendor, renderer, gl_version, bits, window_size, suite_version,"
@@ -233,26 +217,21 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
         " ON CONFLICT (identity) DO NOTHING RETURNING id",
         {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
-         meta_text(m, "machine", "host"), meta_text(m, "machine", "cpu"),
-         meta_text(m, "machine", "kernel"), meta_text(m, "gl", "vendor"),
-         meta_text(m, "gl", "renderer"), meta_text(m, "gl", "version"),
-         meta_text(m, "gl", "bits"), meta_text(m, "run", "window_size"),
-         meta_text(m, "machine", "suite_version"),
-         m.is_object() && m.contains("command_line") && m["command_line"].is_string()
-             ? Value(m["command_line"].get<std::string>())
-             : std::nullopt,
+         m.machine.host, m.machine.cpu, m.machine.kernel, m.gl.vendor, m.gl.renderer,
+         m.gl.version, m.gl.bits, m.run.window_size, m.machine.suite_version,
+         m.command_line ? Value(*m.command_line) : std::nullopt,
          r.tag, run.banner, figure_text(run.init_seconds), figure_text(run.plain_seconds),
          figure_text(run.plain_rate), run.complete ? "1" : "0", ending_text(run.summary.ending),
          figure_text(run.summary.total_seconds), figure_text(run.summary.average),
          figure_text(run.summary.average2),
          run.exit_status ? Value(std::to_string(*run.exit_status)) : std::nullopt,
-         is_run ? Value(meta_text(m, "run", "problem")) : std::nullopt, run.stderr_text,
-         m.is_null() ? std::nullopt
-                     : Value(m.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
+         m.run.present ? Value(m.run.problem) : std::nullopt, run.stderr_text,
+         run.metadata.is_null()
+             ? std::nullopt
+             : Value(run.metadata.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
          number_text(a.frame_time.median * 1000), rate(0, false), rate(0, true),
          rate(1, false), rate(1, true),
-         meta_text(m, "variant", "name").empty() ? std::nullopt
-                                                 : Value(meta_text(m, "variant", "name"))});
+         m.variant && !m.variant->name.empty() ? Value(m.variant->name) : std::nullopt});
     if (id_rows.empty() || !id_rows[0][0]) return std::nullopt;
     return std::stoll(*id_rows[0][0]);
 }

@@ -45,7 +45,9 @@ void fill_identities(Db& db) {
         const auto metadata = row[3] ? nlohmann::json::parse(*row[3], nullptr, false)
                                      : nlohmann::json();
         db.query("UPDATE runs SET identity = ? WHERE id = ?",
-                 {run_identity(row[1].value_or(""), metadata, row[2].value_or("")), row[0]});
+                 {run_identity(row[1].value_or(""), report::read_run_record(metadata),
+                               row[2].value_or("")),
+                  row[0]});
     }
 }
 

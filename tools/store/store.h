@@ -33,10 +33,10 @@ std::unique_ptr<Db> open_store_read_only(const std::string& url);
 struct RunDate {
     std::string utc, stamp;
 };
-RunDate run_date(const nlohmann::json& metadata, const std::string& results_name);
+RunDate run_date(const report::RunRecord& record, const std::string& results_name);
 // What tells runs apart: the results file's hash with the machine, the date
 // and the tag that its metadata gives.
-std::string run_identity(const std::string& hash, const nlohmann::json& metadata,
+std::string run_identity(const std::string& hash, const report::RunRecord& record,
                          const std::string& results_name);
 
 // A run as the store holds it, ready to record.
@@ -55,10 +55,6 @@ struct Record {
 // file:line diagnostics) when the parser found an error in it.
 std::optional<Record> make_record(report::Run run, const std::string& tag,
                                   std::vector<std::string>& errors);
-
-// A text field of the metadata, whatever shape a damaged file gives it; ""
-// when missing.
-std::string meta_text(const nlohmann::json& m, const char* section, const char* key);
 
 struct ImportResult {
     int added = 0, present = 0, tagged = 0;

@@ -30,10 +30,9 @@ struct Config {
 };
 
 Config config_of(const report::Run& run) {
-    const auto& m = run.metadata;
-    return {report::program_name(run.program), meta_text(m, "machine", "host"),
-            meta_text(m, "gl", "renderer"), meta_text(m, "run", "window_size"),
-            meta_text(m, "variant", "name")};
+    const auto& m = run.record;
+    return {report::program_name(run.program), m.machine.host, m.gl.renderer, m.run.window_size,
+            m.variant ? m.variant->name : ""};
 }
 
 // The overview, cut to what a reader takes in at a glance.

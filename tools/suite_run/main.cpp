@@ -189,7 +189,8 @@ void start_display(session& s) {
 }
 
 nlohmann::json run_record(const session& s, int argc, char** argv) {
-    nlohmann::json run = {{"command_line", suite_run::command_line(argc, argv)},
+    nlohmann::json run = {{"format", report::run_record_format},
+                          {"command_line", suite_run::command_line(argc, argv)},
                           {"machine", suite_run::machine_facts()},
                           {"gl", s.gl.front()},
                           {"vsync", s.vsync.front()},

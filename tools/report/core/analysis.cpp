@@ -157,7 +157,7 @@ public:
 
     // A rate at a display's refresh may be the display's, not the program's.
     void check_vblank() {
-        if (a_.seconds.empty() || sync_shown_off(run_.metadata)) return;
+        if (a_.seconds.empty() || sync_shown_off(run_.record)) return;
         auto check = [&](double rate, const char* whose) {
             auto message = refresh_warning(rate, whose);
             if (message) warn(0, std::move(*message));

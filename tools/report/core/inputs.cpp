@@ -95,12 +95,10 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
     }
     // A folder written before passwords were hidden may still hold one.
     mask_secrets_in(run.metadata);
+    run.record = read_run_record(run.metadata);
     // How the runner saw the program end ("crashed: signal 11 (SIGSEGV)", a hang).
-    const nlohmann::json::json_pointer where("/run/problem");
-    if (run.metadata.contains(where) && run.metadata[where].is_string() &&
-        !run.metadata[where].get<std::string>().empty())
-        note(run, Diagnostic::Level::warning,
-             "the runner reports: " + run.metadata[where].get<std::string>());
+    if (!run.record.run.problem.empty())
+        note(run, Diagnostic::Level::warning, "the runner reports: " + run.record.run.problem);
 }
 
 // What the runner leaves beside the results file.

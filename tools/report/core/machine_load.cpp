@@ -55,12 +55,12 @@ std::vector<std::pair<double, double>> other_load_by_frame(std::string_view csv)
     return out;
 }
 
-std::optional<MachineLoad> machine_load(const Run& run) { return machine_load(run.metadata); }
+std::optional<MachineLoad> machine_load(const Run& run) { return machine_load(run.record); }
 
-std::optional<MachineLoad> machine_load(const nlohmann::json& metadata) {
-    static const nlohmann::json::json_pointer where("/run/load/measured");
-    if (!metadata.is_object() || !metadata.contains(where)) return std::nullopt;
-    const nlohmann::json& m = metadata[where];
+std::optional<MachineLoad> machine_load(const RunRecord& record) {
+    const auto& load = record.run.load;
+    if (!load.is_object() || !load.contains("measured")) return std::nullopt;
+    const nlohmann::json& m = load["measured"];
     const auto others = number_at(m, "others_cores");
     const auto cores = number_at(m, "cores");
     if (!others || !cores || *cores < 1 || *cores > 1e6) return std::nullopt;

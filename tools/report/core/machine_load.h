@@ -40,6 +40,6 @@ std::vector<std::pair<double, double>> other_load_by_frame(std::string_view load
 // None for run folders that hold no load record (older runners, runs whose
 // animation never started).
 std::optional<MachineLoad> machine_load(const Run& run);
-std::optional<MachineLoad> machine_load(const nlohmann::json& metadata);
+std::optional<MachineLoad> machine_load(const RunRecord& record);
 
 }  // namespace report

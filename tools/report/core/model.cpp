@@ -90,16 +90,11 @@ struct VariantRuns {
 };
 
 // The variant a run's metadata names: its index, or -1 for none.
-int variant_index(const Run& r) {
-    const nlohmann::json::json_pointer where("/variant/index");
-    if (!r.metadata.is_object() || !r.metadata.contains(where)) return -1;
-    const auto& i = r.metadata[where];
-    return i.is_number_integer() && i.get<int>() >= 0 && i.get<int>() < 1000 ? i.get<int>() : -1;
-}
+int variant_index(const Run& r) { return r.record.variant ? r.record.variant->index : -1; }
 
 std::string variant_title(const VariantRuns& v) {
     std::string settings;
-    const auto s = v.record.find("settings");
+    const auto s = v.record.find("settings");  // as the runner wrote it
     if (s != v.record.end() && s->is_object())
         for (const auto& [var, value] : s->items())
             settings += (settings.empty() ? "" : ",") + var + "=" +
@@ -119,8 +114,10 @@ std::optional<Model> build_variant_comparison(const std::string& run_folder,
         if (i < 0) continue;  // not a run of the interleaved set
         VariantRuns& v = variants[i];
         if (v.name.empty()) {
-            v.record = r.metadata["variant"];
-            v.name = v.record.value("name", "variant " + std::to_string(i));
+            const auto& named = *r.record.variant;
+            v.record = {{"name", named.name}, {"index", named.index}, {"settings", named.settings}};
+            v.name = r.record.variant->name.empty() ? "variant " + std::to_string(i)
+                                                    : r.record.variant->name;
         }
         v.inputs.runs.push_back(std::move(r));
     }

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "report/core/run_record.h"
 #include "texts/texts.h"
 
 namespace report {
@@ -84,7 +85,8 @@ struct Run {
     Summary summary;
     bool complete = false;  // reached the end of its summary
     std::vector<Diagnostic> diagnostics;
-    nlohmann::json metadata;  // null when the run folder has none
+    nlohmann::json metadata;  // null when the run folder has none; shown as it is
+    RunRecord record;         // the same, as the tools read it
     std::optional<int> exit_status;
     std::string stderr_text;  // the first line of stderr.txt
     std::optional<FramesCsv> frames_csv;  // none in older run folders

@@ -28,21 +28,15 @@ std::optional<std::string> refresh_warning(double rate, const std::string& whose
            "--vsync)";
 }
 
-bool sync_shown_off(const nlohmann::json& metadata) {
-    if (!metadata.is_object()) return false;
-    const auto vsync = metadata.find("vsync");
-    if (vsync == metadata.end() || !vsync->is_object()) return false;
-    const auto kept = vsync->find("kept");
-    if (kept == vsync->end() || !kept->is_boolean() || kept->get<bool>()) return false;
-    const auto set = vsync->find("set");
-    if (set == vsync->end() || !set->is_object()) return false;
+bool sync_shown_off(const RunRecord& r) {
+    if (!r.vsync || r.vsync->kept != false || !r.vsync->set) return false;
     for (const auto& [name, value] : texts::no_vsync) {
-        const auto v = set->find(name);
-        if (v == set->end() || *v != value) return false;
+        const auto v = r.vsync->set->find(name);
+        if (v == r.vsync->set->end() || v->second != value) return false;
     }
     // A swap interval read back above 0 means a driver kept the sync anyway.
-    const auto interval = vsync->find("swap_interval");
-    return interval == vsync->end() || !interval->is_number() || interval->get<double>() <= 0;
+    const auto& interval = r.vsync->swap_interval;
+    return !interval.is_number() || interval.get<double>() <= 0;
 }
 
 }  // namespace report

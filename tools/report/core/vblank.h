@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "report/core/run_record.h"
+
 namespace report {
 
 struct RefreshMatch {
@@ -24,6 +26,6 @@ std::optional<std::string> refresh_warning(double rate, const std::string& whose
 
 // Whether the runner's metadata shows the sync turned off: not kept, and the
 // drivers' switches set to 0.
-bool sync_shown_off(const nlohmann::json& metadata);
+bool sync_shown_off(const RunRecord& record);
 
 }  // namespace report
