@@ -243,26 +243,28 @@ std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analys
         pc.b = select(analyses, p, "B");
         if (pc.a.empty() || pc.b.empty()) continue;
         // Frame time: the mean, seconds over frames; a rate: counts over seconds.
-        auto values = [](const std::vector<const Analysis*>& side, int rate) {
+        auto values = [](const std::vector<const Analysis*>& side, FigureOf f) {
             std::vector<FigureRun> runs;
             for (const Analysis* a : side) {
-                if (rate < 0) {
+                if (f.kind == FigureOf::Kind::frame_time) {
                     runs.push_back({{a->seconds, std::vector<double>(a->seconds.size(), 1.0)},
                                     a->seconds});
                 } else {
-                    const Rate& r = a->rates[static_cast<std::size_t>(rate)];
+                    const Rate& r = a->rates[f.rate];
                     runs.push_back({{r.counts, a->seconds}, r.per_frame});
                 }
             }
             return runs;
         };
-        pc.figures.push_back(
-            compare_figure("frame time", false, values(pc.a, -1), values(pc.b, -1), options));
+        const FigureOf frame_time{FigureOf::Kind::frame_time};
+        pc.figures.push_back(compare_figure("frame time", false, values(pc.a, frame_time),
+                                            values(pc.b, frame_time), options));
         const auto& rates = pc.a.front()->rates;
-        for (std::size_t r = 0; r < rates.size(); ++r)
-            pc.figures.push_back(compare_figure(rates[r].name, true,
-                                                values(pc.a, static_cast<int>(r)),
-                                                values(pc.b, static_cast<int>(r)), options));
+        for (std::size_t r = 0; r < rates.size(); ++r) {
+            const FigureOf rate{FigureOf::Kind::rate, r};
+            pc.figures.push_back(compare_figure(rates[r].name, true, values(pc.a, rate),
+                                                values(pc.b, rate), options));
+        }
         withhold_if_busy(pc, options);
         out.push_back(std::move(pc));
     }

@@ -54,6 +54,12 @@ struct FigureComparison {
 // The verdict as shown: its label, or "inconclusive: " and why.
 std::string verdict_shown(const FigureComparison& f, double practical_percent);
 
+// Which figure of a run: its frame time, or its rate number `rate` (from 0).
+struct FigureOf {
+    enum class Kind { frame_time, rate } kind = Kind::frame_time;
+    std::size_t rate = 0;
+};
+
 struct ProgramComparison {
     Program program = Program::cube;
     std::vector<const Analysis*> a, b;
