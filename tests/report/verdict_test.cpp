@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "process.h"
+#include "report/core/run_record.h"
 #include "synthetic_runs.h"
 
 using namespace report_test;
@@ -142,13 +143,12 @@ TEST(RunFolder, RefreshRatesWarnUnlessTheSyncIsShownOff) {
         return warnings(json::parse(r.out));
     };
     EXPECT_TRUE(any_holds(report(), "within 1% of 60 Hz"));
-    json meta = {{"vsync", {{"kept", false},
-                            {"set", {{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}}},
-                            {"swap_interval", 0}}}};
-    write_text(folder + "/metadata.json", meta.dump());
+    report::RunRecord meta;
+    meta.vsync = report::SyncRecord{false, {{{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}}}, 0};
+    write_text(folder + "/metadata.json", json(meta).dump());
     EXPECT_FALSE(any_holds(report(), "Hz"));
-    meta["vsync"]["kept"] = true;  // --vsync: the display may set the pace
-    write_text(folder + "/metadata.json", meta.dump());
+    meta.vsync->kept = true;  // --vsync: the display may set the pace
+    write_text(folder + "/metadata.json", json(meta).dump());
     EXPECT_TRUE(any_holds(report(), "within 1% of 60 Hz"));
 }
 

@@ -18,6 +18,7 @@
 
 #include "common/number.h"
 #include "pg_server.h"
+#include "report/core/run_record.h"
 #include "store/store.h"
 #include "synthetic_runs.h"
 
@@ -66,12 +67,16 @@ void write_screens(const std::string& folder, const std::vector<double>& ms, con
     std::vector<double> whole;
     for (double m : ms) whole.push_back(std::round(m));
     write_screens_run(folder + "/screens", whole);
-    nlohmann::json meta = {{"machine", {{"host", host}, {"date", machine_date.empty() ? date : machine_date}}},
-                           {"gl", {{"renderer", renderer}}},
-                           {"run", {{"window_size", "1440x1440"}}}};
-    if (!date.empty()) meta["run"]["date"] = date;
-    if (!gl_version.empty()) meta["gl"]["version"] = gl_version;
-    write_text(folder + "/screens/metadata.json", meta.dump());
+    report::RunRecord meta;
+    meta.format = report::run_record_format;
+    meta.machine.host = host;
+    meta.machine.date = machine_date.empty() ? date : machine_date;
+    meta.gl.renderer = renderer;
+    meta.gl.version = gl_version;
+    meta.run.program = "screens";
+    meta.run.window_size = "1440x1440";
+    if (!date.empty()) meta.run.date = date;
+    write_text(folder + "/screens/metadata.json", nlohmann::json(meta).dump());
 }
 
 std::vector<double> series(double base_ms, double factor, unsigned seed, int n = 30) {

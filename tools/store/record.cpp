@@ -134,7 +134,7 @@ void insert_frames(Db& db, long long id, const Record& r) {
 
 RunDate run_date(const report::RunRecord& m, const std::string& results_name) {
     // The program's own start, which the runner keeps for each repeat.
-    const std::string started = m.run.date;
+    const std::string started = m.run.date.value_or("");
     if (const auto t = parse_stamp(started)) return {utc_text(t->first), started};
     // The file's name holds the program's local clock: in the zone its
     // machine gave with the metadata, else in this one's (TZ).
@@ -218,7 +218,8 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         " ON CONFLICT (identity) DO NOTHING RETURNING id",
         {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
          m.machine.host, m.machine.cpu, m.machine.kernel, m.gl.vendor, m.gl.renderer,
-         m.gl.version, m.gl.bits, m.run.window_size, m.machine.suite_version,
+         m.gl.version, m.gl.bits ? nlohmann::json(*m.gl.bits).dump() : "",
+         m.run.window_size.value_or(""), m.machine.suite_version,
          m.command_line ? Value(*m.command_line) : std::nullopt,
          r.tag, run.banner, figure_text(run.init_seconds), figure_text(run.plain_seconds),
          figure_text(run.plain_rate), run.complete ? "1" : "0", ending_text(run.summary.ending),

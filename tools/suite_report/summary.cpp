@@ -31,7 +31,7 @@ struct Config {
 
 Config config_of(const report::Run& run) {
     const auto& m = run.record;
-    return {report::program_name(run.program), m.machine.host, m.gl.renderer, m.run.window_size,
+    return {report::program_name(run.program), m.machine.host, m.gl.renderer, m.run.window_size.value_or(""),
             m.variant ? m.variant->name : ""};
 }
 

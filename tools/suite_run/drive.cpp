@@ -199,9 +199,10 @@ run_ending_facts finish(driver::Process& program, const driven& d,
 
 }  // namespace
 
-nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
-                              const std::string& dir, const std::string& display,
-                              const drive_options& o, const std::function<bool()>& server_alive) {
+report::ProgramRecord run_unattended(const program_entry& p, const std::string& exe,
+                                     const std::string& dir, const std::string& display,
+                                     const drive_options& o,
+                                     const std::function<bool()>& server_alive) {
     const std::string name(p.texts->name);
     const std::string marker(p.texts->frame_marker);
     driver::launch how;
@@ -231,29 +232,28 @@ nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
     const std::string first_line = kept.errors.substr(0, kept.errors.find('\n'));
     const int stopped_by = facts.stop_while_driving ? facts.stop_while_driving
                                                     : facts.stop_while_waiting;
-    return {
-        {"program", name},
-        {"executable", exe},
-        {"exit_status", facts.status ? *facts.status : -1},
-        {"frames_measured", program.count(marker)},
-        {"window_size", std::to_string(d.window_size.first) + "x" +
-                            std::to_string(d.window_size.second)},
-        {"results_file", kept.results},
-        {"console", "console.txt"},
-        {"stderr", "stderr.txt"},
-        {"stderr_first_line", first_line.substr(0, first_line_cap)},
-        {"stderr_first_line_cut", first_line.size() > first_line_cap},
-        {"stderr_bytes_not_kept", program.error_bytes_not_kept()},
-        {"console_bytes_not_kept", program.console_bytes_not_kept()},
-        {"strays_ended", strays},
-        {"frames_file", kept.frames ? "frames.csv" : ""},
-        {"seconds", driver::now() - started},
-        {"load", {{"quiet_check", quiet},
-                  {"measured", load_summary(samples, d.measured_from)},
-                  {"samples_file", kept.load ? "load.csv" : ""}}},
-        {"interrupted", stopped_by != 0},
-        {"problem", problem},
-    };
+    report::ProgramRecord r;
+    r.program = name;
+    r.executable = exe;
+    r.exit_status = facts.status ? *facts.status : -1;
+    r.frames_measured = program.count(marker);
+    r.window_size = std::to_string(d.window_size.first) + "x" + std::to_string(d.window_size.second);
+    r.results_file = kept.results;
+    r.console = "console.txt";
+    r.stderr_file = "stderr.txt";
+    r.stderr_first_line = first_line.substr(0, first_line_cap);
+    r.stderr_first_line_cut = first_line.size() > first_line_cap;
+    r.stderr_bytes_not_kept = program.error_bytes_not_kept();
+    r.console_bytes_not_kept = program.console_bytes_not_kept();
+    r.strays_ended = std::vector<long long>(strays.begin(), strays.end());
+    r.frames_file = kept.frames ? "frames.csv" : "";
+    r.seconds = driver::now() - started;
+    r.load = {{"quiet_check", quiet},
+              {"measured", load_summary(samples, d.measured_from)},
+              {"samples_file", kept.load ? "load.csv" : ""}};
+    r.interrupted = stopped_by != 0;
+    r.problem = problem;
+    return r;
 }
 
 int run_attended(const std::string& exe, const std::string& dir) {

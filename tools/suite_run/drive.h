@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "report/core/run_record.h"
 #include "texts/texts.h"
 
 namespace suite_run {
@@ -32,11 +33,12 @@ int stop_signal();
 void catch_stop_signals();
 
 // Runs exe in dir on display; keeps its console, errors, exit status and
-// frames.csv in dir. Returns what is known of the run; "problem" is empty
+// frames.csv in dir. Returns what is known of the run; its problem is empty
 // when it went well. server_alive tells whether the X server still runs.
-nlohmann::json run_unattended(const program_entry& p, const std::string& exe,
+report::ProgramRecord run_unattended(const program_entry& p, const std::string& exe,
                               const std::string& dir, const std::string& display,
-                              const drive_options& o, const std::function<bool()>& server_alive);
+                                     const drive_options& o,
+                                     const std::function<bool()>& server_alive);
 
 // Lets the user drive the program; its console is this terminal.
 int run_attended(const std::string& exe, const std::string& dir);

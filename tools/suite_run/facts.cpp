@@ -34,40 +34,40 @@ std::string local_time_stamp() {
     return when;
 }
 
-nlohmann::json machine_facts() {
+report::MachineRecord machine_facts() {
     utsname u{};
     uname(&u);
     const std::string when = local_time_stamp();
     char host[256] = "";
     // a fleet tells its machines apart by it
     if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-    return {
-        {"suite_version", SUITE_VERSION},
-        {"host", host},
-        {"date", when},
-        {"cpu", first_value("/proc/cpuinfo", "model name")},
-        {"cores", sysconf(_SC_NPROCESSORS_ONLN)},
-        {"memory", first_value("/proc/meminfo", "MemTotal")},
-        {"kernel", std::string(u.sysname) + " " + u.release + " " + u.version + " " + u.machine},
-    };
+    report::MachineRecord m;
+    m.suite_version = SUITE_VERSION;
+    m.host = host;
+    m.date = when;
+    m.cpu = first_value("/proc/cpuinfo", "model name");
+    m.cores = sysconf(_SC_NPROCESSORS_ONLN);
+    m.memory = first_value("/proc/meminfo", "MemTotal");
+    m.kernel = std::string(u.sysname) + " " + u.release + " " + u.version + " " + u.machine;
+    return m;
 }
 
-nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interval) {
+report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval) {
     const auto gl = driver::probe_gl(display);
+    report::GlRecord g;
+    g.display = display;
     if (!gl) {
         swap_interval = nullptr;
-        return {{"display", display}, {"error", "no GL context could be made"}};
+        g.error = "no GL context could be made";
+        return g;
     }
     swap_interval = gl->swap_interval ? nlohmann::json(*gl->swap_interval) : nlohmann::json();
-    return {
-        {"display", display},
-        {"vendor", gl->vendor},
-        {"renderer", gl->renderer},
-        {"version", gl->version},
-        {"bits", {{"red", gl->red_bits}, {"green", gl->green_bits}, {"blue", gl->blue_bits},
-                  {"alpha", gl->alpha_bits}, {"depth", gl->depth_bits},
-                  {"stencil", gl->stencil_bits}}},
-    };
+    g.vendor = gl->vendor;
+    g.renderer = gl->renderer;
+    g.version = gl->version;
+    g.bits = report::GlBits{gl->red_bits,   gl->green_bits, gl->blue_bits,
+                            gl->alpha_bits, gl->depth_bits, gl->stencil_bits};
+    return g;
 }
 
 std::string command_line(int argc, char** argv) {

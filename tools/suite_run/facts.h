@@ -5,15 +5,17 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "report/core/run_record.h"
+
 namespace suite_run {
 
 // CPU, cores, memory, kernel, date and time, suite version.
-nlohmann::json machine_facts();
+report::MachineRecord machine_facts();
 // Now, as "2026-12-07T09:10:12+0100": local time with its offset from UTC.
 std::string local_time_stamp();
 // Vendor, renderer, version and bit depths of the display's GL; the swap
 // interval its context reports (null where it cannot be read) apart.
-nlohmann::json gl_facts(const std::string& display, nlohmann::json& swap_interval);
+report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval);
 // The command line as it was typed, each argument quoted where it needs it,
 // passwords hidden.
 std::string command_line(int argc, char** argv);

@@ -126,8 +126,9 @@ struct session {
     bool attended = false;
     std::unique_ptr<driver::XServer> server;
     std::string display;
-    nlohmann::json run;
-    std::vector<nlohmann::json> gl, vsync;  // per variant; one entry without variants
+    report::RunSetRecord run;
+    std::vector<report::GlRecord> gl;  // per variant; one entry without variants
+    std::vector<report::SyncRecord> vsync;
     int failures = 0, unrecorded = 0;
     bool server_alive() const { return !server || server->running(); }
 };
@@ -150,16 +151,16 @@ std::vector<const program_entry*> choose_programs(const options& o) {
 }
 
 // The sync switches the programs get: the runner's, unless a variant sets its own.
-nlohmann::json vsync_record(const options& o, const suite_run::variant* v,
-                            const nlohmann::json& swap_interval) {
-    nlohmann::json set = nlohmann::json::object();
+report::SyncRecord vsync_record(const options& o, const suite_run::variant* v,
+                                const nlohmann::json& swap_interval) {
+    std::map<std::string, std::string> set;
     if (!o.vsync)
         for (const auto& [name, value] : texts::no_vsync) set[name] = value;
     if (v)
         for (const auto& [name, value] : v->settings)
             for (const auto& [switch_name, _] : texts::no_vsync)
                 if (name == switch_name) set[name] = value;
-    return {{"kept", o.vsync}, {"set", set}, {"swap_interval", swap_interval}};
+    return {o.vsync, set, swap_interval};
 }
 
 // The display's GL as the programs of variant v will see it.
@@ -188,26 +189,22 @@ void start_display(session& s) {
     }
 }
 
-nlohmann::json run_record(const session& s, int argc, char** argv) {
-    nlohmann::json run = {{"format", report::run_record_format},
-                          {"command_line", suite_run::command_line(argc, argv)},
-                          {"machine", suite_run::machine_facts()},
-                          {"gl", s.gl.front()},
-                          {"vsync", s.vsync.front()},
-                          {"private_x_server", s.server != nullptr},
-                          {"repeat", s.o.repeat},
-                          // kept with the folder: a later import tags the run as suite-run would
-                          {"tag", s.o.tag},
-                          {"interrupted", false},
-                          {"programs", nlohmann::json::array()}};
+report::RunSetRecord run_record(const session& s, int argc, char** argv) {
+    report::RunSetRecord run;
+    run.format = report::run_record_format;
+    run.command_line = suite_run::command_line(argc, argv);
+    run.machine = suite_run::machine_facts();
+    run.gl = s.gl.front();
+    run.vsync = s.vsync.front();
+    run.private_x_server = s.server != nullptr;
+    run.repeat = s.o.repeat;
+    run.tag = s.o.tag;  // kept with the folder: a later import tags the run as suite-run would
     if (!s.o.variants.empty()) {
-        run["variants"] = nlohmann::json::array();
-        for (const auto& v : s.o.variants) {
-            nlohmann::json entry = suite_run::variant_json(v);
-            entry["gl"] = s.gl[static_cast<std::size_t>(v.index)];
-            run["variants"].push_back(entry);
-        }
-        run["rounds"] = s.o.rounds;
+        run.variants.emplace();
+        for (const auto& v : s.o.variants)
+            run.variants->push_back({suite_run::variant_record(v),
+                                     s.gl[static_cast<std::size_t>(v.index)]});
+        run.rounds = s.o.rounds;
     }
     return run;
 }
@@ -239,39 +236,38 @@ std::string executable(const session& s, const step& t) {
 }
 
 // Runs the program and keeps its metadata.json; what is known of the run.
-nlohmann::json drive_step(session& s, const step& t, const std::string& dir) {
+report::ProgramRecord drive_step(session& s, const step& t, const std::string& dir) {
     const std::string name(t.p->texts->name);
     std::cout << "== " << step_title(s, t) << " (in " << report::terminal_safe(dir) << ")"
               << std::endl;
     const std::string started = suite_run::local_time_stamp();
-    nlohmann::json facts;
+    report::ProgramRecord facts;
     if (s.attended) {
         const int status = suite_run::run_attended(executable(s, t), dir);
-        facts = {{"program", name}, {"exit_status", status},
-                 {"problem", status ? "it exited with status " + std::to_string(status) : ""}};
+        facts.program = name;
+        facts.exit_status = status;
+        facts.problem = status ? "it exited with status " + std::to_string(status) : "";
     } else {
         s.o.drive.x_server_pid = s.server ? s.server->pid() : 0;
         facts = suite_run::run_unattended(*t.p, executable(s, t), dir, s.display, s.o.drive,
                                           [&] { return s.server_alive(); });
     }
-    facts["repeat"] = t.round;
-    facts["date"] = started;  // each repeat's own, beside the set's in "machine"
-    if (t.v) facts["round"] = t.round;
-    if (suite_run::stop_signal()) facts["interrupted"] = true;
-    nlohmann::json meta = s.run;
-    for (const char* key : {"programs", "variants", "rounds"}) meta.erase(key);
+    facts.repeat = t.round;
+    facts.date = started;  // each repeat's own, beside the set's in "machine"
+    if (t.v) facts.round = t.round;
+    if (suite_run::stop_signal()) facts.interrupted = true;
+    report::RunRecord meta;
+    static_cast<report::RunHeader&>(meta) = s.run;
     const std::size_t vi = t.v ? static_cast<std::size_t>(t.v->index) : 0;
-    meta["gl"] = s.gl[vi];
-    meta["vsync"] = s.vsync[vi];
-    if (t.v) meta["variant"] = suite_run::variant_json(*t.v);
-    meta["run"] = facts;
+    meta.gl = s.gl[vi];
+    meta.vsync = s.vsync[vi];
+    if (t.v) meta.variant = suite_run::variant_record(*t.v);
+    meta.run = facts;
     std::string error;
     if (!suite_run::write_new_file(dir + "/metadata.json",
                                    suite_run::bounded_json_text(meta, report::metadata_cap), error))
-        facts["problem"] = facts.value("problem", "").empty()
-                               ? error
-                               : facts.value("problem", "") + "; " + error;
-    if (t.v) facts["variant"] = t.v->name;
+        facts.problem = facts.problem.empty() ? error : facts.problem + "; " + error;
+    if (t.v) facts.variant = t.v->name;
     return facts;
 }
 
@@ -304,16 +300,19 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
     std::string error;
     const auto dir = suite_run::make_new_folder(step_folder(s, t), true, error);
     if (!dir) {
-        s.run["programs"].push_back({{"program", t.p->texts->name}, {"repeat", t.round},
-                                     {"problem", error}});
+        report::ProgramRecord failed;
+        failed.program = t.p->texts->name;
+        failed.repeat = t.round;
+        failed.problem = error;
+        s.run.programs.push_back(failed);
         ++s.failures;
         print_failure(std::string(t.p->texts->name), error, "");
         return;
     }
-    const nlohmann::json facts = drive_step(s, t, *dir);
-    s.run["programs"].push_back(facts);
-    const std::string problem = facts.value("problem", "");
-    const std::string results = facts.value("results_file", "");
+    const report::ProgramRecord facts = drive_step(s, t, *dir);
+    s.run.programs.push_back(facts);
+    const std::string& problem = facts.problem;
+    const std::string results = facts.results_file.value_or("");
     if (!problem.empty()) {
         ++s.failures;
         print_failure(std::string(t.p->texts->name), problem, *dir);
@@ -369,7 +368,7 @@ void run_rounds(session& s, suite_run::Stability& stability) {
         std::vector<std::string> keys;
         for (const program_entry* p : s.chosen)
             for (const auto* v : all) keys.push_back(stability_key({0, v, p}));
-        s.run["until_stable"] =
+        s.run.until_stable =
             stability.record(keys, suite_run::stop_signal() != 0, driver::now() - began);
     }
 }
@@ -377,7 +376,7 @@ void run_rounds(session& s, suite_run::Stability& stability) {
 // run.json, then what the user reads last; the exit status.
 int finish(session& s) {
     const int stopped_by = suite_run::stop_signal();
-    s.run["interrupted"] = stopped_by != 0;
+    s.run.interrupted = stopped_by != 0;
     std::string error;
     if (!suite_run::write_new_file(s.out + "/run.json", suite_run::json_text(s.run), error)) {
         std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
@@ -428,7 +427,7 @@ int run_suite(int argc, char** argv) {
     s.run = run_record(s, argc, argv);
     std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
               << s.display << " ("
-              << report::terminal_safe(s.gl.front().value("renderer", "unknown renderer")) << ")\n";
+              << report::terminal_safe(s.gl.front().error ? "unknown renderer" : s.gl.front().renderer) << ")\n";
     suite_run::Stability stability(s.o.until_stable, s.o.max_repeat, s.o.max_time);
     run_rounds(s, stability);
     return finish(s);

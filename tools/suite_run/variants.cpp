@@ -87,11 +87,11 @@ std::vector<int> round_order(int variants, int round) {
     return order;
 }
 
-nlohmann::json variant_json(const variant& v) {
-    nlohmann::json settings = nlohmann::json::object();
-    for (const auto& [var, value] : v.settings) settings[var] = secret_looking(var) ? "***" : value;
-    if (!v.bin_dir.empty()) settings["bin"] = v.bin_dir;
-    return {{"name", v.name}, {"index", v.index}, {"settings", settings}};
+report::VariantRecord variant_record(const variant& v) {
+    report::VariantRecord r{v.name, v.index, {}};
+    for (const auto& [var, value] : v.settings) r.settings[var] = secret_looking(var) ? "***" : value;
+    if (!v.bin_dir.empty()) r.settings["bin"] = v.bin_dir;
+    return r;
 }
 
 variant_environment::variant_environment(const variant* v) {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "report/core/run_record.h"
+
 namespace suite_run {
 
 struct variant {
@@ -27,7 +29,7 @@ std::optional<variant> parse_variant(const std::string& text, std::string& error
 std::vector<int> round_order(int variants, int round);
 
 // As run.json and metadata.json name it; values of secret-looking names hidden.
-nlohmann::json variant_json(const variant& v);
+report::VariantRecord variant_record(const variant& v);
 
 // Sets a variant's environment for as long as it lives, then puts back what
 // was there before.

@@ -1,14 +1,20 @@
-// What a program run's metadata.json holds, as suite-run writes it. Every
-// reader in the tools (the report, the sync check, the machine's load, the
-// store) takes it from read_run_record alone: an older runner's file, or a
-// damaged one, reads as far as it goes, and a field of the wrong shape reads
-// as its text or as absent, never as an error.
+// What suite-run writes beside each program's results (metadata.json) and
+// beside the whole run (run.json), defined once: the runner writes these
+// types, and every reader in the tools (the report, the sync check, the
+// machine's load, the store) reads them through read_run_record alone. An
+// older runner's file, or a damaged one, reads as far as it goes (see
+// record_fields.h). Fields the runner leaves out in some runs (an attended
+// run, a program whose folder could not be made, a display without GL) are
+// optional, so what is written is what was known.
 #pragma once
 
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "report/core/record_fields.h"
 
 namespace report {
 
@@ -16,42 +22,90 @@ namespace report {
 // files without it read as 0.
 inline constexpr int run_record_format = 1;
 
-// Text fields hold strings as written, null as "", any other value as its JSON.
 struct MachineRecord {
-    std::string host, cpu, kernel, memory, date, suite_version;
+    std::string suite_version, host, date, cpu, memory, kernel;
+    std::optional<long long> cores;
 };
+SUITE_RECORD(MachineRecord, suite_version, host, date, cpu, memory, kernel, cores)
+
+// The frame buffer's bits per channel, as the probe's context got them.
+struct GlBits {
+    int red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0;
+};
+SUITE_RECORD(GlBits, red, green, blue, alpha, depth, stencil)
 
 struct GlRecord {
-    std::string vendor, renderer, version, bits;
+    std::string display, vendor, renderer, version;
+    std::optional<GlBits> bits;
+    std::optional<std::string> error;  // no context could be made: the rest unknown
 };
+void to_json(nlohmann::json& j, const GlRecord& g);
+bool take_value(const nlohmann::json& j, GlRecord& g);
 
 struct SyncRecord {
-    std::optional<bool> kept;                            // the drivers' sync left on
-    std::optional<std::map<std::string, nlohmann::json>> set;  // the switches the programs got
-    nlohmann::json swap_interval;                        // as the probe read it; null unknown
+    std::optional<bool> kept;                                 // the drivers' sync left on
+    std::optional<std::map<std::string, std::string>> set;  // the switches the programs got
+    nlohmann::json swap_interval;                             // as the probe read it; null unknown
 };
+SUITE_RECORD(SyncRecord, kept, set, swap_interval)
 
 struct VariantRecord {
     std::string name;
     int index = -1;  // 0 is A; -1 when not a whole number from 0 to 999
-    nlohmann::json settings;
+    std::map<std::string, std::string> settings;  // secret-looking values hidden
 };
+SUITE_RECORD(VariantRecord, name, index, settings)
 
+// run.json's variants: each with the GL its programs saw.
+struct VariantSetup : VariantRecord {
+    GlRecord gl;
+};
+void to_json(nlohmann::json& j, const VariantSetup& v);
+bool take_value(const nlohmann::json& j, VariantSetup& v);
+
+// One program's run: metadata.json's "run", an entry of run.json's "programs".
 struct ProgramRecord {
-    std::string program, date, window_size, results_file, problem;
-    bool present = false;  // the file has a "run" section
-    nlohmann::json load;   // the machine's load while it ran; null when not recorded
+    std::string program, problem;  // problem: "" when it ran as it should
+    std::optional<std::string> date, executable, window_size, results_file, console,
+        stderr_file /* "stderr" */, stderr_first_line, frames_file, variant /* run.json: its name */;
+    std::optional<int> exit_status, repeat, round;
+    std::optional<long long> frames_measured, stderr_bytes_not_kept, console_bytes_not_kept;
+    std::optional<bool> stderr_first_line_cut, interrupted;
+    std::optional<std::vector<long long>> strays_ended;
+    std::optional<double> seconds;
+    std::optional<nlohmann::json> load;  // the machine's load while it ran (load_sampler.h)
+    bool present = false;                // read: the file has a "run" section
 };
+void to_json(nlohmann::json& j, const ProgramRecord& p);
+bool take_value(const nlohmann::json& j, ProgramRecord& p);
 
-struct RunRecord {
+// What metadata.json and run.json share: the run as a whole.
+struct RunHeader {
     int format = 0;
-    std::optional<std::string> command_line, tag;  // only when written as text
+    std::optional<std::string> command_line, tag;  // read only when written as text
     MachineRecord machine;
     GlRecord gl;
     std::optional<SyncRecord> vsync;
+    bool private_x_server = false, interrupted = false;
+    int repeat = 0;
+};
+
+// metadata.json.
+struct RunRecord : RunHeader {
     std::optional<VariantRecord> variant;
     ProgramRecord run;
 };
+void to_json(nlohmann::json& j, const RunRecord& r);
+
+// run.json.
+struct RunSetRecord : RunHeader {
+    std::vector<ProgramRecord> programs;
+    std::optional<std::vector<VariantSetup>> variants;
+    std::optional<int> rounds;
+    std::optional<nlohmann::json> until_stable;  // why each program stopped (stability.h)
+};
+void to_json(nlohmann::json& j, const RunSetRecord& r);
+bool take_value(const nlohmann::json& j, RunSetRecord& r);
 
 RunRecord read_run_record(const nlohmann::json& metadata);
 
