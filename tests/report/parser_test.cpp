@@ -48,7 +48,7 @@ TEST(ParseWholeFiles, EverySampleIsCompleteWithAllItsFrames) {
         EXPECT_TRUE(r.complete);
         EXPECT_EQ(r.program, s.program);
         EXPECT_EQ(r.frames.size(), count(text, "window: "));
-        ASSERT_TRUE(r.summary.total_seconds && r.summary.average);
+        ASSERT_TRUE(r.summary.total_seconds && r.summary.first_average);
         EXPECT_EQ(r.summary.total_seconds->line, line_of(text, "Total "));
         ASSERT_FALSE(r.frames.empty());
         EXPECT_EQ(r.frames.front().line, line_of(text, "window: "));
@@ -63,12 +63,12 @@ TEST(ParseWholeFiles, CubeFiguresAreReadAsPrinted) {
     EXPECT_DOUBLE_EQ(r.init_seconds->value, 6.567);
     EXPECT_EQ(r.frames[0].window, 1);
     EXPECT_DOUBLE_EQ(r.frames[0].seconds, 8.431);
-    EXPECT_DOUBLE_EQ(r.frames[0].rate, 0.11861);
-    EXPECT_DOUBLE_EQ(r.frames[0].rate2, 1.98994e+06);
+    EXPECT_DOUBLE_EQ(r.frames[0].first_rate, 0.11861);
+    EXPECT_DOUBLE_EQ(r.frames[0].second_rate, 1.98994e+06);
     EXPECT_DOUBLE_EQ(r.frames[8].seconds, 6.847);
     EXPECT_DOUBLE_EQ(r.summary.total_seconds->value, 61.501);
-    EXPECT_DOUBLE_EQ(r.summary.average->value, 0.146339);
-    EXPECT_DOUBLE_EQ(r.summary.average2->value, 2.45516e+06);
+    EXPECT_DOUBLE_EQ(r.summary.first_average->value, 0.146339);
+    EXPECT_DOUBLE_EQ(r.summary.second_average->value, 2.45516e+06);
     EXPECT_EQ(r.summary.ending, Ending::esc);
 }
 
@@ -78,7 +78,7 @@ TEST(ParseWholeFiles, ScreensAndTrianglesLayouts) {
     EXPECT_DOUBLE_EQ(s.plain_seconds->value, 0.094);
     EXPECT_DOUBLE_EQ(s.plain_rate->value, 2.23101e+07);
     EXPECT_EQ(s.plain_rate->line, 7);
-    EXPECT_FALSE(s.summary.average2);
+    EXPECT_FALSE(s.summary.second_average);
 
     const report::Run sweep = parse_results(read_text(triangles_sweep), triangles_sweep);
     EXPECT_EQ(sweep.summary.ending, Ending::size_limit);
@@ -87,7 +87,7 @@ TEST(ParseWholeFiles, ScreensAndTrianglesLayouts) {
 
     const report::Run esc = parse_results(read_text(triangles_coarse), triangles_coarse);
     EXPECT_EQ(esc.summary.ending, Ending::esc);
-    EXPECT_TRUE(std::isinf(esc.frames[1].rate));  // a 0 ms frame
+    EXPECT_TRUE(std::isinf(esc.frames[1].first_rate));  // a 0 ms frame
 }
 
 TEST(ParseWholeFiles, WindowsLineEndingsReadTheSame) {

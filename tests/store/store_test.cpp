@@ -132,8 +132,8 @@ TEST_P(StoreTest, RecordsRealRunsWithFiguresAsPrinted) {
             const auto& f = stored[i];
             std::vector<std::string> back;
             if (f.triangles) back.push_back(*f.triangles);
-            back.insert(back.end(), {f.seconds, f.rate});
-            if (f.rate2) back.push_back(*f.rate2);
+            back.insert(back.end(), {f.seconds, f.first_rate});
+            if (f.second_rate) back.push_back(*f.second_rate);
             EXPECT_EQ(back, printed[i]) << file << " frame " << i + 1;
         }
         if (row.folder == fs::path(rep1).lexically_normal().string()) {
@@ -575,6 +575,9 @@ TEST_P(StoreTest, ARunIsItsFileWithItsMachineDateAndTag) {
     ASSERT_EQ(report({"import", scratch.path("lab-9"), "--db", old}).status, 0);
     EXPECT_EQ(stored(old, "SELECT count(*) FROM runs WHERE hash = '" + hash + "'"), 2);
     EXPECT_EQ(stored(old, "SELECT count(*) FROM frames f JOIN runs r ON r.id = f.run_id WHERE r.host = ''"), 1);
+    // Its columns renamed, their values kept.
+    EXPECT_EQ(stored(old, "SELECT count(*) FROM frames WHERE first_rate = '1'"), 1);
+    EXPECT_EQ(stored(old, "SELECT count(*) FROM runs WHERE first_rate_name = 'Angles/sec'"), 1);
 }
 
 TEST_P(StoreTest, HistoryAndCheckReadAStoreTheyMayNotWrite) {

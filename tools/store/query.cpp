@@ -47,8 +47,10 @@ report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
 std::vector<RunRow> find_runs(Db& db, const Filter& f) {
     std::string sql =
         "SELECT id, hash, program, folder, run_date, host, renderer, window_size, suite_version,"
-        " tag, frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, complete,"
-        " exit_status, results_name, cpu, kernel, gl_vendor, gl_version, metadata, " +
+        " tag, frames, median_ms, " + column(db, "first_rate_name") + ", " +
+        column(db, "first_rate_overall") + ", " + column(db, "second_rate_name") + ", " +
+        column(db, "second_rate_overall") +
+        ", complete, exit_status, results_name, cpu, kernel, gl_vendor, gl_version, metadata, " +
         // a store read as it is, not upgraded, may predate the column
         std::string(schema_version(db) >= 3 ? "variant" : "NULL") + " FROM runs WHERE 1 = 1";
     std::vector<Value> params;
@@ -91,14 +93,15 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
 
 std::vector<StoredFrame> frames_of(Db& db, long long run_id) {
     std::vector<StoredFrame> out;
-    for (const auto& r : db.query("SELECT win, seconds, rate, rate2, triangles, interval_us "
-                                  "FROM frames WHERE run_id = ? ORDER BY n",
-                                  {std::to_string(run_id)})) {
+    const std::string sql = "SELECT win, seconds, " + column(db, "first_rate") + ", " +
+                            column(db, "second_rate") +
+                            ", triangles, interval_us FROM frames WHERE run_id = ? ORDER BY n";
+    for (const auto& r : db.query(sql, {std::to_string(run_id)})) {
         StoredFrame f;
         f.window = static_cast<int>(integer(r[0]));
         f.seconds = text(r[1]);
-        f.rate = text(r[2]);
-        f.rate2 = r[3];
+        f.first_rate = text(r[2]);
+        f.second_rate = r[3];
         f.triangles = r[4];
         if (r[5]) f.interval_us = integer(r[5]);
         out.push_back(std::move(f));
@@ -113,8 +116,8 @@ report::Run run_from_frames(const std::string& program, const std::vector<Stored
         report::Frame frame;
         frame.window = f.window;
         frame.seconds = number(f.seconds).value_or(0);
-        frame.rate = number(f.rate).value_or(0);
-        frame.rate2 = number(f.rate2).value_or(0);
+        frame.first_rate = number(f.first_rate).value_or(0);
+        frame.second_rate = number(f.second_rate).value_or(0);
         frame.triangles = number(f.triangles).value_or(0);
         run.frames.push_back(frame);
     }

@@ -110,7 +110,7 @@ void insert_frames(Db& db, long long id, const Record& r) {
     const auto& frames = r.run.frames;
     for (std::size_t start = 0; start < frames.size(); start += batch) {
         const std::size_t end = std::min(frames.size(), start + batch);
-        std::string sql = "INSERT INTO frames (run_id, n, win, seconds, rate, rate2, triangles, "
+        std::string sql = "INSERT INTO frames (run_id, n, win, seconds, first_rate, second_rate, triangles, "
                           "interval_us) VALUES ";
         std::vector<Value> params;
         for (std::size_t i = start; i < end; ++i) {
@@ -120,8 +120,8 @@ void insert_frames(Db& db, long long id, const Record& r) {
             const auto interval = r.intervals_us.find(n);
             params.insert(params.end(),
                           {std::to_string(id), std::to_string(n), std::to_string(f.window),
-                           report::format_printed(f.seconds), report::format_printed(f.rate),
-                           has_rate2 ? Value(report::format_printed(f.rate2)) : std::nullopt,
+                           report::format_printed(f.seconds), report::format_printed(f.first_rate),
+                           has_rate2 ? Value(report::format_printed(f.second_rate)) : std::nullopt,
                            has_triangles ? Value(report::format_printed(f.triangles)) : std::nullopt,
                            interval == r.intervals_us.end() ? std::nullopt
                                                             : Value(std::to_string(interval->second))});
@@ -212,8 +212,9 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         "INSERT INTO runs (identity, hash, program, folder, results_name, recorded_at, run_date, host,"
         " cpu, kernel, gl_vendor, renderer, gl_version, bits, window_size, suite_version,"
         " command_line, tag, banner, init_seconds, plain_seconds, plain_rate, complete,"
-        " ending, total_seconds, average, average2, exit_status, problem, stderr, metadata,"
-        " frames, median_ms, rate1_name, rate1_avg, rate2_name, rate2_avg, variant) VALUES"
+        " ending, total_seconds, printed_first_average, printed_second_average, exit_status, problem,"
+        " stderr, metadata, frames, median_ms, first_rate_name, first_rate_overall, second_rate_name,"
+        " second_rate_overall, variant) VALUES"
         " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
         " ON CONFLICT (identity) DO NOTHING RETURNING id",
         {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
@@ -223,8 +224,8 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
          m.command_line ? Value(*m.command_line) : std::nullopt,
          r.tag, run.banner, figure_text(run.init_seconds), figure_text(run.plain_seconds),
          figure_text(run.plain_rate), run.complete ? "1" : "0", ending_text(run.summary.ending),
-         figure_text(run.summary.total_seconds), figure_text(run.summary.average),
-         figure_text(run.summary.average2),
+         figure_text(run.summary.total_seconds), figure_text(run.summary.first_average),
+         figure_text(run.summary.second_average),
          run.exit_status ? Value(std::to_string(*run.exit_status)) : std::nullopt,
          m.run.present ? Value(m.run.problem) : std::nullopt, run.stderr_text,
          run.metadata.is_null()

@@ -93,7 +93,12 @@ std::vector<Steps> migrations(Db::Kind kind) {
                                  sql("CREATE INDEX runs_by_hash ON runs (hash)")});
     // The variant of an interleaved run (suite-run --variant); NULL for the others.
     const Steps third = {sql("ALTER TABLE runs ADD COLUMN variant TEXT")};
-    return {first, second, third};
+    // The rates named by what they hold, not by number (see renamed_columns).
+    Steps fourth;
+    for (const auto& c : renamed_columns)
+        fourth.push_back(sql(std::string("ALTER TABLE ") + c.table + " RENAME COLUMN " + c.before +
+                             " TO " + c.now));
+    return {first, second, third, fourth};
 }
 
 int stored_version(Db& db) {
@@ -108,6 +113,13 @@ int stored_version(Db& db) {
 }  // namespace
 
 int schema_version(Db& db) { return stored_version(db); }
+
+std::string column(Db& db, const char* now) {
+    if (stored_version(db) >= 4) return now;
+    for (const auto& c : renamed_columns)
+        if (std::string(c.now) == now) return c.before;
+    return now;
+}
 
 std::string default_url(const std::string& fallback) {
     const char* env = std::getenv("SUITE_DB");

@@ -23,6 +23,24 @@ std::string default_url(const std::string& fallback);
 // The schema version the store holds; 0 for a store without one.
 int schema_version(Db& db);
 
+// Columns schema version 4 renamed: a store read as it is, not upgraded, has
+// the names before.
+struct RenamedColumn {
+    const char *table, *now, *before;
+};
+inline constexpr RenamedColumn renamed_columns[] = {
+    {"runs", "printed_first_average", "average"},  // the summary's own, as printed
+    {"runs", "printed_second_average", "average2"},
+    {"runs", "first_rate_name", "rate1_name"},
+    {"runs", "first_rate_overall", "rate1_avg"},  // all counts over all frame time
+    {"runs", "second_rate_name", "rate2_name"},
+    {"runs", "second_rate_overall", "rate2_avg"},
+    {"frames", "first_rate", "rate"},
+    {"frames", "second_rate", "rate2"},
+};
+// The column's name in db's schema: now, or what it was before version 4.
+std::string column(Db& db, const char* now);
+
 // Opens the store and brings its schema up to date (creating it if new).
 std::unique_ptr<Db> open_store(const std::string& url, bool create);
 // For history and check: writes nothing; a store of an older schema is read as it is.
@@ -80,8 +98,8 @@ Recorded record(Db& db, const Record& r);
 // The figures of one frame as stored: text exactly as printed.
 struct StoredFrame {
     int window = 0;
-    std::string seconds, rate;
-    Value rate2, triangles;
+    std::string seconds, first_rate;
+    Value second_rate, triangles;
     std::optional<long long> interval_us;
 };
 

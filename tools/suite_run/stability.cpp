@@ -66,8 +66,8 @@ nlohmann::json Stability::record(const std::vector<std::string>& programs, bool 
 
 double results_headline(const std::string& results_path) {
     const report::Run run = report::load_run(results_path);
-    if (run.failed() || !run.summary.average) return std::nan("");
-    return run.summary.average->value;
+    if (run.failed() || !run.summary.first_average) return std::nan("");
+    return run.summary.first_average->value;
 }
 
 }  // namespace suite_run

@@ -21,11 +21,11 @@ double relative_bound(double printed) {
 std::pair<double, bool> cube_points(const Run& run) {
     std::vector<double> estimates;
     for (const auto& f : run.frames)
-        if (f.seconds > 0 && std::isfinite(f.rate2)) estimates.push_back(f.rate2 * f.seconds);
+        if (f.seconds > 0 && std::isfinite(f.second_rate)) estimates.push_back(f.second_rate * f.seconds);
     double estimate = median(estimates);
     const auto& s = run.summary;
-    if (std::isnan(estimate) && s.average2 && s.total_seconds && !run.frames.empty())
-        estimate = s.average2->value * s.total_seconds->value / static_cast<double>(run.frames.size());
+    if (std::isnan(estimate) && s.second_average && s.total_seconds && !run.frames.empty())
+        estimate = s.second_average->value * s.total_seconds->value / static_cast<double>(run.frames.size());
     if (!std::isfinite(estimate) || estimate <= 0) return {std::nan(""), false};
     const double power = std::exp2(std::round(std::log2(estimate)));
     if (std::fabs(estimate / power - 1) < 1e-4) return {power, true};
@@ -194,8 +194,8 @@ Analysis analyse(const Run& run, const FramesCsv* frames) {
     if (frames) b.attach_runner(*frames);
     const std::size_t n = run.frames.size();
     const std::vector<double> ones(n, 1.0), exact(n, 0.0);
-    const auto rate = each(run, [](const Frame& f) { return f.rate; });
-    const auto rate2 = each(run, [](const Frame& f) { return f.rate2; });
+    const auto first_rates = each(run, [](const Frame& f) { return f.first_rate; });
+    const auto second_rates = each(run, [](const Frame& f) { return f.second_rate; });
     const auto& s = run.summary;
     switch (run.program) {
         case Program::cube: {
@@ -204,22 +204,22 @@ Analysis analyse(const Run& run, const FramesCsv* frames) {
             if (n && !is_exact)
                 b.warn(0, "the window's colour count is not a power of two by the frame lines; "
                           "Vertex/sec checks are approximate");
-            b.add_rate({"Angles/sec", ones, exact, rate, 2, s.average});
+            b.add_rate({"Angles/sec", ones, exact, first_rates, 2, s.first_average});
             b.add_rate({"Vertex/sec", std::vector<double>(n, points),
-                        std::vector<double>(n, is_exact ? 0.0 : 1e-5), rate2, 3, s.average2});
+                        std::vector<double>(n, is_exact ? 0.0 : 1e-5), second_rates, 3, s.second_average});
             break;
         }
         case Program::screens:
             b.check_plain_output();
             b.add_rate({"Characters/sec", std::vector<double>(n, screens_characters_per_frame),
-                        exact, rate, 2, s.average});
+                        exact, first_rates, 2, s.first_average});
             break;
         case Program::triangles: {
             const auto triangles = each(run, [](const Frame& f) { return f.triangles; });
             std::vector<double> bounds;
             for (double t : triangles) bounds.push_back(relative_bound(t));
-            b.add_rate({"Angles/sec", ones, exact, rate, 3, s.average});
-            b.add_rate({"Triangles/sec", triangles, bounds, rate2, 4, s.average2});
+            b.add_rate({"Angles/sec", ones, exact, first_rates, 3, s.first_average});
+            b.add_rate({"Triangles/sec", triangles, bounds, second_rates, 4, s.second_average});
             b.result().throughput = throughput_rows(triangles, b.result().seconds);
             break;
         }

@@ -71,11 +71,11 @@ void parse_cube(Cursor& c, Run& run) {
     read_initialisation(c, run);
     read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
         f.seconds = k.expect_time("The system spent: {} Secs. ");
-        f.rate = k.expect("It was: {} Angles/sec.")[0];
-        f.rate2 = k.expect("It was: {} Vertex/sec.")[0];
+        f.first_rate = k.expect("It was: {} Angles/sec.")[0];
+        f.second_rate = k.expect("It was: {} Vertex/sec.")[0];
     });
-    run.summary.average = c.expect_figure("Average: {} Angles/Sec.");
-    run.summary.average2 = c.expect_figure("Average: {} Vertex/Sec.");
+    run.summary.first_average = c.expect_figure("Average: {} Angles/Sec.");
+    run.summary.second_average = c.expect_figure("Average: {} Vertex/Sec.");
 }
 
 void parse_screens(Cursor& c, Run& run) {
@@ -90,9 +90,9 @@ void parse_screens(Cursor& c, Run& run) {
     read_initialisation(c, run);
     read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
         f.seconds = k.expect_time("The system spent: {} Secs. ");
-        f.rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
+        f.first_rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
     });
-    run.summary.average = c.expect_figure("Average: {} Characters/Sec.");
+    run.summary.first_average = c.expect_figure("Average: {} Characters/Sec.");
 }
 
 void parse_triangles(Cursor& c, Run& run) {
@@ -105,15 +105,15 @@ void parse_triangles(Cursor& c, Run& run) {
                        "a count of " + format_printed(f.triangles) +
                            " triangles, which no program writes"};
         f.seconds = k.expect_time("It spent: {} Secs. ");
-        f.rate = k.expect("It was: {} Angles/sec.")[0];
-        f.rate2 = k.expect("It was: {} Triangles/sec.")[0];
+        f.first_rate = k.expect("It was: {} Angles/sec.")[0];
+        f.second_rate = k.expect("It was: {} Triangles/sec.")[0];
     });
     if (run.summary.ending == Ending::size_limit) {
-        run.summary.average = c.expect_figure("Average Angles/Sec: {} Angles/Sec.");
-        run.summary.average2 = c.expect_figure("Average Triangles/Sec: {} Triangles/Sec.");
+        run.summary.first_average = c.expect_figure("Average Angles/Sec: {} Angles/Sec.");
+        run.summary.second_average = c.expect_figure("Average Triangles/Sec: {} Triangles/Sec.");
     } else {
-        run.summary.average = c.expect_figure("Average: {} Angles/Sec.");
-        run.summary.average2 = c.expect_figure("Average: {} Triangles/Sec.");
+        run.summary.first_average = c.expect_figure("Average: {} Angles/Sec.");
+        run.summary.second_average = c.expect_figure("Average: {} Triangles/Sec.");
     }
 }
 

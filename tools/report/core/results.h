@@ -31,8 +31,8 @@ struct Frame {
     int line = 0;       // the frame's "window:" line
     int window = 0;
     double seconds = 0;
-    double rate = 0;       // Angles/sec (cube, triangles) or Charaters/sec (screens)
-    double rate2 = 0;      // Vertex/sec (cube) or Triangles/sec (triangles)
+    double first_rate = 0;   // Angles/sec (cube, triangles) or Charaters/sec (screens)
+    double second_rate = 0;  // Vertex/sec (cube) or Triangles/sec (triangles); 0 for screens
     double triangles = 0;  // triangles only: drawn this frame
 };
 
@@ -42,8 +42,8 @@ enum class Ending { none, esc, size_limit };
 struct Summary {
     Ending ending = Ending::none;
     std::optional<Figure> total_seconds;
-    std::optional<Figure> average;   // same unit as Frame::rate
-    std::optional<Figure> average2;  // same unit as Frame::rate2
+    std::optional<Figure> first_average;   // as printed, in Frame::first_rate's unit
+    std::optional<Figure> second_average;  // as printed, in Frame::second_rate's unit
 };
 
 struct Diagnostic {

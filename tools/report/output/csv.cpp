@@ -32,10 +32,10 @@ void write_csv(std::ostream& out, const Model& m) {
                 << csv_text(r.path) << ',' << f.line << ',' << i + 1 << ',' << f.window << ','
                 << format_printed(f.seconds) << ','
                 << (triangles ? format_printed(f.triangles) : "") << ','
-                << (screens ? "" : format_printed(f.rate)) << ','
-                << (cube ? format_printed(f.rate2) : "") << ','
-                << (screens ? format_printed(f.rate) : "") << ','
-                << (triangles ? format_printed(f.rate2) : "") << ',';
+                << (screens ? "" : format_printed(f.first_rate)) << ','
+                << (cube ? format_printed(f.second_rate) : "") << ','
+                << (screens ? format_printed(f.first_rate) : "") << ','
+                << (triangles ? format_printed(f.second_rate) : "") << ',';
             // The runner's clock, where it saw this frame (suite-run's frames.csv).
             if (i < a.runner_intervals.size() && std::isfinite(a.runner_intervals[i]))
                 out << format_fixed(a.runner_intervals[i] * 1e6, 0);
