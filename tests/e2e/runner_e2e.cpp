@@ -117,7 +117,7 @@ TEST_F(Runner, HungCrashedAndWindowlessProgramsAreReported) {
 // One program twice in a run gets two folders, each naming the results file
 // its own program made, with the runner's clock beside the printed frame
 // times; a second runner into the same folder is refused and changes nothing.
-TEST_F(Runner, SameProgramTwiceSecondClockAndNoOverwrite) {
+TEST_F(Runner, SameProgramTwiceRunnerClockAndNoOverwrite) {
     const std::string out = directory + "/run";
     const auto r = run(runner("--frames 5 --out '" + out + "' screens screens"));
     ASSERT_EQ(r.status, 0) << r.output;

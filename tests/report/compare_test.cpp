@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "report/core/across.h"
+#include "report/core/repeats_and_sides.h"
 #include "report/core/compare.h"
 
 using namespace report;

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "report/core/across.h"
+#include "report/core/repeats_and_sides.h"
 
 namespace {
 

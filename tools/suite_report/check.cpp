@@ -10,12 +10,12 @@
 
 #include "common/number.h"
 #include "common/text.h"
-#include "report/core/across.h"
+#include "report/core/repeats_and_sides.h"
 #include "report/output/ci_outputs.h"
 #include "report/output/tables.h"
 #include "report/output/writer.h"
 #include "suite_report/commands.h"
-#include "suite_report/present.h"
+#include "suite_report/store_tables.h"
 
 namespace store {
 

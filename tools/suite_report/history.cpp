@@ -13,7 +13,7 @@
 #include "report/output/csv.h"
 #include "report/output/writer.h"
 #include "suite_report/commands.h"
-#include "suite_report/present.h"
+#include "suite_report/store_tables.h"
 
 namespace fs = std::filesystem;
 

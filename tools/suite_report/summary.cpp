@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "common/text.h"
-#include "report/core/across.h"
+#include "report/core/repeats_and_sides.h"
 #include "report/core/model.h"
 #include "report/output/outputs.h"
 #include "report/output/tables.h"

@@ -149,8 +149,8 @@ public:
     }
 
     void attach_runner(const FramesCsv& f) {
-        a_.runner = second_clock(f);
-        for (auto& d : second_clock_checks(f, *a_.runner, a_.seconds, run_.path))
+        a_.runner = runner_clock(f);
+        for (auto& d : runner_clock_checks(f, *a_.runner, a_.seconds, run_.path))
             a_.checks.push_back(std::move(d));
         if (holds_these_frames(f, a_.seconds)) a_.runner_intervals = f.interval;
     }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "report/core/results.h"
-#include "report/core/second_clock.h"
+#include "report/core/runner_clock.h"
 #include "report/core/stats.h"
 
 namespace report {
@@ -49,7 +49,7 @@ struct Analysis {
     std::size_t frames_zero_ms = 0, frames_within_1ms = 0;
     bool coarse = false;  // the millisecond clock dominates the figures
     std::vector<Throughput> throughput;  // triangles only
-    std::optional<SecondClock> runner;   // from frames.csv, where the runner left one
+    std::optional<RunnerClock> runner;   // from frames.csv, where the runner left one
     // Each frame's runner interval in seconds (NaN where it had none), only
     // when frames.csv holds this run's frames, in order.
     std::vector<double> runner_intervals;

@@ -14,7 +14,7 @@
 #include "common/text.h"
 #include "process/spawn.h"
 #include "report/core/parser.h"
-#include "report/core/second_clock.h"
+#include "report/core/runner_clock.h"
 #include "texts/texts.h"
 
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "report/core/across.h"
+#include "report/core/repeats_and_sides.h"
 #include "report/core/analysis.h"
 #include "report/core/inputs.h"
 

@@ -182,7 +182,7 @@ void program_section(std::ostream& out, const Model& m, const std::string& name,
         facts(out, run_facts(*run, a));
         if (a && a->frame_time.n) {
             html_table(out, frame_time_table(*a));
-            html_table(out, second_clock_table(*a));
+            html_table(out, runner_clock_table(*a));
             html_table(out, rate_table(*a));
             html_table(out, throughput_table(*a));
         }

@@ -52,7 +52,7 @@ json analysis_json(const Analysis& a) {
               {"coarse_clock", a.coarse},
               {"runner_clock", nullptr}};
     if (a.runner) {
-        const SecondClock& c = *a.runner;
+        const RunnerClock& c = *a.runner;
         j["runner_clock"] = {{"rows", c.rows},
                              {"paired", c.paired},
                              {"tolerance_seconds", c.tolerance},

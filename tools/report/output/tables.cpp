@@ -206,10 +206,10 @@ Table comparison_table(const ProgramComparison& c, double practical_percent) {
     return t;
 }
 
-Table second_clock_table(const Analysis& a) {
+Table runner_clock_table(const Analysis& a) {
     Table t;
     if (!a.runner || a.runner->paired == 0) return t;
-    const SecondClock& c = *a.runner;
+    const RunnerClock& c = *a.runner;
     t.title = "frame time beside the runner's clock (ms)";
     t.notes = {"the runner's interval runs from one frame's report line to the next: a frame "
                "period, the time between frames included. Beyond " +

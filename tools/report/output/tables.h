@@ -37,7 +37,7 @@ struct FigureCells {
 };
 FigureCells figure_cells(const FigureComparison& f, double practical_percent);
 // The runner's frame periods beside the printed frame times; empty without frames.csv.
-Table second_clock_table(const Analysis& a);
+Table runner_clock_table(const Analysis& a);
 
 // The tables a reader sees first: one row per run, and when comparing one
 // row per program and figure with its ratio and verdict.

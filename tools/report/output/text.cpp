@@ -78,7 +78,7 @@ void write_text(std::ostream& out, const Model& m) {
         out << "\n";
         if (!a || a->frame_time.n == 0) continue;
         text_table(out, frame_time_table(*a), "   ");
-        text_table(out, second_clock_table(*a), "   ");
+        text_table(out, runner_clock_table(*a), "   ");
         text_table(out, rate_table(*a), "   ");
         text_table(out, throughput_table(*a), "   ");
     }

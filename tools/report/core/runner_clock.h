@@ -15,23 +15,23 @@ namespace report {
 
 // Beyond this the two clocks disagree: the programs' 1 ms clock plus 1 ms for
 // the pipe and the scheduler between a program's line and the runner's read.
-constexpr double second_clock_tolerance = 0.002;
+constexpr double runner_clock_tolerance = 0.002;
 
 
 // Rows that do not parse are counted and left out; the header must be there.
 FramesCsv parse_frames_csv(std::string_view text, const std::string& path);
 
 // The two clocks side by side, over the frames that have both figures.
-struct SecondClock {
+struct RunnerClock {
     std::size_t rows = 0, paired = 0;
     Distribution printed, runner;  // seconds
-    double tolerance = second_clock_tolerance;
+    double tolerance = runner_clock_tolerance;
     std::size_t beyond = 0;       // paired frames whose figures differ by more
     long long first_beyond = 0;   // frame number of the first of them
     bool mean_beyond = false, median_beyond = false, p99_beyond = false;
 };
 
-SecondClock second_clock(const FramesCsv& frames, double tolerance = second_clock_tolerance);
+RunnerClock runner_clock(const FramesCsv& frames, double tolerance = runner_clock_tolerance);
 
 // The first row whose printed time is not the results file's, if any.
 std::optional<std::size_t> first_other_frame(const FramesCsv& frames,
@@ -41,7 +41,7 @@ bool holds_these_frames(const FramesCsv& frames, const std::vector<double>& seco
 
 // Warnings about frames.csv beside `results_path`: damaged rows, frames other
 // than the results file's `seconds`, and the clocks' disagreements.
-std::vector<Diagnostic> second_clock_checks(const FramesCsv& frames, const SecondClock& clock,
+std::vector<Diagnostic> runner_clock_checks(const FramesCsv& frames, const RunnerClock& clock,
                                             const std::vector<double>& seconds,
                                             const std::string& results_path);
 

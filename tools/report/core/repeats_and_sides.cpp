@@ -1,4 +1,4 @@
-#include "report/core/across.h"
+#include "report/core/repeats_and_sides.h"
 
 #include "report/core/machine_load.h"
 

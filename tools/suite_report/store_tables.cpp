@@ -1,4 +1,4 @@
-#include "suite_report/present.h"
+#include "suite_report/store_tables.h"
 
 #include <algorithm>
 #include <cmath>

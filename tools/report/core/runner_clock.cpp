@@ -1,4 +1,4 @@
-#include "report/core/second_clock.h"
+#include "report/core/runner_clock.h"
 
 #include <charconv>
 #include <cmath>
@@ -84,8 +84,8 @@ FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
     return f;
 }
 
-SecondClock second_clock(const FramesCsv& f, double tolerance) {
-    SecondClock c;
+RunnerClock runner_clock(const FramesCsv& f, double tolerance) {
+    RunnerClock c;
     c.rows = f.frame.size();
     c.tolerance = tolerance;
     std::vector<double> printed, runner;
@@ -121,7 +121,7 @@ bool holds_these_frames(const FramesCsv& f, const std::vector<double>& seconds) 
     return true;
 }
 
-std::vector<Diagnostic> second_clock_checks(const FramesCsv& f, const SecondClock& c,
+std::vector<Diagnostic> runner_clock_checks(const FramesCsv& f, const RunnerClock& c,
                                             const std::vector<double>& seconds,
                                             const std::string& results_path) {
     std::vector<Diagnostic> out;
