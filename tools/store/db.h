@@ -36,6 +36,8 @@ public:
     virtual void begin_write() = 0;
     void commit() { query("COMMIT"); }
     void rollback() noexcept;
+    // The schema version, once read or made (schema.cpp); 0: not known yet.
+    int schema = 0;
 
 protected:
     virtual std::vector<Row> execute(const std::string& sql, const std::vector<Value>& params) = 0;

@@ -112,10 +112,14 @@ int stored_version(Db& db) {
 
 }  // namespace
 
-int schema_version(Db& db) { return stored_version(db); }
+// An open store's version changes only in open_store, which sets it.
+int schema_version(Db& db) {
+    if (db.schema == 0) db.schema = stored_version(db);
+    return db.schema;
+}
 
 std::string column(Db& db, const char* now) {
-    if (stored_version(db) >= 4) return now;
+    if (schema_version(db) >= 4) return now;
     for (const auto& c : renamed_columns)
         if (std::string(c.now) == now) return c.before;
     return now;
@@ -131,6 +135,7 @@ std::unique_ptr<Db> open_store(const std::string& url, bool create) {
     const auto steps = migrations(db->kind());
     const int latest = static_cast<int>(steps.size());
     int version = stored_version(*db);
+    db->schema = latest;  // what it holds on return
     if (version == latest) return db;
     if (version > latest)
         throw StoreError("the store " + display_url(url) + " has schema version " +
@@ -167,6 +172,7 @@ std::unique_ptr<Db> open_store_read_only(const std::string& url) {
     if (version > static_cast<int>(migrations(db->kind()).size()))
         throw StoreError("the store " + display_url(url) + " has schema version " +
                          std::to_string(version) + ", newer than this suite's: update the suite");
+    db->schema = version;
     return db;
 }
 

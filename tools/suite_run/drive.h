@@ -36,7 +36,7 @@ void catch_stop_signals();
 // frames.csv in dir. Returns what is known of the run; its problem is empty
 // when it went well. server_alive tells whether the X server still runs.
 report::ProgramRecord run_unattended(const program_entry& p, const std::string& exe,
-                              const std::string& dir, const std::string& display,
+                                     const std::string& dir, const std::string& display,
                                      const drive_options& o,
                                      const std::function<bool()>& server_alive);
 

@@ -58,7 +58,8 @@ std::vector<std::pair<double, double>> other_load_by_frame(std::string_view csv)
 std::optional<MachineLoad> machine_load(const Run& run) { return machine_load(run.record); }
 
 std::optional<MachineLoad> machine_load(const RunRecord& record) {
-    const nlohmann::json load = record.run.load.value_or(nullptr);
+    if (!record.run.load) return std::nullopt;
+    const nlohmann::json& load = *record.run.load;
     if (!load.is_object() || !load.contains("measured")) return std::nullopt;
     const nlohmann::json& m = load["measured"];
     const auto others = number_at(m, "others_cores");

@@ -14,12 +14,32 @@ SUITE_RECORD_FIELDS(RunHeader, format, command_line, tag, machine, gl, vsync, pr
 SUITE_RECORD_FIELDS(RunRecord, variant, run)
 SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable)
 
+// metadata.json and run.json: the shared header's fields, then the file's own.
+template <typename File>
+void put_file(nlohmann::json& j, const File& f) {
+    j = nlohmann::json::object();
+    put_fields(j, static_cast<const RunHeader&>(f));
+    put_fields(j, f);
+}
+
+template <typename File>
+bool take_file(const nlohmann::json& j, File& f) {
+    if (!j.is_object()) return false;
+    take_fields(j, static_cast<RunHeader&>(f));
+    take_fields(j, f);
+    return true;
+}
+
 }  // namespace
 
 // Without a context only the display and the error are known.
 void to_json(nlohmann::json& j, const GlRecord& g) {
-    j = g.error ? nlohmann::json{{"display", g.display}, {"error", *g.error}} : nlohmann::json{};
-    if (!g.error) put_fields(j, g);
+    if (g.error) {
+        j = {{"display", g.display}, {"error", *g.error}};
+        return;
+    }
+    j = nlohmann::json::object();
+    put_fields(j, g);
 }
 
 bool take_value(const nlohmann::json& j, GlRecord& g) {
@@ -52,30 +72,13 @@ bool take_value(const nlohmann::json& j, ProgramRecord& p) {
     return true;
 }
 
-void to_json(nlohmann::json& j, const RunRecord& r) {
-    j = nlohmann::json::object();
-    put_fields(j, static_cast<const RunHeader&>(r));
-    put_fields(j, r);
-}
-
-void to_json(nlohmann::json& j, const RunSetRecord& r) {
-    j = nlohmann::json::object();
-    put_fields(j, static_cast<const RunHeader&>(r));
-    put_fields(j, r);
-}
-
-bool take_value(const nlohmann::json& j, RunSetRecord& r) {
-    if (!j.is_object()) return false;
-    take_fields(j, static_cast<RunHeader&>(r));
-    take_fields(j, r);
-    return true;
-}
+void to_json(nlohmann::json& j, const RunRecord& r) { put_file(j, r); }
+void to_json(nlohmann::json& j, const RunSetRecord& r) { put_file(j, r); }
+bool take_value(const nlohmann::json& j, RunSetRecord& r) { return take_file(j, r); }
 
 RunRecord read_run_record(const nlohmann::json& m) {
     RunRecord r;
-    if (!m.is_object()) return r;
-    take_fields(m, static_cast<RunHeader&>(r));
-    take_fields(m, r);
+    take_file(m, r);
     if (r.variant && (r.variant->index < 0 || r.variant->index > 999)) r.variant->index = -1;
     return r;
 }
