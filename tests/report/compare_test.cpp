@@ -66,43 +66,21 @@ std::vector<double> ar_frames(std::mt19937_64& rng, double mean, std::size_t n, 
     return out;
 }
 
-std::vector<Sums> as_sums(const std::vector<double>& values) {
-    std::vector<Sums> out;
-    for (double v : values) out.push_back({v, 1});
-    return out;
-}
 }  // namespace
 
-TEST(Bootstrap, OverBatches) {
-    const auto exact = bootstrap_batch_ratio(as_sums({4, 4, 4}), as_sums({5, 5, 5, 5}), 500, 7);
-    EXPECT_DOUBLE_EQ(exact.low, 0.8);
-    EXPECT_DOUBLE_EQ(exact.high, 0.8);
-    // A batch is a ratio of sums: (2 + 6) / (1 + 3) against 4 / 2, ratio 1.
-    const auto sums = bootstrap_batch_ratio({{2, 1}, {6, 3}}, {{4, 2}}, 500, 7);
-    EXPECT_DOUBLE_EQ(sums.low, 1);
-    EXPECT_DOUBLE_EQ(sums.high, 1);
-    const auto a = as_sums({1, 3, 2, 5, 4, 3}), b = as_sums({2, 4, 3, 6, 5, 4});
-    const auto x = bootstrap_batch_ratio(a, b, 1000, 42), y = bootstrap_batch_ratio(a, b, 1000, 42);
-    EXPECT_EQ(x.low, y.low);
-    EXPECT_EQ(x.high, y.high);
-    EXPECT_LT(x.low, 0.75);  // the sample ratio, 18 / 24
-    EXPECT_GT(x.high, 0.75);
-}
-
-TEST(Bootstrap, BatchesCoverTheTrueRatioOfCorrelatedFrames) {
-    // One run a side of 900 frames, each leaning on the last by 0.8: drawing
-    // single frames would give intervals far too narrow; drawing batches of
-    // neighbours keeps coverage near 95%.
+TEST(OneRunASide, BatchesCoverTheTrueRatioOfCorrelatedFrames) {
+    // One run a side of 900 frames, each leaning on the last by 0.8: single
+    // frames as units would give intervals far too narrow; batches of
+    // neighbours keep coverage near 95%.
     std::mt19937_64 rng(2024);
     int covered = 0;
     const int trials = 200;
+    const CompareOptions o;
     for (int t = 0; t < trials; ++t) {
-        const auto a = ar_frames(rng, 10, 900, 0.8), b = ar_frames(rng, 12, 900, 0.8);
-        const std::size_t k = batch_count(a.size());
-        const auto iv = bootstrap_batch_ratio(batch_sums({a, std::vector<double>(900, 1.0)}, k),
-                                              batch_sums({b, std::vector<double>(900, 1.0)}, k),
-                                              1000, static_cast<std::uint64_t>(t));
-        covered += iv.low <= 10.0 / 12 && 10.0 / 12 <= iv.high;
+        const auto c = compare_figure("frame time", false, {ar_frames(rng, 10, 900, 0.8)},
+                                      {ar_frames(rng, 12, 900, 0.8)}, o);
+        EXPECT_EQ(c.unit, Unit::batches);
+        covered += c.interval.low <= 10.0 / 12 && 10.0 / 12 <= c.interval.high;
     }
     EXPECT_EQ(batch_count(900), 30u);
     EXPECT_EQ(batch_count(1000000), 32u);
@@ -123,27 +101,72 @@ TEST(RunsAsUnits, OneRunBorrowsTheOtherSidesSpread) {
     EXPECT_TRUE(std::isnan(welch_values({1}, {2}).p));  // no spread to be seen
 }
 
-TEST(RunsAsUnits, FiellersIntervalAgreesWithTheTest) {
+TEST(RunsAsUnits, TheLogIntervalAgreesWithTheTestAndInvertsExactly) {
     // Excluding 1 exactly when p < 0.05, for sides of 2 to 5 runs whose
-    // means and spreads differ; and covering the ratio of the true means.
+    // means and spreads differ; covering the true ratio; and B over A giving
+    // the reciprocal interval and the same p.
     std::mt19937_64 rng(9);
     std::normal_distribution<double> z(0, 1);
     int agree = 0, covered = 0;
     const int trials = 400;
     for (int t = 0; t < trials; ++t) {
         std::vector<double> a, b;
-        for (int i = 0; i < 2 + t % 4; ++i) a.push_back(10 * (1 + 0.02 * z(rng)));
-        for (int i = 0; i < 2 + t / 4 % 4; ++i) b.push_back(10.3 * (1 + 0.04 * z(rng)));
-        const auto iv = fieller_ratio(a, b);
-        const bool excludes = iv.low > 1 || iv.high < 1;
-        agree += excludes == (welch_values(a, b).p < 0.05);
-        covered += iv.low <= 10 / 10.3 && 10 / 10.3 <= iv.high;
+        for (int i = 0; i < 2 + t % 4; ++i) a.push_back(10 * std::exp(0.02 * z(rng)));
+        for (int i = 0; i < 2 + t / 4 % 4; ++i) b.push_back(10.3 * std::exp(0.04 * z(rng)));
+        const auto ab = log_ratio(a, b), ba = log_ratio(b, a);
+        const bool excludes = ab.interval.low > 1 || ab.interval.high < 1;
+        agree += excludes == (ab.test.p < 0.05);
+        covered += ab.interval.low <= 10 / 10.3 && 10 / 10.3 <= ab.interval.high;
+        EXPECT_NEAR(ab.interval.low * ba.interval.high, 1, 1e-12);
+        EXPECT_NEAR(ab.test.p, ba.test.p, 1e-12);
+        EXPECT_GT(ab.interval.low, 0);
     }
     EXPECT_EQ(agree, trials);
     EXPECT_GE(covered, trials * 90 / 100);
     EXPECT_LE(covered, trials * 99 / 100);
-    // A denominator that may be zero bounds nothing.
-    EXPECT_TRUE(std::isnan(fieller_ratio({1, 2, 3}, {-1, 0.1, 1}).low));
+    // A value with no log bounds nothing.
+    EXPECT_TRUE(std::isnan(log_ratio({1, 2, 3}, {-1, 0.1, 1}).interval.low));
+    EXPECT_TRUE(std::isnan(log_ratio({1, 2, 3}, {0, 1, 1}).test.p));
+}
+
+TEST(RunsAsUnits, AFigureAndItsReciprocalGetOneVerdict) {
+    // Two runs a side of a program drawing 6450 characters a frame, B nearly
+    // six times faster and its runs far apart: its rate and its frame time are
+    // one quantity, so one verdict, reciprocal intervals, none below zero.
+    auto side = [](std::vector<std::vector<double>> runs, bool rate) {
+        std::vector<FigureRun> out;
+        for (auto& seconds : runs) {
+            const std::vector<double> counts(seconds.size(), rate ? 6450.0 : 1.0);
+            std::vector<double> per_frame;
+            for (double s : seconds) per_frame.push_back(rate ? 6450 / s : s);
+            out.push_back({rate ? RatioRun{counts, seconds} : RatioRun{seconds, counts}, per_frame});
+        }
+        return out;
+    };
+    const std::vector<std::vector<double>> a = {std::vector<double>(11, 0.75),
+                                                std::vector<double>(11, 0.70)};
+    const std::vector<std::vector<double>> b = {std::vector<double>(11, 0.124),
+                                                std::vector<double>(11, 0.127)};
+    const CompareOptions o;
+    const auto time = compare_figure("frame time", false, side(a, false), side(b, false), o);
+    const auto rate = compare_figure("Characters/sec", true, side(a, true), side(b, true), o);
+    EXPECT_EQ(time.verdict, Verdict::slower);
+    EXPECT_EQ(rate.verdict, Verdict::slower);
+    EXPECT_GT(time.interval.low, 1);
+    EXPECT_NEAR(time.interval.low * rate.interval.high, 1, 1e-9);
+    EXPECT_NEAR(time.interval.high * rate.interval.low, 1, 1e-9);
+    EXPECT_NEAR(time.test.p, rate.test.p, 1e-9);
+}
+
+TEST(Verdicts, AnIntervalInsideTheThresholdIsTheSame) {
+    EXPECT_EQ(decide(1.001, {0.995, 1.006}, 0.5, false, 10, 10, 0.05, 0.01), Verdict::same);
+    EXPECT_EQ(verdict_label(Verdict::same, 1), "the same within 1%");
+    // Reaching past the threshold on one side: not yet the same.
+    EXPECT_EQ(decide(1.001, {0.985, 1.006}, 0.5, false, 10, 10, 0.05, 0.01),
+              Verdict::no_difference);
+    EXPECT_EQ(against_threshold({1.02, 1.3}, 0.01), Beyond::above);
+    EXPECT_EQ(against_threshold({1.005, 1.3}, 0.01), Beyond::neither);
+    EXPECT_EQ(against_threshold({0.5, 0.98}, 0.01), Beyond::below);
 }
 
 TEST(RunsAsUnits, TheSpreadBetweenRunsDecides) {

@@ -149,10 +149,11 @@ int main(int argc, char** argv) {
     compare->add_option("--variant", o.variant,
                         "of an interleaved run: the variant judged (side A) against\n"
                         "the first (side B); default: the second");
-    compare->add_option("--resamples", o.compare.resamples, "bootstrap resamples")
+    compare->add_option("--resamples", o.compare.resamples,
+                        "no longer used (the intervals are t intervals); kept for scripts")
         ->check(CLI::Range(100, 1000000))
         ->capture_default_str();
-    compare->add_option("--seed", o.compare.seed, "bootstrap seed")->capture_default_str();
+    compare->add_option("--seed", o.compare.seed, "no longer used; kept for scripts")->capture_default_str();
     compare->add_option("--practical", o.compare.practical_percent,
                         "differences below PCT percent are reported as within it")
         ->check(CLI::Range(0.0, 50.0))

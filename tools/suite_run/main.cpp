@@ -25,6 +25,7 @@
 #include "process/spawn.h"
 #include "report/core/inputs.h"
 #include "store/store.h"
+#include "suite_run/ab_rounds.h"
 #include "suite_run/drive.h"
 #include "suite_run/facts.h"
 #include "suite_run/options.h"
@@ -130,6 +131,7 @@ struct session {
     std::vector<report::GlRecord> gl;  // per variant; one entry without variants
     std::vector<report::SyncRecord> vsync;
     int failures = 0, unrecorded = 0;
+    std::unique_ptr<suite_run::AbRounds> ab;  // with --rounds auto
     bool server_alive() const { return !server || server->running(); }
 };
 
@@ -205,13 +207,17 @@ report::RunSetRecord run_record(const session& s, int argc, char** argv) {
             run.variants->push_back({suite_run::variant_record(v),
                                      s.gl[static_cast<std::size_t>(v.index)]});
         run.rounds = s.o.rounds;
+        if (s.o.rounds == 0) run.rounds_auto = report::RoundsRule{s.o.max_rounds, 0.05, s.o.practical};
     }
     return run;
 }
 
+bool auto_rounds(const options& o) { return !o.variants.empty() && o.rounds == 0; }
+
 int rounds_of(const options& o) {
-    if (o.until_stable > 0) return o.max_repeat;
-    return o.variants.empty() ? o.repeat : o.rounds;
+    if (o.until_stable > 0) return auto_rounds(o) ? std::min(o.max_repeat, o.max_rounds) : o.max_repeat;
+    if (o.variants.empty()) return o.repeat;
+    return auto_rounds(o) ? o.max_rounds : o.rounds;
 }
 
 // Each program's folder: RUN/PROGRAM, RUN/rep-R/PROGRAM with repeats,
@@ -318,6 +324,8 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
         print_failure(std::string(t.p->texts->name), problem, *dir);
     } else {
         std::cout << "  done: " << report::terminal_safe(results) << std::endl;
+        if (s.ab && t.v && !results.empty())
+            s.ab->add(t.v->name, std::string(t.p->texts->name), *dir + "/" + results);
         if (s.o.until_stable > 0 && !results.empty()) {
             stability.add(stability_key(t), suite_run::results_headline(*dir + "/" + results));
             std::cout << "  " << report::terminal_safe(stability_key(t)) << ": "
@@ -336,16 +344,43 @@ std::vector<const suite_run::variant*> variants_of(const options& o) {
     return all;
 }
 
-// With --until-stable a program is run again until every variant of it is settled.
+// A program runs no more rounds once each rule given is met: every variant
+// of it stable (--until-stable), its variants' answers clear (--rounds auto).
 bool program_settled(const session& s, const program_entry* p,
                      const suite_run::Stability& stability) {
-    for (const auto* v : variants_of(s.o))
-        if (!stability.settled(stability_key({0, v, p}))) return false;
+    const bool stabilising = s.o.until_stable > 0;
+    if (!stabilising && !s.ab) return false;
+    if (s.ab && !s.ab->decided(std::string(p->texts->name))) return false;
+    if (stabilising)
+        for (const auto* v : variants_of(s.o))
+            if (!stability.settled(stability_key({0, v, p}))) return false;
     return true;
 }
 
+std::vector<std::string> chosen_names(const session& s) {
+    std::vector<std::string> names;
+    for (const program_entry* p : s.chosen) names.emplace_back(p->texts->name);
+    return names;
+}
+
+// What each rule says of why the rounds stopped, for run.json.
+void record_rounds(session& s, const suite_run::Stability& stability, int rounds_run,
+                   double seconds) {
+    const bool interrupted = suite_run::stop_signal() != 0;
+    if (s.o.until_stable > 0) {
+        std::vector<std::string> keys;
+        for (const program_entry* p : s.chosen)
+            for (const auto* v : variants_of(s.o)) keys.push_back(stability_key({0, v, p}));
+        s.run.until_stable = stability.record(keys, interrupted, seconds);
+    }
+    if (s.ab) {
+        s.run.rounds = rounds_run;
+        s.run.rounds_stopped =
+            s.ab->record(chosen_names(s), interrupted, seconds >= s.o.max_time);
+    }
+}
+
 void run_rounds(session& s, suite_run::Stability& stability) {
-    const bool stabilising = s.o.until_stable > 0;
     const auto all = variants_of(s.o);
     const double began = driver::now();
     const auto all_settled = [&] {
@@ -353,24 +388,21 @@ void run_rounds(session& s, suite_run::Stability& stability) {
             if (!program_settled(s, p, stability)) return false;
         return true;
     };
-    for (int r = 1; r <= rounds_of(s.o) && !suite_run::stop_signal(); ++r) {
-        if (stabilising && (all_settled() || stability.out_of_time(driver::now() - began))) break;
+    const bool bounded = s.o.until_stable > 0 || s.ab;
+    int r = 1;
+    for (; r <= rounds_of(s.o) && !suite_run::stop_signal(); ++r) {
+        if (bounded && (all_settled() || driver::now() - began >= s.o.max_time)) break;
         for (const int vi : suite_run::round_order(static_cast<int>(all.size()), r)) {
             const suite_run::variant_environment env(all[static_cast<std::size_t>(vi)]);
             for (const program_entry* p : s.chosen) {
                 if (suite_run::stop_signal()) break;
-                if (stabilising && program_settled(s, p, stability)) continue;
+                if (program_settled(s, p, stability)) continue;
                 run_step(s, {r, all[static_cast<std::size_t>(vi)], p}, stability);
             }
         }
+        if (s.ab && r >= 2 && !suite_run::stop_signal()) s.ab->judge(chosen_names(s), r, std::cout);
     }
-    if (stabilising) {
-        std::vector<std::string> keys;
-        for (const program_entry* p : s.chosen)
-            for (const auto* v : all) keys.push_back(stability_key({0, v, p}));
-        s.run.until_stable =
-            stability.record(keys, suite_run::stop_signal() != 0, driver::now() - began);
-    }
+    record_rounds(s, stability, r - 1, driver::now() - began);
 }
 
 // run.json, then what the user reads last; the exit status.
@@ -429,6 +461,11 @@ int run_suite(int argc, char** argv) {
               << s.display << " ("
               << report::terminal_safe(s.gl.front().error ? "unknown renderer" : s.gl.front().renderer) << ")\n";
     suite_run::Stability stability(s.o.until_stable, s.o.max_repeat, s.o.max_time);
+    if (auto_rounds(s.o)) {
+        std::vector<std::string> names;
+        for (const auto& v : s.o.variants) names.push_back(v.name);
+        s.ab = std::make_unique<suite_run::AbRounds>(*s.run.rounds_auto, names);
+    }
     run_rounds(s, stability);
     return finish(s);
 }

@@ -47,6 +47,15 @@ std::string check_size(const std::string& text) {
            " and 1 <= H <= " + std::to_string(driver::screen_height) + ", not " + text;
 }
 
+// "auto", or a whole number of rounds from 1 to 100000.
+std::string check_rounds(const std::string& text) {
+    if (text == "auto") return "";
+    int n = 0;
+    const auto [end, e] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (e == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 100000) return "";
+    return "must be auto or a whole number from 1 to 100000";
+}
+
 std::string footer() {
     std::string f = "programs:";
     for (auto& p : texts::programs) f += " " + std::string(p.name);
@@ -83,9 +92,9 @@ options parse_options(int argc, char** argv) {
     app.add_option("--max-repeat", o.max_repeat,
                    "with --until-stable: runs of each program at most (default 10)")
         ->check(CLI::Range(3, 1000));
-    app.add_option("--max-time", o.max_time,
-                   "with --until-stable: seconds after which no new round starts\n"
-                   "(default 7200)")
+    auto* max_time = app.add_option("--max-time", o.max_time,
+                   "with --until-stable or --rounds auto: seconds after which no\n"
+                   "new round starts (default 7200, 3600 for --rounds auto alone)")
         ->check(CLI::Validator(check_seconds, "SECONDS"));
     std::vector<std::string> variant_texts;
     auto* variants =
@@ -101,10 +110,22 @@ options parse_options(int argc, char** argv) {
                 },
                 "VARIANT"))
             ->excludes(repeat);
-    app.add_option("--rounds", o.rounds,
-                   "with --variant: rounds, each running every variant once, in\n"
-                   "turn forwards and backwards (default 2)")
-        ->check(CLI::Range(1, 100000))
+    std::string rounds = "auto";
+    app.add_option("--rounds", rounds,
+                   "with --variant: N rounds, each running every variant once, in\n"
+                   "turn forwards and backwards; auto (the default): rounds until\n"
+                   "each program's answer is clear (faster, slower or the same\n"
+                   "within --practical), at most --max-rounds")
+        ->check(CLI::Validator(check_rounds, "N|auto"))
+        ->needs(variants);
+    app.add_option("--max-rounds", o.max_rounds,
+                   "with --rounds auto: rounds at most (default 10)")
+        ->check(CLI::Range(2, 1000))
+        ->needs(variants);
+    app.add_option("--practical", o.practical,
+                   "with --rounds auto: PCT percent, within which two variants are\n"
+                   "the same (default 1)")
+        ->check(CLI::Range(0.01, 50.0))
         ->needs(variants);
     app.add_option("--out", o.out,
                    "run folder, which must not exist yet (default:\n"
@@ -147,6 +168,8 @@ options parse_options(int argc, char** argv) {
         std::exit(2);
     }
     if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
+    o.rounds = rounds == "auto" ? 0 : std::stoi(rounds);
+    if (o.rounds == 0 && o.until_stable == 0 && max_time->count() == 0) o.max_time = 3600;
     for (const auto& text : variant_texts) {
         std::string error;
         auto v = parse_variant(text, error);

@@ -16,10 +16,12 @@ struct options {
     std::string db, tag;  // the results store and the tag its records carry
     int repeat = 1;
     std::vector<variant> variants;  // run alternately, round by round; none: the plain set
-    int rounds = 2;                 // with variants: A B, B A, A B, ...
+    int rounds = 0;                 // with variants: A B, B A, A B, ...; 0: auto
+    int max_rounds = 10;            // with --rounds auto
+    double practical = 1;           // with --rounds auto: percent, "the same within" it
     double until_stable = 0;    // percent; 0: a fixed number of repeats
     int max_repeat = 10;        // with until_stable: runs of each program at most
-    double max_time = 7200;     // with until_stable: seconds, no new round after
+    double max_time = 7200;     // with until_stable or auto rounds: seconds, no new round after
     bool unattended = false;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
     drive_options drive;

@@ -51,6 +51,10 @@ public:
             seconds_bound_ += rounding_bound(f.seconds);
         }
         a_.frame_time = describe(a_.seconds);
+        a_.first_frame_excess =
+            a_.seconds.size() < 3
+                ? std::nan("")
+                : a_.seconds.front() - median({a_.seconds.begin() + 1, a_.seconds.end()});
     }
 
     void add_rate(RateSource src) {

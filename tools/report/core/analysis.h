@@ -43,6 +43,9 @@ struct Analysis {
     std::vector<double> seconds;  // frame times, file order
     Distribution frame_time;      // seconds
     double total_seconds = 0;     // sum of frame times
+    // The warm-up: the first frame's time over the median of the others, in
+    // seconds; NaN with fewer than three frames. The printed averages hold it.
+    double first_frame_excess = 0;
     bool total_agrees = true;     // with the summary's total, when printed
     std::vector<Rate> rates;      // main rate first
     double points_per_frame = 0;  // cube: the window's colour count

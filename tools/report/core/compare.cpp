@@ -20,45 +20,12 @@ std::vector<double> without_nan(const std::vector<double>& values) {
     return kept;
 }
 
-// Index below n from splitmix64, so the same seed gives the same interval
-// with any standard library. Scaling 53 random bits spares a division per
-// draw; the bias is nil at these sizes.
-std::size_t draw(std::uint64_t& state, std::size_t n) {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    z ^= z >> 31;
-    return static_cast<std::size_t>(static_cast<double>(z >> 11) * 0x1.0p-53 *
-                                    static_cast<double>(n));
-}
-
 // Each run's batch headlines.
 std::vector<double> batch_values(const std::vector<RatioRun>& runs, std::size_t batches) {
     std::vector<double> values;
     for (const auto& run : runs)
         for (const Sums& s : batch_sums(run, batches)) values.push_back(s.numerator / s.denominator);
     return values;
-}
-
-Interval percentile_interval(std::vector<double>& ratios, std::size_t undefined, int resamples,
-                             double confidence) {
-    const double tail = (1 - confidence) / 2;
-    const double nan = std::nan("");
-    // Undefined ratios (0/0, inf/inf) count against the interval: past a tail's
-    // worth of them it cannot be told.
-    if (static_cast<double>(undefined) > tail * resamples || ratios.empty()) return {nan, nan};
-    std::sort(ratios.begin(), ratios.end());
-    return {percentile_sorted(ratios, 100 * tail), percentile_sorted(ratios, 100 * (1 - tail))};
-}
-
-double resampled_ratio(const std::vector<Sums>& units, std::uint64_t& state) {
-    double num = 0, den = 0;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const Sums& s = units[draw(state, units.size())];
-        num += s.numerator;
-        den += s.denominator;
-    }
-    return num / den;
 }
 
 // Both sides' means and the variances of those means, with the degrees of
@@ -154,23 +121,6 @@ std::size_t batch_count(std::size_t frames) {
     return std::min<std::size_t>(root, 32);
 }
 
-Interval bootstrap_batch_ratio(const std::vector<Sums>& a, const std::vector<Sums>& b,
-                               int resamples, std::uint64_t seed, double confidence) {
-    const double nan = std::nan("");
-    if (a.empty() || b.empty() || resamples < 1) return {nan, nan};
-    std::uint64_t state = seed;
-    std::vector<double> ratios;
-    ratios.reserve(static_cast<std::size_t>(resamples));
-    std::size_t undefined = 0;
-    for (int i = 0; i < resamples; ++i) {
-        const double ra = resampled_ratio(a, state);  // a first: the draws are seeded
-        const double ratio = ra / resampled_ratio(b, state);
-        if (std::isnan(ratio)) ++undefined;
-        else ratios.push_back(ratio);
-    }
-    return percentile_interval(ratios, undefined, resamples, confidence);
-}
-
 Welch welch_values(const std::vector<double>& a, const std::vector<double>& b) {
     Welch w;
     w.units_a = without_nan(a).size();
@@ -193,22 +143,37 @@ Welch welch_values(const std::vector<double>& a, const std::vector<double>& b) {
     return w;
 }
 
-Interval fieller_ratio(const std::vector<double>& a, const std::vector<double>& b,
-                       double confidence) {
+LogRatio log_ratio(const std::vector<double>& a, const std::vector<double>& b,
+                   double confidence) {
     const double nan = std::nan("");
-    const auto m = means(a, b);
-    if (!m) return {nan, nan};
-    if (m->var_a + m->var_b == 0) return {m->a / m->b, m->a / m->b};
+    LogRatio r;
+    auto logs = [&](const std::vector<double>& side, bool& ok) {
+        std::vector<double> out;
+        for (double v : without_nan(side)) {
+            ok = ok && v > 0 && std::isfinite(v);
+            out.push_back(std::log(v));
+        }
+        return out;
+    };
+    bool ok = true;
+    const auto la = logs(a, ok), lb = logs(b, ok);
+    r.test = welch_values(la, lb);
+    const auto m = means(la, lb);
+    if (!ok || !m) {
+        r.test.p = nan;
+        r.interval = {nan, nan};
+        return r;
+    }
+    const double diff = m->a - m->b, v = m->var_a + m->var_b;
+    if (v == 0) {
+        r.interval = {std::exp(diff), std::exp(diff)};
+        return r;
+    }
     const boost::math::students_t dist(m->df);
-    const double t = boost::math::quantile(boost::math::complement(dist, (1 - confidence) / 2));
-    // The ratios r with (a - r b)^2 <= t^2 (var_a + r^2 var_b): the roots of
-    // A r^2 - 2 B r + C, a bounded interval only when A > 0.
-    const double q = t * t;
-    const double qa = m->b * m->b - q * m->var_b, qb = m->a * m->b,
-                 qc = m->a * m->a - q * m->var_a;
-    if (!(qa > 0)) return {nan, nan};
-    const double root = std::sqrt(std::max(0.0, qb * qb - qa * qc));
-    return {(qb - root) / qa, (qb + root) / qa};
+    const double half =
+        boost::math::quantile(boost::math::complement(dist, (1 - confidence) / 2)) * std::sqrt(v);
+    r.interval = {std::exp(diff - half), std::exp(diff + half)};
+    return r;
 }
 
 Welch welch_batch_means(const std::vector<RatioRun>& runs_a, const std::vector<RatioRun>& runs_b,
@@ -248,6 +213,7 @@ const char* verdict_text(Verdict v) {
         case Verdict::faster: return "faster";
         case Verdict::slower: return "slower";
         case Verdict::within: return "within the practical threshold";
+        case Verdict::same: return "the same within the practical threshold";
         case Verdict::no_difference: return "no significant difference";
         case Verdict::too_few: return "too few frames to tell";
         case Verdict::inconclusive: return "inconclusive";
@@ -256,18 +222,32 @@ const char* verdict_text(Verdict v) {
 }
 
 std::string verdict_label(Verdict v, double practical_percent) {
-    if (v != Verdict::within) return verdict_text(v);
-    return "within " + format_printed(practical_percent) + "%";
+    const std::string threshold = format_printed(practical_percent) + "%";
+    if (v == Verdict::within) return "within " + threshold;
+    if (v == Verdict::same) return "the same within " + threshold;
+    return verdict_text(v);
 }
 
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
                std::size_t n_a, std::size_t n_b, double alpha, double practical) {
     if (n_a < 1 || n_b < 1 || n_a + n_b < 3) return Verdict::too_few;
-    if (!(p < alpha) || std::isnan(ratio)) return Verdict::no_difference;
+    const bool inside = against_threshold(interval, practical) == Beyond::inside;
+    if (!(p < alpha) || std::isnan(ratio)) return inside ? Verdict::same : Verdict::no_difference;
     const bool above = interval.low > 1, below = interval.high < 1;
-    if (!above && !below) return Verdict::no_difference;
+    if (!above && !below) return inside ? Verdict::same : Verdict::no_difference;
     if (std::fabs(std::log(ratio)) < std::log1p(practical)) return Verdict::within;
     return above == higher_is_better ? Verdict::faster : Verdict::slower;
+}
+
+Beyond against_threshold(Interval interval, double practical) {
+    if (!(practical > 0) || std::isnan(interval.low) || std::isnan(interval.high))
+        return Beyond::neither;
+    const double band = std::log1p(practical);
+    const double low = std::log(interval.low), high = std::log(interval.high);
+    if (low > band) return Beyond::above;
+    if (high < -band) return Beyond::below;
+    if (low >= -band && high <= band) return Beyond::inside;
+    return Beyond::neither;
 }
 
 Interval mean_interval(const std::vector<double>& values, double confidence) {

@@ -50,13 +50,6 @@ std::vector<Sums> batch_sums(const RatioRun& run, std::size_t batches);
 std::size_t batch_count(std::size_t frames);
 inline constexpr std::size_t min_batches = 5;
 
-// Percentile bootstrap interval for the ratio of sum(numerator) /
-// sum(denominator) of side a over side b, drawing whole batches with
-// replacement: the correlation of neighbouring frames stays inside a batch.
-// Deterministic for a given seed.
-Interval bootstrap_batch_ratio(const std::vector<Sums>& a, const std::vector<Sums>& b,
-                               int resamples, std::uint64_t seed, double confidence = 0.95);
-
 struct Welch {
     std::size_t units_a = 0, units_b = 0;  // values each side had: runs or batches
     double t = 0, df = 0;
@@ -69,12 +62,19 @@ struct Welch {
 // cannot show how runs vary. p is NaN with fewer than three values in all.
 Welch welch_values(const std::vector<double>& a, const std::vector<double>& b);
 
-// The interval for mean(a) / mean(b) that agrees with welch_values(): by
-// Fieller's method, with the same variances and degrees of freedom, so it
-// excludes 1 exactly when the test's p is below 1 - confidence. NaN bounds
-// when b's mean is not surely away from zero.
-Interval fieller_ratio(const std::vector<double>& a, const std::vector<double>& b,
-                       double confidence = 0.95);
+// The ratio of the two sides' geometric means judged on the logs of the
+// units' values: Welch's t on the logs, and the exp of its interval for their
+// difference. A figure that is a fixed amount over another (a rate over the
+// frame time) has logs that are the other's negated plus a constant, so it
+// gets the same test and exactly the reciprocal interval; and no bound can
+// be zero or negative. A value that is not above zero and finite has no log:
+// then p and the bounds are NaN.
+struct LogRatio {
+    Welch test;
+    Interval interval;
+};
+LogRatio log_ratio(const std::vector<double>& a, const std::vector<double>& b,
+                   double confidence = 0.95);
 
 // Welch's t test on batch means: each run is cut into up to `batches` runs of
 // consecutive frames, each batch's headline is one value. Averaging whole
@@ -91,18 +91,28 @@ const char* unit_name(Unit u);  // "runs", "batches"
 std::string judged_on(Unit u, std::size_t runs_a, std::size_t runs_b);
 
 // inconclusive: withheld, the data cannot carry a verdict about the program.
-enum class Verdict { faster, slower, within, no_difference, too_few, inconclusive };
+// same: the whole interval lies within the practical threshold, an answer
+// of its own; within: surely different, but by less than the threshold.
+enum class Verdict { faster, slower, within, same, no_difference, too_few, inconclusive };
 const char* verdict_text(Verdict v);
-// As shown: "within 1%" names the practical threshold, in percent.
+// As shown: "within 1%" and "the same within 1%" name the practical
+// threshold, in percent.
 std::string verdict_label(Verdict v, double practical_percent);
 
 // Whether a is faster than b in a figure whose ratio is a over b: both the
 // test (p < alpha) and the interval (excluding 1) must agree, and a ratio
 // closer to 1 than `practical` (a fraction, either way on a log scale) is
-// "within" however sure the test is. n_a and n_b count the independent units
+// "within" however sure the test is. An interval wholly inside that
+// threshold that is not surely different is "same". n_a and n_b count the independent units
 // (runs or batches): a test needs one on each side and three in all.
 Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
                std::size_t n_a, std::size_t n_b, double alpha = 0.05, double practical = 0);
+
+// Whether the interval lies wholly beyond `practical` (a fraction, on a log
+// scale) on one side of 1, or wholly inside it: an answer more data would
+// not turn.
+enum class Beyond { above, below, inside, neither };
+Beyond against_threshold(Interval interval, double practical);
 
 // Student's t interval for the mean of `values` (NaN bounds with fewer than two).
 Interval mean_interval(const std::vector<double>& values, double confidence = 0.95);

@@ -1,5 +1,8 @@
 #include "report/core/model.h"
 
+#include "common/number.h"
+#include "report/core/rounds.h"
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -138,6 +141,15 @@ std::optional<Model> build_variant_comparison(const std::string& run_folder,
     m.options = options;
     m.sides_title = "A: " + variant_title(a->second) + " against B: " + variant_title(b) +
                     ", the first variant";
+    // Rounds that ran until the answer was clear looked after every round:
+    // judged at any other level, the verdict would not be the rule's.
+    if (const auto& rule = b.inputs.runs.front().record.rounds_auto) {
+        m.options.confidence = look_confidence(*rule);
+        m.options.alpha = 1 - m.options.confidence;
+        m.options.practical_percent = rule->practical_percent;
+        m.sides_title += "; rounds ran until the answer was clear, so intervals are at " +
+                         format_sig(100 * m.options.confidence, 4) + "%, the level each round's look used";
+    }
     m.sides = {{"A", a->second.record}, {"B", b.record}};
     a->second.inputs.problems = std::move(all.problems);
     a->second.inputs.files = std::move(all.files);

@@ -85,10 +85,11 @@ std::vector<double> run_medians(const std::vector<FigureRun>& side) {
 void judge_on_runs(FigureComparison& c, const std::vector<double>& head_a,
                    const std::vector<double>& head_b, const std::vector<FigureRun>& a,
                    const std::vector<FigureRun>& b, const CompareOptions& options) {
-    c.test = welch_values(head_a, head_b);
-    c.interval = fieller_ratio(head_a, head_b, options.confidence);
+    const LogRatio headline = log_ratio(head_a, head_b, options.confidence);
+    c.test = headline.test;
+    c.interval = headline.interval;
     const auto med_a = run_medians(a), med_b = run_medians(b);
-    c.median_interval = fieller_ratio(med_a, med_b, options.confidence);
+    c.median_interval = log_ratio(med_a, med_b, options.confidence).interval;
     c.ranks = mann_whitney(med_a, med_b);
 }
 
@@ -118,13 +119,12 @@ void judge_on_batches(FigureComparison& c, const FigureRun& a, const FigureRun& 
                       const CompareOptions& options) {
     const auto sums_a = batch_sums(a.headline, batch_count(a.headline.numerator.size()));
     const auto sums_b = batch_sums(b.headline, batch_count(b.headline.numerator.size()));
-    c.test = welch_values(ratios(sums_a), ratios(sums_b));
-    c.interval = bootstrap_batch_ratio(sums_a, sums_b, options.resamples, options.seed,
-                                       options.confidence);
+    const LogRatio headline = log_ratio(ratios(sums_a), ratios(sums_b), options.confidence);
+    c.test = headline.test;
+    c.interval = headline.interval;
     const auto med_a = batch_medians(a.values, batch_count(a.values.size()));
     const auto med_b = batch_medians(b.values, batch_count(b.values.size()));
-    c.median_interval = bootstrap_batch_ratio(med_a, med_b, options.resamples, options.seed,
-                                              options.confidence);
+    c.median_interval = log_ratio(ratios(med_a), ratios(med_b), options.confidence).interval;
     c.ranks = mann_whitney(ratios(med_a), ratios(med_b));
 }
 

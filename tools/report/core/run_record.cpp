@@ -10,9 +10,9 @@ SUITE_RECORD_FIELDS(ProgramRecord, program, problem, date, executable, window_si
                     frames_measured, stderr_bytes_not_kept, console_bytes_not_kept,
                     stderr_first_line_cut, interrupted, strays_ended, seconds, load)
 SUITE_RECORD_FIELDS(RunHeader, format, command_line, tag, machine, gl, vsync, private_x_server,
-                    interrupted, repeat)
+                    interrupted, repeat, rounds_auto)
 SUITE_RECORD_FIELDS(RunRecord, variant, run)
-SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable)
+SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable, rounds_stopped)
 
 // metadata.json and run.json: the shared header's fields, then the file's own.
 template <typename File>

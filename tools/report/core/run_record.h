@@ -79,6 +79,17 @@ struct ProgramRecord {
 void to_json(nlohmann::json& j, const ProgramRecord& p);
 bool take_value(const nlohmann::json& j, ProgramRecord& p);
 
+// --rounds auto: rounds of a variant run go on, up to max_rounds, until
+// every program's verdict is decisive (see rounds.h). Known before the
+// first round, so every record of the run carries it and compare judges at
+// the level the rule looked at.
+struct RoundsRule {
+    int max_rounds = 10;
+    double alpha = 0.05;              // the chance of any false call over all looks
+    double practical_percent = 1;
+};
+SUITE_RECORD(RoundsRule, max_rounds, alpha, practical_percent)
+
 // What metadata.json and run.json share: the run as a whole.
 struct RunHeader {
     int format = 0;
@@ -88,6 +99,7 @@ struct RunHeader {
     std::optional<SyncRecord> vsync;
     bool private_x_server = false, interrupted = false;
     int repeat = 0;
+    std::optional<RoundsRule> rounds_auto;
 };
 
 // metadata.json.
@@ -103,6 +115,8 @@ struct RunSetRecord : RunHeader {
     std::optional<std::vector<VariantSetup>> variants;
     std::optional<int> rounds;
     std::optional<nlohmann::json> until_stable;  // why each program stopped (stability.h)
+    // With --rounds auto: each program's answer, rounds and why it stopped.
+    std::optional<nlohmann::json> rounds_stopped;
 };
 void to_json(nlohmann::json& j, const RunSetRecord& r);
 bool take_value(const nlohmann::json& j, RunSetRecord& r);

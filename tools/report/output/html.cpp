@@ -150,17 +150,19 @@ namespace {
 void comparison_note(std::ostream& out, const Model& m) {
     out << "<p class=\"note\">A/B is the ratio of the averages the programs print (the mean "
            "frame time; all counts over all time for a rate). With two runs or more on a "
-           "side the runs are the independent units: p is Welch's t test on the runs' "
-           "averages and the "
+           "side the runs are the independent units, with one run a side batches of "
+           "consecutive frames (fewer than "
+        << min_batches
+        << " batches a side give no verdict). p is Welch's t test on the logs of the "
+           "units' averages and the "
         << static_cast<int>(m.options.confidence * 100 + 0.5)
-        << "% interval is Fieller's for their ratio. With one run a side, p is Welch's t "
-           "test on batches of consecutive frames and the interval a bootstrap over those "
-           "batches ("
-        << m.options.resamples << " resamples); fewer than " << min_batches
-        << " batches a side give no verdict. A verdict needs p &lt; " << m.options.alpha
-        << " and an interval that excludes 1; a ratio within " << m.options.practical_percent
-        << "% of 1 is reported as within it. Medians and the rank test (on the runs' or "
-           "batches' medians) are shown beside.</p>\n";
+        << "% interval its exp, so a rate and the frame time it is a fixed amount over "
+           "get one verdict and reciprocal intervals. A verdict needs p &lt; "
+        << m.options.alpha << " and an interval that excludes 1; a ratio within "
+        << m.options.practical_percent
+        << "% of 1 is reported as within it, and an interval wholly inside that threshold "
+           "as the same. Medians and the rank test (on the runs' or batches' medians) are "
+           "shown beside.</p>\n";
 }
 
 // One program: its comparisons and repeats across the page, then each run's
@@ -172,7 +174,7 @@ void program_section(std::ostream& out, const Model& m, const std::string& name,
         << html_escape(name) << "</h2>\n";
     for (const auto& c : m.comparisons)
         if (program_name(c.program) == name)
-            html_table(out, comparison_table(c, m.options.practical_percent));
+            html_table(out, comparison_table(c, m.options));
     for (const auto& g : m.groups)
         if (program_name(g.program) == name) html_table(out, spread_table(g));
     out << "<div class=\"columns\"><div class=\"tables\">\n";

@@ -45,6 +45,7 @@ json analysis_json(const Analysis& a) {
                          {"low_0_1_percent", number(r.low_01)}});
     json j = {{"frame_time_seconds", distribution(a.frame_time)},
               {"total_seconds", number(a.total_seconds)},
+              {"first_frame_excess_seconds", number(a.first_frame_excess)},
               {"total_agrees", a.total_agrees},
               {"rates", rates},
               {"frames_zero_ms", a.frames_zero_ms},

@@ -79,6 +79,11 @@ Facts run_facts(const Run& run, const Analysis* a) {
         total += "; the summary says " + format_printed(t->value) + " s" +
                  (a->total_agrees ? "" : " (DISAGREES)");
     f.emplace_back("measured", total);
+    if (std::isfinite(a->first_frame_excess) && a->total_seconds > 0)
+        f.emplace_back("first frame", format_sig(1000 * a->first_frame_excess, 4) +
+                                          " ms over the median of the rest (" +
+                                          format_fixed(100 * a->first_frame_excess / a->total_seconds, 1) +
+                                          "% of the measured time)");
     if (run.program == Program::cube && std::isfinite(a->points_per_frame))
         f.emplace_back("points a frame", format_sig(a->points_per_frame, 10));
     return f;
@@ -190,13 +195,18 @@ FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
             verdict_shown(f, practical_percent)};
 }
 
-Table comparison_table(const ProgramComparison& c, double practical_percent) {
+std::string interval_column(double confidence) {
+    return format_sig(100 * confidence, 4) + "% interval";
+}
+
+Table comparison_table(const ProgramComparison& c, const CompareOptions& options) {
+    const double practical_percent = options.practical_percent;
     Table t;
     t.title = comparison_title(c);
     // Labels carry their side.
     t.notes = {"runs: " + labels(c.a) + "; " + labels(c.b), comparison_unit_note(c)};
     t.columns = {"figure", "frames A", "frames B", "average A", "average B", "A/B",
-                 "95% interval", "p", "A is", "medians A/B", "rank p"};
+                 interval_column(options.confidence), "p", "A is", "medians A/B", "rank p"};
     for (const auto& f : c.figures) {
         const auto x = figure_cells(f, practical_percent);
         t.rows.push_back({x.name, std::to_string(f.n_a), std::to_string(f.n_b), x.average_a,
@@ -282,7 +292,8 @@ Table verdict_table(const Model& m) {
     Table t;
     if (!m.comparing) return t;
     t.title = m.sides_title;
-    t.columns = {"program", "figure", "average A", "average B", "A/B", "95% interval", "A is"};
+    t.columns = {"program", "figure", "average A", "average B", "A/B",
+                 interval_column(m.options.confidence), "A is"};
     t.left = 2;
     for (const auto& c : m.comparisons)
         t.notes.push_back(std::string(program_name(c.program)) + ": " + comparison_unit_note(c));

@@ -29,7 +29,9 @@ Table frame_time_table(const Analysis& a);
 Table rate_table(const Analysis& a);
 Table throughput_table(const Analysis& a);  // empty for all but triangles
 Table spread_table(const RepeatGroup& g);
-Table comparison_table(const ProgramComparison& c, double practical_percent);
+Table comparison_table(const ProgramComparison& c, const CompareOptions& options);
+// "95% interval", or at the level a comparison was judged.
+std::string interval_column(double confidence);
 
 // What every table of a comparison shows of one figure.
 struct FigureCells {

@@ -89,7 +89,7 @@ void write_text(std::ostream& out, const Model& m) {
     for (const auto& c : m.comparisons) {
         out << "== comparison\n";
         if (!m.sides.is_null()) out << "   " << terminal_safe(m.sides_title) << "\n";
-        text_table(out, comparison_table(c, m.options.practical_percent), "   ");
+        text_table(out, comparison_table(c, m.options), "   ");
     }
     if (m.comparing && m.comparisons.empty())
         out << "== comparison\n   no program has frames on both sides\n\n";
