@@ -110,4 +110,25 @@ std::string shell_quoted(std::string_view text) {
     return quoted + "'";
 }
 
+std::string shell_pasteable(std::string_view text) {
+    const auto printable = [](unsigned char c) { return c >= 0x20 && c < 0x7f; };
+    if (std::all_of(text.begin(), text.end(), printable)) return shell_quoted(text);
+    std::string out = "$'";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\\' || c == '\'') {
+            out += '\\';
+            out += ch;
+        } else if (printable(c)) {
+            out += ch;
+        } else {
+            static const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[c >> 4];
+            out += digits[c & 15];
+        }
+    }
+    return out + "'";
+}
+
 }  // namespace report

@@ -23,6 +23,12 @@ std::string terminal_safe(std::string_view text);
 // characters no shell treats specially, else in single quotes.
 std::string shell_quoted(std::string_view text);
 
+// The text as one word that a person can paste into bash or zsh: as
+// shell_quoted gives it when every byte is printable ASCII, else in $'...'
+// with each other byte as \xHH, so that a control character in a folder's
+// name is neither acted on by the terminal nor lost from the command.
+std::string shell_pasteable(std::string_view text);
+
 // Every byte but letters, digits, "-._~" and those in `plain` as %XX.
 std::string percent_encoded(std::string_view text, std::string_view plain = "");
 

@@ -8,7 +8,9 @@
 #include <map>
 #include <tuple>
 
+#include "common/dates.h"
 #include "common/text.h"
+#include "report/core/machine_load.h"
 #include "report/core/repeats_and_sides.h"
 #include "report/core/model.h"
 #include "report/output/outputs.h"
@@ -35,14 +37,34 @@ Config config_of(const report::Run& run) {
             m.variant ? m.variant->name : ""};
 }
 
-// The overview, cut to what a reader takes in at a glance.
+// The overview, cut to what a reader takes in at a glance: each row names
+// its variant, and a run measured on a busy machine says so.
 report::Table glance(const report::Model& m) {
     const report::Table all = report::overview_table(m);
+    const auto runs = report::runs_in_program_order(m);
     report::Table t;
     t.columns = {"program", "run", "status", "frames", "averages"};
     t.left = 5;
-    for (const auto& row : all.rows) t.rows.emplace_back(row.begin(), row.begin() + 5);
+    for (std::size_t i = 0; i < all.rows.size(); ++i) {
+        auto row = std::vector<std::string>(all.rows[i].begin(), all.rows[i].begin() + 5);
+        const report::Run& run = *runs[i];
+        if (run.record.variant) row[0] += " [" + run.record.variant->name + "]";
+        if (const auto load = report::machine_load(run); load && load->busy) row[2] += ", busy";
+        t.rows.push_back(std::move(row));
+    }
     return t;
+}
+
+// The store's UTC date as this machine's local time, its zone named.
+std::string local_date(const std::string& utc) {
+    auto t = report::read_date(utc, "YYYY-MM-DD hh:mm:ss");
+    std::tm local{};
+    const std::time_t when = t ? timegm(&*t) : -1;
+    char text[64];
+    if (when == -1 || !localtime_r(&when, &local) ||
+        !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local))
+        return utc + " UTC";
+    return text;
 }
 
 // The newest stored run of the configuration outside this run folder, from
@@ -79,7 +101,7 @@ std::vector<std::string> change_row(Db& db, const report::Model& m, const Config
     sides.push_back(report::analyse(kept.back()));
     sides.back().side = "B";
     const std::string label = c.program + (c.variant.empty() ? "" : " [" + c.variant + "]");
-    const std::string against = "run " + std::to_string(earlier.id) + " of " + earlier.date;
+    const std::string against = "run " + std::to_string(earlier.id) + " of " + local_date(earlier.date);
     const auto compared = report::compare_sides(sides, m.options);
     if (compared.empty() || compared.front().figures.empty())
         return {label, against, "-", "-", "-", "nothing to compare"};
@@ -91,6 +113,69 @@ std::vector<std::string> change_row(Db& db, const report::Model& m, const Config
                 "inconclusive: run " + std::to_string(earlier.id) +
                     " was measured on a busy machine (" + earlier.busy + ")"};
     return {label, against, x.name, x.ratio, x.interval, x.verdict};
+}
+
+// The variants other than the first, in the order the runner numbered them.
+std::vector<std::string> judged_variants(const report::Model& m) {
+    std::map<int, std::string> named;
+    for (const auto& r : m.runs)
+        if (r.record.variant && r.record.variant->index > 0)
+            named.emplace(r.record.variant->index, r.record.variant->name);
+    std::vector<std::string> out;
+    for (const auto& [_, name] : named) out.push_back(name);
+    return out;
+}
+
+// How the rounds went for a program, from run.json: "3 rounds, decided", or
+// why they stopped with the reason an answer stayed undecided.
+std::string rounds_note(const std::optional<report::RunSetRecord>& set,
+                        const std::string& program, const std::string& variant) {
+    if (!set || !set->rounds_stopped || !set->rounds_stopped->is_object()) return "";
+    const auto& all = *set->rounds_stopped;
+    const auto p = all.find(program);
+    if (p == all.end() || !p->is_object()) return "";
+    const auto rounds = p->value("rounds", nlohmann::json()), stopped = p->value("stopped", nlohmann::json());
+    std::string note = (rounds.is_number_integer() ? std::to_string(rounds.get<long long>()) : "?") +
+                       " rounds, " + (stopped.is_string() ? stopped.get<std::string>() : "?");
+    const auto v = p->find("variants");
+    if (v != p->end() && v->is_object() && v->contains(variant) && (*v)[variant].is_object()) {
+        const auto& answer = (*v)[variant];
+        const auto why = answer.value("why", nlohmann::json()), said = answer.value("answer", nlohmann::json());
+        if (why.is_string()) note += ": " + why.get<std::string>();
+        else if (said.is_string()) note += ": " + said.get<std::string>();
+    }
+    return note;
+}
+
+// The answer a variant run was made for: each variant against the first, as
+// compare RUN gives it (its headline figure), with how the rounds went.
+void print_variants(const std::string& run_folder, const report::Model& m) {
+    const auto variants = judged_variants(m);
+    if (variants.empty()) return;
+    const auto set = report::read_run_set(run_folder);
+    report::Table t;
+    t.title = "each variant against the first (A/B, as suite-report compare RUN gives it)";
+    t.left = 3;
+    std::vector<std::string> notes;
+    for (const auto& name : variants) {
+        std::string error;
+        const auto vm = report::build_variant_comparison(run_folder, name, m.options, error);
+        if (!vm) {
+            notes.push_back(name + ": " + error);
+            continue;
+        }
+        t.columns = {"program", "variant", "figure", "A/B", report::interval_column(vm->options.confidence), "A is"};
+        for (const auto& c : vm->comparisons) {
+            const std::string program = report::program_name(c.program);
+            const auto& f = c.figures.size() > 1 ? c.figures[1] : c.figures.front();
+            const auto x = report::figure_cells(f, vm->options.practical_percent);
+            t.rows.push_back({program, name, x.name, x.ratio, x.interval, x.verdict});
+            if (const auto n = rounds_note(set, program, name); !n.empty())
+                notes.push_back(program + " [" + name + "]: " + n);
+        }
+    }
+    if (!t.rows.empty()) report::text_table(std::cout, t, "   ");
+    for (const auto& n : notes) std::cout << "   " << report::terminal_safe(n) << "\n";
 }
 
 // Each program against its last comparable run, or why there is none.
@@ -138,6 +223,7 @@ int run_summary(const std::string& url, const std::string& run_folder) {
     report::text_table(std::cout, glance(m), "   ");
     std::error_code ec;
     const std::string folder = fs::weakly_canonical(fs::absolute(run_folder), ec).string();
+    print_variants(run_folder, m);
     print_changes(url, m, folder);
     int status = m.has_errors() ? 1 : 0;
     // A link or a folder planted where the page goes is not written through.
@@ -155,8 +241,7 @@ int run_summary(const std::string& url, const std::string& run_folder) {
             status = 1;
         for (const auto& p : problems) std::cout << "   " << report::terminal_safe(p) << "\n";
     }
-    std::cout << "   full report: suite-report "
-              << report::terminal_safe(report::shell_quoted(run_folder)) << "\n";
+    std::cout << "   full report: suite-report " << report::shell_pasteable(run_folder) << "\n";
     return status;
 }
 

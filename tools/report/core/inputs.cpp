@@ -257,4 +257,20 @@ void label_runs(std::vector<Run>& runs) {
     }
 }
 
+std::optional<RunSetRecord> read_run_set(const std::string& run_folder) {
+    // A record of every program run: some KiB each, even for long runs.
+    constexpr std::size_t run_json_cap = 16u << 20;
+    const Opened opened = open_regular((fs::path(run_folder) / "run.json").string(), false);
+    if (!opened.fd) return std::nullopt;
+    bool more = false;
+    std::string problem;
+    const auto text = read_capped(opened.fd, run_json_cap, more, problem);
+    if (!text || more || json_depth(*text) > metadata_depth_cap) return std::nullopt;
+    const auto j = nlohmann::json::parse(valid_utf8(*text), nullptr, false);
+    if (j.is_discarded()) return std::nullopt;
+    RunSetRecord record;
+    take_value(j, record);
+    return record;
+}
+
 }  // namespace report

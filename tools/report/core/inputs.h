@@ -2,6 +2,7 @@
 // its run folder holds beside it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ Inputs load_inputs(const std::vector<std::string>& paths);
 // One results file, its metadata.json, exit-status.txt and stderr.txt; the
 // files opened are added to `files` when given.
 Run load_run(const std::string& path, std::vector<InputFile>* files = nullptr);
+
+// A run folder's run.json as the runner wrote it (its programs, and with
+// variants how the rounds went); nullopt when there is none, or it is no
+// plain file, larger than the runner writes or not JSON.
+std::optional<RunSetRecord> read_run_set(const std::string& run_folder);
 
 // A short name for a run: its run-folder path ("run-20260101-120000/rep-2/cube")
 // or else the date and time in its file name.
