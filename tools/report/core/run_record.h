@@ -103,6 +103,7 @@ struct RunSetRecord : RunHeader {
     std::optional<std::vector<VariantSetup>> variants;
     std::optional<int> rounds;
     std::optional<nlohmann::json> until_stable;  // why each program stopped (stability.h)
+    std::optional<std::string> problem;  // why the run ended before its programs were done
 };
 void to_json(nlohmann::json& j, const RunSetRecord& r);
 bool take_value(const nlohmann::json& j, RunSetRecord& r);
