@@ -83,7 +83,8 @@ TEST(Inputs, LoadCsvIsReadOnlyAsFarAsTheFramesNeed) {
     for (std::size_t i = 0; i <= many; ++i) long_run += load_row(double(i), double(i));
     for (const auto& [name, frames, csv] :
          {std::tuple{"past", few, past}, {"again", few, again}, {"long", many, long_run}}) {
-        const std::string folder = write_screens_run(dir.path(name), std::vector<double>(frames, 20));
+        const std::string folder =
+            write_screens_run(dir.path(name), std::vector<double>(frames, 20));
         write_text(folder + "/load.csv", csv);
         const Inputs in = load_inputs({folder});
         ASSERT_EQ(in.runs.size(), 1u) << name;

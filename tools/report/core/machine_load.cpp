@@ -17,14 +17,13 @@ std::optional<double> number_at(const nlohmann::json& j, const char* key) {
     const double v = it->get<double>();
     return std::isfinite(v) && v >= 0 ? std::optional(v) : std::nullopt;
 }
-}  // namespace
 
-namespace {
 // One number of a load.csv row from `at` to the next comma; `at` is left past
 // that comma. Empty or unreadable: nullopt.
 std::optional<double> next_cell(std::string_view line, std::size_t& at) {
-    const std::size_t comma = std::min(line.find(',', at), line.size());
-    const std::string_view cell = line.substr(std::min(at, line.size()), comma - std::min(at, line.size()));
+    const std::size_t from = std::min(at, line.size());
+    const std::size_t comma = std::min(line.find(',', from), line.size());
+    const std::string_view cell = line.substr(from, comma - from);
     at = comma + 1;
     double v = 0;
     const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), v);
