@@ -287,6 +287,62 @@ TEST_F(RunnerHostile, DescendantOutsideTheGroupIsEnded) {
     EXPECT_TRUE(read_json(out + "/run.json").is_object());
 }
 
+// A stand-in that starts a detached daemon (setsid, its output closed,
+// SIGTERM ignored) and runs the real program without exec: the program's CPU
+// time is its whole tree's, and the daemon comes back to the runner and is
+// ended and listed.
+TEST_F(RunnerHostile, WrapperTreeIsTheProgramAndItsDaemonIsEnded) {
+    const std::string bin = stand_ins(), daemon_file = directory + "/daemon";
+    write_script(bin + "/screens",
+                 "setsid sh -c 'trap \"\" TERM; exec sleep 600' </dev/null >/dev/null 2>&1 &\n"
+                 "echo $! >'" + daemon_file + "'\n'" SCREENS_EXE "'");
+    const std::string out = directory + "/run";
+    const auto r = run(runner("--frames 3 --bin-dir '" + bin + "' --out '" + out + "' screens"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    const pid_t daemon = std::stoi(e2e::read_text(daemon_file));
+    for (const double end = driver::now() + 10; !ended(daemon) && driver::now() < end;)
+        usleep(100000);
+    EXPECT_TRUE(ended(daemon)) << "the detached daemon outlived the runner";
+    kill(daemon, SIGKILL);
+    const auto meta = read_json(out + "/screens/metadata.json")["run"];
+    EXPECT_TRUE(contains(meta["strays_ended"].dump(), std::to_string(daemon))) << meta.dump();
+    const auto& cpu = meta["load"]["measured"]["program_cpu_ms_per_frame"];
+    EXPECT_GT(cpu.value("user", 0.0) + cpu.value("system", 0.0), 0) << meta["load"].dump();
+}
+
+// A stop while Xvfb starts (a stand-in that never tells its display) and a
+// stop during the closing summary (a stand-in summary beside a copy of the
+// runner): either way run.json says interrupted, and the exit is 128 + 15.
+TEST_F(RunnerHostile, StopsAtTheRunsEdgesAreRecorded) {
+    const std::string bin = stand_ins(), inst = directory + "/inst";
+    ASSERT_EQ(mkdir(inst.c_str(), 0755), 0);
+    write_script(bin + "/Xvfb", "echo started >'" + directory + "/xvfb'; exec sleep 600");
+    write_script(bin + "/screens", "exit 0");
+    std::filesystem::copy_file(SUITE_RUN_EXE, inst + "/suite-run");
+    chmod((inst + "/suite-run").c_str(), 0755);
+    write_script(inst + "/suite-report", "echo summary-started; exec sleep 20");
+    const std::string path = std::getenv("PATH");
+    for (const std::string edge : {"xvfb", "summary"}) {
+        driver::launch how;
+        how.executable = edge == "summary" ? inst + "/suite-run" : SUITE_RUN_EXE;
+        how.args = {"--unattended", "--window-timeout", "1", "--bin-dir", bin, "--out",
+                    directory + "/run-" + edge, "screens"};
+        how.stdin_at_end = true;
+        if (edge == "xvfb") setenv("PATH", (bin + ":" + path).c_str(), 1);
+        driver::Process runner(how);
+        setenv("PATH", path.c_str(), 1);
+        for (const double end = driver::now() + 60; driver::now() < end; usleep(100000))
+            if (edge == "xvfb" ? std::filesystem::exists(directory + "/xvfb")
+                               : runner.wait_for_line("summary-started", 0) >= 0)
+                break;
+        runner.kill_now(SIGTERM);
+        EXPECT_EQ(runner.wait_exit(60), 128 + SIGTERM) << edge << "\n" << runner.error_text();
+        const auto all = read_json(directory + "/run-" + edge + "/run.json");
+        ASSERT_TRUE(all.is_object()) << edge;
+        EXPECT_TRUE(all.value("interrupted", false)) << edge;
+    }
+}
+
 // A disk that fills under the run: each record is whole or absent, never
 // an empty or short file, and no temporary file is left.
 TEST_F(RunnerHostile, FullDiskLeavesNoPartialRecord) {

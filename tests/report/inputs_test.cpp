@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "report/core/inputs.h"
+#include "report/core/machine_load.h"
 #include "report/core/model.h"
+#include "synthetic_runs.h"
 #include "test_data.h"
 
 using namespace report;
@@ -53,6 +55,42 @@ TEST(Inputs, RunFolderExtras) {
     EXPECT_NE(all.find("not valid JSON"), std::string::npos);
     EXPECT_NE(all.find("exit status was 1"), std::string::npos);
     EXPECT_NE(all.find("standard error: Warning: disk full\n"), std::string::npos);
+}
+
+// A hostile load.csv: marks past the run's frames, the same frames marked
+// again and again, a long run marked at every frame. Each line is kept to
+// the run's frames, its frames rising, at most other_load_points of them.
+TEST(Inputs, LoadCsvIsReadOnlyAsFarAsTheFramesNeed) {
+    TempDir dir;
+    const auto load_row = [](double at, double frame) {
+        return std::to_string(at) + "," + std::to_string(frame) + ",1,1,,1," +
+               std::to_string(at) + ",0,0,9,1,,,\n";
+    };
+    const auto check = [](const report::Run& r, const std::string& what) {
+        ASSERT_FALSE(r.other_load.empty()) << what;
+        EXPECT_LE(r.other_load.size(), std::min(r.frames.size(), other_load_points)) << what;
+        for (std::size_t i = 0; i < r.other_load.size(); ++i) {
+            EXPECT_LE(r.other_load[i].first, static_cast<double>(r.frames.size())) << what;
+            if (i) {
+                EXPECT_GT(r.other_load[i].first, r.other_load[i - 1].first) << what;
+            }
+        }
+    };
+    const std::size_t few = 4, many = 3 * other_load_points;
+    std::string past = "seconds,frame\n", again = past, long_run = past;
+    for (std::size_t i = 0; i < 200000; ++i) past += load_row(double(i), double(i));
+    for (std::size_t i = 0; i < 200000; ++i) again += load_row(double(i), double(i % (few + 1)));
+    for (std::size_t i = 0; i <= many; ++i) long_run += load_row(double(i), double(i));
+    for (const auto& [name, frames, csv] :
+         {std::tuple{"past", few, past}, {"again", few, again}, {"long", many, long_run}}) {
+        const std::string folder =
+            write_screens_run(dir.path(name), std::vector<double>(frames, 20));
+        write_text(folder + "/load.csv", csv);
+        const Inputs in = load_inputs({folder});
+        ASSERT_EQ(in.runs.size(), 1u) << name;
+        ASSERT_EQ(in.runs[0].frames.size(), frames) << name;
+        check(in.runs[0], name);
+    }
 }
 
 TEST(Labels, RunFoldersFileTimesAndRepeats) {

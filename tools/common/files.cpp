@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -123,13 +124,14 @@ bool LineReader::fill() {
     }
     char chunk[65536];
     for (;;) {
-        const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        const ssize_t n = left_ ? ::read(fd_, chunk, std::min(sizeof chunk, left_)) : 0;
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n < 0) error_ = std::strerror(errno);
             eof_ = true;
             return false;
         }
+        left_ -= static_cast<std::size_t>(n);
         buffer_.erase(0, at_);
         at_ = 0;
         buffer_.append(chunk, static_cast<std::size_t>(n));

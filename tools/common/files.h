@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +72,8 @@ public:
     static constexpr std::size_t max_line = 4096;
     explicit LineReader(std::string_view text) : text_(text), fd_(-1) {}
     explicit LineReader(int fd) : fd_(fd) {}
+    // At most `cap` bytes of the file are read; the input ends there.
+    LineReader(int fd, std::size_t cap) : fd_(fd), left_(cap) {}
 
     // The next line without its line end; false at the end of the input.
     bool next(std::string& line, bool& terminated, bool& overlong);
@@ -84,6 +87,7 @@ private:
     int fd_;
     std::string buffer_;
     std::size_t at_ = 0;
+    std::size_t left_ = SIZE_MAX;
     bool eof_ = false;
     std::string error_;
 };

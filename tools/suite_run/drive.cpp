@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "driver/driver.h"
+#include "process/descendants.h"
 #include "process/spawn.h"
 #include "suite_run/ending.h"
 #include "suite_run/load_sampler.h"
@@ -197,6 +199,15 @@ run_ending_facts finish(driver::Process& program, const driven& d,
     return f;
 }
 
+// What outlived the program: those that held its output open, and the
+// orphans that came back to the runner (detached daemons), all ended.
+std::vector<pid_t> strays_ended(const driver::Process& program, pid_t x_server) {
+    auto strays = program.strays_ended();
+    for (pid_t p : process::end_children_but({x_server, program.pid()}))
+        if (std::find(strays.begin(), strays.end(), p) == strays.end()) strays.push_back(p);
+    return strays;
+}
+
 }  // namespace
 
 report::ProgramRecord run_unattended(const program_entry& p, const std::string& exe,
@@ -225,10 +236,10 @@ report::ProgramRecord run_unattended(const program_entry& p, const std::string& 
     load.stop();
     const auto samples = load.samples();
     const kept_files kept = keep_output(program, dir, name, marker, facts.status, samples, problem);
-    const auto strays = program.strays_ended();
+    const auto strays = strays_ended(program, o.x_server_pid);
     if (!strays.empty())
         std::cout << "  note: " << name << " left " << strays.size()
-                  << " process(es) holding its output open; they were ended" << std::endl;
+                  << " process(es) running after it ended; they were ended" << std::endl;
     const std::string first_line = kept.errors.substr(0, kept.errors.find('\n'));
     const int stopped_by = facts.stop_while_driving ? facts.stop_while_driving
                                                     : facts.stop_while_waiting;
@@ -264,6 +275,7 @@ int run_attended(const std::string& exe, const std::string& dir) {
     s.own_group = false;
     try {
         const int raw = process::wait_raw(process::spawn(s));
+        process::end_children_but({});  // no server of the runner's: the user's display
         if (raw < 0) return 126;
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     } catch (const std::exception&) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "driver/driver.h"
+#include "process/descendants.h"
 #include "suite_run/drive.h"
 
 namespace suite_run {
@@ -30,8 +31,13 @@ std::optional<std::string> first_line(const std::string& path) {
     return line;
 }
 
-// User and system seconds of a process, all its threads; nullopt once it is gone.
-std::optional<std::pair<double, double>> process_cpu(pid_t pid) {
+struct cpu_times {
+    double user = 0, system = 0;                // all its threads
+    double reaped_user = 0, reaped_system = 0;  // its children it has waited for
+};
+
+// A process's CPU seconds; nullopt once it is gone.
+std::optional<cpu_times> process_cpu(pid_t pid) {
     if (pid <= 0) return std::nullopt;
     const auto line = first_line("/proc/" + std::to_string(pid) + "/stat");
     if (!line) return std::nullopt;
@@ -40,10 +46,28 @@ std::optional<std::pair<double, double>> process_cpu(pid_t pid) {
     if (close == std::string::npos) return std::nullopt;
     std::istringstream in(line->substr(close + 1));
     std::string field;
+    double v[4] = {};
+    for (int i = 3; i <= 17 && in >> field; ++i)
+        if (i >= 14) v[i - 14] = std::strtod(field.c_str(), nullptr) * tick_seconds();
+    return cpu_times{v[0], v[1], v[2], v[3]};
+}
+
+// The program is everything it started: a wrapper that runs the real program
+// without exec, and what it runs. Each process's reaped children are in its
+// own figure, so an ended one is not lost; the orphans it left come back to
+// the runner (a child subreaper) and count too. Nullopt once it is gone.
+std::optional<std::pair<double, double>> program_tree_cpu(pid_t program, pid_t x_server) {
+    const auto own = process_cpu(program);
+    if (!own) return std::nullopt;
+    std::vector<pid_t> roots{program};
+    for (pid_t c : process::children_of(getpid()))
+        if (c != program && c != x_server) roots.push_back(c);
     double user = 0, system = 0;
-    for (int i = 3; i <= 15 && in >> field; ++i) {
-        if (i == 14) user = std::strtod(field.c_str(), nullptr) * tick_seconds();
-        if (i == 15) system = std::strtod(field.c_str(), nullptr) * tick_seconds();
+    for (pid_t p : process::with_descendants(roots, 4096)) {
+        const auto t = p == program ? own : process_cpu(p);
+        if (!t) continue;
+        user += t->user + t->reaped_user;
+        system += t->system + t->reaped_system;
     }
     return std::make_pair(user, system);
 }
@@ -109,9 +133,10 @@ double rounded(double v, double unit) { return std::round(v / unit) / std::round
 load_sample read_load(pid_t program, pid_t x_server, double at) {
     load_sample s;
     s.at = at;
-    if (const auto p = process_cpu(program)) std::tie(s.program_user, s.program_system) = *p;
-    if (const auto x = process_cpu(x_server)) s.x_server = x->first + x->second;
-    if (const auto r = process_cpu(getpid())) s.runner = r->first + r->second;
+    if (const auto p = program_tree_cpu(program, x_server))
+        std::tie(s.program_user, s.program_system) = *p;
+    if (const auto x = process_cpu(x_server)) s.x_server = x->user + x->system;
+    if (const auto r = process_cpu(getpid())) s.runner = r->user + r->system;
     read_proc_stat(s);
     read_frequencies(s);
     read_pressure(s);

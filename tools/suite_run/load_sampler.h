@@ -21,7 +21,7 @@ namespace suite_run {
 struct load_sample {
     double at = 0;      // seconds on the runner's clock
     int frame = -1;     // the frame whose report was just seen; -1: a timed sample
-    double program_user = 0, program_system = 0;  // all its threads
+    double program_user = 0, program_system = 0;  // all its threads and processes
     std::optional<double> x_server;               // unknown without its process
     double runner = 0;                            // this process: reading pipes, sampling
     double busy = 0;                              // all CPUs: user, nice, system, irq, softirq

@@ -22,6 +22,7 @@
 #include "driver/driver.h"
 #include "index_count.h"
 #include "mesh.h"
+#include "process/descendants.h"
 #include "process/spawn.h"
 #include "report/core/inputs.h"
 #include "store/store.h"
@@ -95,6 +96,23 @@ std::string executable_for(const std::string& name, const options& o) {
     return installed_or_built(name, name + "/" + name);
 }
 
+// Waits for a child, ending it once the runner is asked to stop: a summary
+// that hangs (a store that never answers) must not hold up a stop.
+void wait_ending_at_stop(pid_t pid) {
+    double asked = 0;
+    for (;;) {
+        const pid_t r = waitpid(pid, nullptr, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR)) return;
+        if (suite_run::stop_signal() && !asked) {
+            asked = driver::now();
+            kill(pid, SIGTERM);
+        } else if (asked && driver::now() - asked > 5) {
+            kill(pid, SIGKILL);
+        }
+        usleep(20000);
+    }
+}
+
 // The report tool's short summary, when it has been built. The store's
 // address goes in the environment: it may hold a password, which a command
 // line would show to every user of the machine.
@@ -107,7 +125,7 @@ void show_summary(const std::string& folder, const std::string& db) {
     s.env = {"SUITE_DB=" + db};
     s.own_group = false;  // a Ctrl-C at the terminal ends it too
     try {
-        process::wait_raw(process::spawn(s));
+        wait_ending_at_stop(process::spawn(s));
     } catch (const std::exception&) {
     }
 }
@@ -132,6 +150,7 @@ struct session {
     std::vector<report::SyncRecord> vsync;
     int failures = 0, unrecorded = 0;
     std::unique_ptr<suite_run::AbRounds> ab;  // with --rounds auto
+    bool run_json_written = false;
     bool server_alive() const { return !server || server->running(); }
 };
 
@@ -191,16 +210,22 @@ void start_display(session& s) {
     }
 }
 
-report::RunSetRecord run_record(const session& s, int argc, char** argv) {
+// What is known of the run before the display and its GL.
+report::RunSetRecord run_header(const session& s, int argc, char** argv) {
     report::RunSetRecord run;
     run.format = report::run_record_format;
     run.command_line = suite_run::command_line(argc, argv);
     run.machine = suite_run::machine_facts();
-    run.gl = s.gl.front();
-    run.vsync = s.vsync.front();
-    run.private_x_server = s.server != nullptr;
+    run.private_x_server = !s.attended;
     run.repeat = s.o.repeat;
     run.tag = s.o.tag;  // kept with the folder: a later import tags the run as suite-run would
+    return run;
+}
+
+report::RunSetRecord run_record(const session& s, int argc, char** argv) {
+    report::RunSetRecord run = run_header(s, argc, argv);
+    run.gl = s.gl.front();
+    run.vsync = s.vsync.front();
     if (!s.o.variants.empty()) {
         run.variants.emplace();
         for (const auto& v : s.o.variants)
@@ -405,22 +430,37 @@ void run_rounds(session& s, suite_run::Stability& stability) {
     record_rounds(s, stability, r - 1, driver::now() - began);
 }
 
+// run.json as the run stands; once written, a later change (a stop that
+// came after it) replaces the runner's own earlier one.
+void write_run_json(session& s) {
+    s.run.interrupted = suite_run::stop_signal() != 0;
+    const std::string path = s.out + "/run.json", text = suite_run::json_text(s.run);
+    std::string error;
+    if (s.run_json_written ? suite_run::replace_own_file(path, text, error)
+                           : suite_run::write_new_file(path, text, error)) {
+        s.run_json_written = true;
+        return;
+    }
+    std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
+    ++s.failures;
+}
+
+int interrupted(const session& s, int stopped_by) {
+    std::cout << "Interrupted by " << process::signal_name(stopped_by)
+              << "; what ran is kept in: " << report::terminal_safe(s.out) << std::endl;
+    return 128 + stopped_by;
+}
+
 // run.json, then what the user reads last; the exit status.
 int finish(session& s) {
-    const int stopped_by = suite_run::stop_signal();
-    s.run.interrupted = stopped_by != 0;
-    std::string error;
-    if (!suite_run::write_new_file(s.out + "/run.json", suite_run::json_text(s.run), error)) {
-        std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
-        ++s.failures;
-    }
+    write_run_json(s);
     s.server.reset();
-    if (stopped_by) {
-        std::cout << "Interrupted by " << process::signal_name(stopped_by)
-                  << "; what ran is kept in: " << report::terminal_safe(s.out) << std::endl;
-        return 128 + stopped_by;
+    if (!suite_run::stop_signal()) show_summary(s.out, s.o.db);
+    // A stop during the summary or the server's ending is a stop all the same.
+    if (const int stopped_by = suite_run::stop_signal()) {
+        if (!s.run.interrupted) write_run_json(s);
+        return interrupted(s, stopped_by);
     }
-    show_summary(s.out, s.o.db);
     std::cout << "Results are in: " << report::terminal_safe(s.out) << "\n";
     if (s.failures) std::cout << s.failures << " program run(s) failed.\n";
     if (s.unrecorded)
@@ -429,6 +469,21 @@ int finish(session& s) {
                   << "; import them later with: suite-report import "
                   << report::terminal_safe(s.out) << "\n";
     return s.failures || s.unrecorded ? 1 : 0;
+}
+
+// A run ended by a failure the runner cannot go on from (a stop while Xvfb
+// starts, a server that will not start): run.json says how far it got.
+int end_early(session& s, int argc, char** argv, const std::string& why) {
+    std::cerr << "suite-run: " << report::terminal_safe(why) << "\n";
+    if (s.run.format == 0) {
+        s.run = run_header(s, argc, argv);
+        s.run.gl.error = "not probed: the run ended before";
+    }
+    s.run.problem = why;
+    write_run_json(s);
+    s.server.reset();
+    const int stopped_by = suite_run::stop_signal();
+    return stopped_by ? interrupted(s, stopped_by) : 2;
 }
 
 }  // namespace
@@ -450,23 +505,31 @@ int run_suite(int argc, char** argv) {
     }
     s.out = *out;
     suite_run::catch_stop_signals();
+    // Daemons the programs detach come back to the runner, to be ended.
+    process::adopt_orphans();
     store::set_stop_check(suite_run::stop_signal);  // a busy store must not hold up a stop
     driver::set_stop_check(suite_run::stop_signal);  // nor a window that will not resize
     if (s.o.db.empty())
         s.o.db = store::default_url((fs::path(s.out).parent_path() / "suite.db").string());
-    start_display(s);
-    for (const auto* v : variants_of(s.o)) probe_gl(s, v);
-    s.run = run_record(s, argc, argv);
-    std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
-              << s.display << " ("
-              << report::terminal_safe(s.gl.front().error ? "unknown renderer" : s.gl.front().renderer) << ")\n";
-    suite_run::Stability stability(s.o.until_stable, s.o.max_repeat, s.o.max_time);
-    if (auto_rounds(s.o)) {
-        std::vector<std::string> names;
-        for (const auto& v : s.o.variants) names.push_back(v.name);
-        s.ab = std::make_unique<suite_run::AbRounds>(*s.run.rounds_auto, names);
+    try {
+        start_display(s);
+        for (const auto* v : variants_of(s.o)) probe_gl(s, v);
+        s.run = run_record(s, argc, argv);
+        std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
+                  << s.display << " ("
+                  << report::terminal_safe(s.gl.front().error ? "unknown renderer"
+                                                              : s.gl.front().renderer)
+                  << ")\n";
+        suite_run::Stability stability(s.o.until_stable, s.o.max_repeat, s.o.max_time);
+        if (auto_rounds(s.o)) {
+            std::vector<std::string> names;
+            for (const auto& v : s.o.variants) names.push_back(v.name);
+            s.ab = std::make_unique<suite_run::AbRounds>(*s.run.rounds_auto, names);
+        }
+        run_rounds(s, stability);
+    } catch (const std::exception& e) {
+        return end_early(s, argc, argv, e.what());
     }
-    run_rounds(s, stability);
     return finish(s);
 }
 
@@ -482,6 +545,7 @@ int main(int argc, char** argv) {
         std::cerr << "suite-run: " << e.what() << "\n";
         if (suite_run::stop_signal()) status = 128 + suite_run::stop_signal();
     }
+    process::end_children_but({});  // whatever came back to the runner at the end
     if (!std::cout.flush()) {
         // Written once more to learn why: a closed pipe, a full disk.
         const int reason = ::write(1, "\n", 1) < 0 ? errno : EIO;

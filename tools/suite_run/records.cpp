@@ -60,6 +60,12 @@ bool write_new_file(const std::string& path, const std::string& text, std::strin
     return failed == 0;
 }
 
+bool replace_own_file(const std::string& path, const std::string& text, std::string& error) {
+    const int failed = report::write_whole(path, text, true, 0666 & ~current_umask());
+    if (failed) error = "cannot write " + path + ": " + std::strerror(failed);
+    return failed == 0;
+}
+
 std::string json_text(const nlohmann::json& j) {
     return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

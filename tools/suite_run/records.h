@@ -21,6 +21,10 @@ std::optional<std::string> make_new_folder(const std::string& path, bool numbere
 // existing file); false with the reason in error.
 bool write_new_file(const std::string& path, const std::string& text, std::string& error);
 
+// Writes a file whole or not at all in place of the runner's own earlier
+// one (a record that changed after it was written); false with the reason.
+bool replace_own_file(const std::string& path, const std::string& text, std::string& error);
+
 // JSON as UTF-8, invalid bytes replaced by U+FFFD.
 std::string json_text(const nlohmann::json& j);
 

@@ -32,22 +32,44 @@ void note(Run& run, Diagnostic::Level level, std::string message) {
     run.diagnostics.push_back(Diagnostic{level, run.path, 0, std::move(message)});
 }
 
-// A side file's text, up to `cap` bytes: only a regular file (not a link, a
-// FIFO or a device a hostile folder may hold there) is read.
-std::optional<std::string> read_side(Run& run, const fs::path& path, std::size_t cap,
-                                     bool& more, std::vector<InputFile>* files) {
-    const std::string name = path.filename().string();
+// A side file opened for reading: only a regular file (not a link, a FIFO or
+// a device a hostile folder may hold there); none if it is not there.
+Fd open_side(Run& run, const fs::path& path, std::vector<InputFile>* files) {
     Opened o = open_regular(path.string(), false);
     if (!o.fd) {
         if (o.error != ENOENT)
-            note(run, Diagnostic::Level::warning, name + " beside it is not read: " + o.problem);
-        return std::nullopt;
+            note(run, Diagnostic::Level::warning,
+                 path.filename().string() + " beside it is not read: " + o.problem);
+        return Fd();
     }
     if (files) files->push_back({path.string(), o.id});
+    return std::move(o.fd);
+}
+
+// A side file's text, up to `cap` bytes.
+std::optional<std::string> read_side(Run& run, const fs::path& path, std::size_t cap,
+                                     bool& more, std::vector<InputFile>* files) {
+    const Fd fd = open_side(run, path, files);
+    if (!fd) return std::nullopt;
     std::string problem;
-    auto text = read_capped(o.fd, cap, more, problem);
-    if (!text) note(run, Diagnostic::Level::warning, name + " beside it cannot be read: " + problem);
+    auto text = read_capped(fd, cap, more, problem);
+    if (!text)
+        note(run, Diagnostic::Level::warning,
+             path.filename().string() + " beside it cannot be read: " + problem);
     return text;
+}
+
+// The machine's load over the run's frames: read a line at a time and only
+// as far as those frames need, so a file of any size costs no more than a
+// long run's.
+void read_load_csv(Run& run, const fs::path& path, std::vector<InputFile>* files) {
+    const Fd fd = open_side(run, path, files);
+    if (!fd) return;
+    LineReader lines(fd.get(), frames_csv_cap);
+    run.other_load = other_load_by_frame(lines, run.frames.size());
+    if (!lines.error().empty())
+        note(run, Diagnostic::Level::warning,
+             "load.csv beside it cannot be read: " + lines.error());
 }
 
 // The deepest nesting of arrays and objects in a JSON text; the parser's
@@ -130,8 +152,7 @@ void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* f
                  "frames.csv beside it is larger than " + std::to_string(frames_csv_cap >> 20) +
                      " MiB; only its start is read");
     }
-    if (auto text = read_side(run, folder / "load.csv", frames_csv_cap, more, files))
-        run.other_load = other_load_by_frame(*text);
+    read_load_csv(run, folder / "load.csv", files);
     if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
         text && !text->empty()) {
         // Mesa announces the sync switch the runner itself set; the line

@@ -1,6 +1,7 @@
 #include "report/core/machine_load.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -16,41 +17,73 @@ std::optional<double> number_at(const nlohmann::json& j, const char* key) {
     const double v = it->get<double>();
     return std::isfinite(v) && v >= 0 ? std::optional(v) : std::nullopt;
 }
+
+// One number of a load.csv row from `at` to the next comma; `at` is left past
+// that comma. Empty or unreadable: nullopt.
+std::optional<double> next_cell(std::string_view line, std::size_t& at) {
+    const std::size_t from = std::min(at, line.size());
+    const std::size_t comma = std::min(line.find(',', from), line.size());
+    const std::string_view cell = line.substr(from, comma - from);
+    at = comma + 1;
+    double v = 0;
+    const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), v);
+    if (cell.empty() || error != std::errc() || end != cell.data() + cell.size() ||
+        !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+struct LoadMark {
+    double at = 0, frame = 0, others = 0;
+};
+
+// seconds,frame,program_user_s,program_system_s,x_server_s,runner_s,busy_s,...:
+// the other processes' cumulative CPU, from the cells after the frame's.
+std::optional<double> others_of(std::string_view line, std::size_t at) {
+    double v[5];
+    for (int i = 0; i < 5; ++i) {
+        const auto cell = next_cell(line, at);
+        if (!cell && i != 2) return std::nullopt;  // the X server's cell may be empty
+        v[i] = cell.value_or(0);
+    }
+    const double others = v[4] - v[0] - v[1] - v[2] - v[3];
+    return std::isfinite(others) ? std::optional(others) : std::nullopt;
+}
 }  // namespace
 
-std::vector<std::pair<double, double>> other_load_by_frame(std::string_view csv) {
-    // seconds,frame,program_user_s,program_system_s,x_server_s,runner_s,busy_s,...
-    struct Mark {
-        double at, frame, others;
-    };
-    std::vector<Mark> marks;
-    for (std::string_view rest = csv; !rest.empty();) {
-        const auto end = rest.find('\n');
-        const std::string line(rest.substr(0, end));
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        double v[7];
-        int i = 0;
-        const char* p = line.c_str();
-        for (char* next = nullptr; i < 7; ++i, p = next + 1) {
-            v[i] = std::strtod(p, &next);
-            if (next == p && i != 4) break;  // the X server's cell may be empty
-            if (next == p) v[i] = 0;
-            if (*next != ',') break;
-        }
-        if (i < 6 || !std::isfinite(v[0]) || !(v[1] >= 0) || !(v[1] < 1e9)) continue;
-        const double others = v[6] - v[2] - v[3] - v[4] - v[5];
-        if (std::isfinite(others)) marks.push_back({v[0], v[1], others});
-    }
-    // The kernel counts CPU time in ticks of 10 ms: a point spans at least
-    // half a second, or a short frame would show whole ticks as many cores.
+std::vector<std::pair<double, double>> other_load_by_frame(LineReader& load_csv,
+                                                           std::size_t frames) {
     std::vector<std::pair<double, double>> out;
-    for (std::size_t from = 0, k = 1; k < marks.size(); ++k) {
-        const double dt = marks[k].at - marks[from].at;
-        if (marks[k].frame <= marks[from].frame) from = k;
-        if (!(dt >= 0.5) || marks[k].frame <= marks[from].frame) continue;
-        out.emplace_back(marks[k].frame,
-                         std::max(0.0, (marks[k].others - marks[from].others) / dt));
-        from = k;
+    if (frames == 0) return out;
+    // A point spans this many frames at least, so a long run keeps to the cap.
+    const double step = std::ceil(static_cast<double>(frames) / other_load_points);
+    const double last = static_cast<double>(frames);
+    std::optional<LoadMark> from;
+    double plotted = 0;  // the frame of the last point
+    std::size_t marks = 0;
+    std::string line;
+    bool terminated = false, overlong = false;
+    while (load_csv.next(line, terminated, overlong)) {
+        std::size_t at = 0;
+        const auto seconds = next_cell(line, at);
+        const auto frame = next_cell(line, at);
+        if (!seconds || !frame || !(*frame >= 0)) continue;  // the header, a timed sample
+        if (*frame > last || ++marks > frames + 2) break;
+        if (from && *frame == from->frame) continue;  // the same frame marked again
+        const auto others = others_of(line, at);
+        if (!others) continue;
+        const LoadMark m{*seconds, *frame, *others};
+        // The kernel counts CPU time in ticks of 10 ms: a point spans at least
+        // half a second, or a short frame would show whole ticks as many cores.
+        if (!from || m.frame < from->frame) {
+            from = m;
+            continue;
+        }
+        const double dt = m.at - from->at;
+        if (!(dt >= 0.5) || m.frame - from->frame < step || m.frame < plotted + step) continue;
+        out.emplace_back(m.frame, std::max(0.0, (m.others - from->others) / dt));
+        plotted = m.frame;
+        from = m;
     }
     return out;
 }

@@ -3,12 +3,14 @@
 // about the machine rather than about the program.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "common/files.h"
 #include "report/core/results.h"
 
 namespace report {
@@ -33,9 +35,14 @@ struct MachineLoad {
 
 // Other processes' CPU in cores over the frames, from the runner's load.csv
 // (cumulative counters, a row marked with each frame's number): (frame,
-// cores) over spans of frames of at least half a second. Rows that do not
-// parse are skipped.
-std::vector<std::pair<double, double>> other_load_by_frame(std::string_view load_csv);
+// cores) over spans of frames of at least half a second. Read a line at a
+// time and only as far as the run's `frames` need: a row marked past them
+// ends the reading, and so does the (frames + 2)-th marked row (the runner
+// marks each frame once, and the start). At most other_load_points points,
+// their frames rising; memory holds one row. Rows that do not parse are skipped.
+constexpr std::size_t other_load_points = 2000;
+std::vector<std::pair<double, double>> other_load_by_frame(LineReader& load_csv,
+                                                           std::size_t frames);
 
 // None for run folders that hold no load record (older runners, runs whose
 // animation never started).

@@ -12,7 +12,8 @@ SUITE_RECORD_FIELDS(ProgramRecord, program, problem, date, executable, window_si
 SUITE_RECORD_FIELDS(RunHeader, format, command_line, tag, machine, gl, vsync, private_x_server,
                     interrupted, repeat, rounds_auto)
 SUITE_RECORD_FIELDS(RunRecord, variant, run)
-SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable, rounds_stopped)
+SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable, rounds_stopped,
+                    problem)
 
 // metadata.json and run.json: the shared header's fields, then the file's own.
 template <typename File>

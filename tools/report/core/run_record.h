@@ -117,6 +117,7 @@ struct RunSetRecord : RunHeader {
     std::optional<nlohmann::json> until_stable;  // why each program stopped (stability.h)
     // With --rounds auto: each program's answer, rounds and why it stopped.
     std::optional<nlohmann::json> rounds_stopped;
+    std::optional<std::string> problem;  // why the run ended before its programs were done
 };
 void to_json(nlohmann::json& j, const RunSetRecord& r);
 bool take_value(const nlohmann::json& j, RunSetRecord& r);
