@@ -32,7 +32,14 @@ TEST_F(RunnerAb, AClearDifferenceStopsEarlyWithOneAnswerInEveryRow) {
     EXPECT_EQ(set["rounds_auto"].value("max_rounds", 0), 10);
     const auto& stop = set["rounds_stopped"]["screens"];
     EXPECT_EQ(stop.value("stopped", ""), "decided") << set.dump();
-    EXPECT_LE(stop.value("rounds", 99), 3) << set.dump();
+    // On a quiet machine a difference this large is clear within three rounds;
+    // other load spreads the runs, and the rule rightly takes more.
+    bool quiet = true;
+    for (const auto& p : set["programs"])
+        quiet = quiet && p["load"]["measured"].value("others_cores", 9.0) <= 0.25;
+    if (quiet) {
+        EXPECT_LE(stop.value("rounds", 99), 3) << set.dump();
+    }
     EXPECT_EQ(stop["variants"]["soft"].value("answer", ""), "slower") << set.dump();
 
     const auto c = run("'" SUITE_REPORT_EXE "' compare '" + out + "' -q --json '" + directory +

@@ -168,8 +168,6 @@ options parse_options(int argc, char** argv) {
         std::exit(2);
     }
     if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
-    o.rounds = rounds == "auto" ? 0 : std::stoi(rounds);
-    if (o.rounds == 0 && o.until_stable == 0 && max_time->count() == 0) o.max_time = 3600;
     for (const auto& text : variant_texts) {
         std::string error;
         auto v = parse_variant(text, error);
@@ -182,6 +180,11 @@ options parse_options(int argc, char** argv) {
         v->index = static_cast<int>(o.variants.size());
         o.variants.push_back(*v);
     }
+    o.rounds = rounds == "auto" ? 0 : std::stoi(rounds);
+    // One variant has nothing to be judged against: the two rounds it always had.
+    if (o.rounds == 0 && o.variants.size() == 1) o.rounds = 2;
+    if (o.rounds == 0 && !o.variants.empty() && o.until_stable == 0 && max_time->count() == 0)
+        o.max_time = 3600;
     return o;
 }
 
