@@ -161,6 +161,8 @@ int main(int argc, char** argv) {
                         "write the verdicts as a Markdown table to FILE ('-': stdout)");
     compare->add_flag("--allow-busy", o.compare.allow_busy,
                       "judge runs measured on a busy machine all the same");
+    compare->add_flag("--allow-mixed", o.compare.allow_mixed,
+                      "pool runs of different window sizes, renderers or variants in a side");
     compare->fallthrough();
     const store::Commands store_commands(app);  // import, history, check
 

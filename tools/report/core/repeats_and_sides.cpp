@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace report {
 
@@ -82,11 +83,35 @@ std::vector<double> run_medians(const std::vector<FigureRun>& side) {
     return out;
 }
 
+// A unit of frames that took 0 ms in all has an infinite rate, which no mean
+// or test can hold. Its time per count is finite and tells the same
+// difference the other way round, as the frame time does: the rate is then
+// judged on that.
+bool any_infinite(const std::vector<double>& a, const std::vector<double>& b) {
+    for (const auto* side : {&a, &b})
+        for (double v : *side)
+            if (std::isinf(v)) return true;
+    return false;
+}
+
+std::vector<double> reciprocals(const std::vector<double>& v) {
+    std::vector<double> out;
+    for (double x : v) out.push_back(1 / x);
+    return out;
+}
+
 void judge_on_runs(FigureComparison& c, const std::vector<double>& head_a,
                    const std::vector<double>& head_b, const std::vector<FigureRun>& a,
                    const std::vector<FigureRun>& b, const CompareOptions& options) {
-    c.test = welch_values(head_a, head_b);
-    c.interval = fieller_ratio(head_a, head_b, options.confidence);
+    if (any_infinite(head_a, head_b)) {
+        c.test = welch_values(reciprocals(head_a), reciprocals(head_b));
+        const Interval per_count = fieller_ratio(reciprocals(head_a), reciprocals(head_b),
+                                                 options.confidence);
+        c.interval = {1 / per_count.high, 1 / per_count.low};
+    } else {
+        c.test = welch_values(head_a, head_b);
+        c.interval = fieller_ratio(head_a, head_b, options.confidence);
+    }
     const auto med_a = run_medians(a), med_b = run_medians(b);
     c.median_interval = fieller_ratio(med_a, med_b, options.confidence);
     c.ranks = mann_whitney(med_a, med_b);
@@ -118,7 +143,10 @@ void judge_on_batches(FigureComparison& c, const FigureRun& a, const FigureRun& 
                       const CompareOptions& options) {
     const auto sums_a = batch_sums(a.headline, batch_count(a.headline.numerator.size()));
     const auto sums_b = batch_sums(b.headline, batch_count(b.headline.numerator.size()));
-    c.test = welch_values(ratios(sums_a), ratios(sums_b));
+    const auto units_a = ratios(sums_a), units_b = ratios(sums_b);
+    c.test = any_infinite(units_a, units_b)
+                 ? welch_values(reciprocals(units_a), reciprocals(units_b))
+                 : welch_values(units_a, units_b);
     c.interval = bootstrap_batch_ratio(sums_a, sums_b, options.resamples, options.seed,
                                        options.confidence);
     const auto med_a = batch_medians(a.values, batch_count(a.values.size()));
@@ -231,6 +259,61 @@ void withhold_if_busy(ProgramComparison& pc, const CompareOptions& options) {
         f.withheld = why;
     }
 }
+// The known values of a fact over a side's runs, each with the first run
+// that has it; runs without metadata know none.
+std::map<std::string, std::string> values_of(const std::vector<const Analysis*>& side,
+                                             std::string (*fact)(const Run&)) {
+    std::map<std::string, std::string> out;
+    for (const Analysis* a : side)
+        if (!a->run->metadata.is_null())
+            if (const std::string v = fact(*a->run); !v.empty()) out.emplace(v, a->run->label);
+    return out;
+}
+
+std::string window_size_of(const Run& r) { return r.record.run.window_size.value_or(""); }
+
+// What the runs of a side differ in, of what makes runs comparable, each
+// value named with a run that has it; "" when they are all of a kind.
+std::string mixed_side(const std::vector<const Analysis*>& side, const char* name) {
+    static const std::pair<const char*, std::string (*)(const Run&)> facts[] = {
+        {"window sizes", window_size_of},
+        {"renderers", [](const Run& r) { return r.record.gl.renderer; }},
+        {"variants", [](const Run& r) {
+             return r.record.variant ? r.record.variant->name : std::string("(none)");
+         }},
+    };
+    std::string out;
+    for (const auto& [what, fact] : facts) {
+        const auto values = values_of(side, fact);
+        if (values.size() < 2) continue;
+        std::string list;
+        for (const auto& [value, run] : values) list += (list.empty() ? "" : ", ") + value + " in " + run;
+        out += (out.empty() ? "" : "; ") + std::string(what) + " (" + list + ")";
+    }
+    return out.empty() ? "" : std::string(name) + " pools runs of different " + out;
+}
+
+// Runs unlike each other pooled in one side make an average of neither: the
+// verdict is refused unless asked for. Sides of different window sizes are
+// compared, with a word, since the figures depend on the size.
+void refuse_if_mixed(ProgramComparison& pc, const CompareOptions& options) {
+    const std::string a = mixed_side(pc.a, "A"), b = mixed_side(pc.b, "B");
+    pc.mixed = a + (a.empty() || b.empty() ? "" : "; ") + b;
+    auto sizes = [](const std::vector<const Analysis*>& side) {
+        std::string list;
+        for (const auto& [size, run] : values_of(side, window_size_of))
+            list += (list.empty() ? "" : ", ") + size;
+        return list;
+    };
+    const std::string size_a = sizes(pc.a), size_b = sizes(pc.b);
+    if (!size_a.empty() && !size_b.empty() && size_a != size_b)
+        pc.sizes_differ = "A: " + size_a + "; B: " + size_b;
+    if (pc.mixed.empty() || options.allow_mixed) return;
+    for (auto& f : pc.figures) {
+        f.verdict = Verdict::inconclusive;
+        f.withheld = pc.mixed + "; --allow-mixed pools them";
+    }
+}
 }  // namespace
 
 std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
@@ -266,6 +349,7 @@ std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analys
                                                 values(pc.b, rate), options));
         }
         withhold_if_busy(pc, options);
+        refuse_if_mixed(pc, options);
         out.push_back(std::move(pc));
     }
     return out;
