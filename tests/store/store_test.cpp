@@ -426,6 +426,12 @@ TEST_P(StoreTest, CheckNeverPassesWhatItDidNotJudge) {
     EXPECT_EQ(report({"check", "--db", url, "--allow-busy"}).out.find("busy machine"),
               std::string::npos);
     newest(series(40, 1, 57), "", true, "1 busy run(s) left out", {"--last", "1"});
+    // A tag on busy runs only: not "no run tagged".
+    ASSERT_EQ(report({"import", scratch.path("j/9"), "--tag", "x", "--db", url}).status, 0);
+    const auto busy_tag = report({"check", "--db", url, "--baseline", "x"});
+    EXPECT_EQ(busy_tag.status, 3);
+    EXPECT_NE(busy_tag.out.find("every other run tagged x was measured on a busy machine"),
+              std::string::npos) << busy_tag.out;
 }
 
 TEST_P(StoreTest, EightConcurrentWritersLoseAndMixNothing) {
