@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "process.h"
+#include "synthetic_runs.h"
 #include "test_data.h"
 
 using namespace report_test;
@@ -217,24 +218,11 @@ TEST(SuiteReport, CompareGivesVerdicts) {
     EXPECT_EQ(same.out.find("slower"), std::string::npos);
 }
 
-// Screens runs of given frame times (s), with the window size and renderer
-// the runner would record beside them.
-std::string screens_with(const TempDir& dir, const std::string& name, const std::vector<double>& times,
+// A screens run of these frame times (ms), with the window size and renderer
+// the runner records beside it.
+std::string screens_with(const TempDir& dir, const std::string& name, const std::vector<double>& ms,
                          const std::string& size, const std::string& renderer) {
-    std::ostringstream s;
-    s << "Vantix :: Lumenfold Benchmark Graphics Screens for Windows on Mac Mx system "
-         "2023.03.06.\n\n\nPlain Output\n\nThe system spent: 0.01 Secs. \n"
-         "Conventionally, it was: 2.09715e+08 Characters/sec.\n\n\nGraphical Output\n\n"
-         "It spent: 0.3 Secs to Initialize.\n\n\n";
-    double total = 0;
-    for (double t : times) {
-        total += t;
-        s << "window: 1\nThe system spent: " << t << " Secs. \nIt was: " << 6450 / t
-          << " Charaters/sec.\n\n";
-    }
-    s << "Total machine time:  " << total << " Secs. \nAverage: "
-      << 6450 * static_cast<double>(times.size()) / total << " Characters/Sec.\n\n";
-    write_text(dir.path(name + "/results_screens_" + name + ".txt"), s.str());
+    write_screens_run(dir.path(name), ms);
     write_text(dir.path(name + "/metadata.json"),
                json{{"run", {{"window_size", size}}}, {"gl", {{"renderer", renderer}}}}.dump());
     return dir.path(name);
@@ -242,35 +230,30 @@ std::string screens_with(const TempDir& dir, const std::string& name, const std:
 
 TEST(SuiteReport, CompareRefusesUnlikeRunsInASideAndJudgesRatesAsTimes) {
     TempDir dir;
-    std::vector<double> quick, slow;
-    for (int i = 0; i < 25; ++i) {
-        quick.push_back(0.020 + 0.001 * (i % 5));
-        slow.push_back(0.030 + 0.001 * (i % 5));
-    }
+    const auto quick = stutter_frames(1, 25, 0.2, 20, 24), slow = stutter_frames(2, 25, 0.2, 30, 34);
     const auto a1 = screens_with(dir, "a1", quick, "100x100", "llvmpipe"),
                a2 = screens_with(dir, "a2", quick, "200x200", "softpipe"),
                b = screens_with(dir, "b", slow, "100x100", "llvmpipe");
     const Result mixed = run({exe, "compare", a1, a2, "--against", b}, dir);
     EXPECT_EQ(mixed.status, 1) << mixed.out;
-    EXPECT_NE(mixed.err.find("screens: not judged: A pools runs of different window sizes (100x100 in "
-                             "A: results_screens_a1, 200x200 in A: results_screens_a2); renderers (llvmpipe in "
-                             "A: results_screens_a1, softpipe in A: results_screens_a2)"),
+    const std::string first = "A: screens 2026.12.07 12.00.00", second = first + " #2";
+    EXPECT_NE(mixed.err.find("screens: not judged: A pools runs of different window sizes (100x100 in " +
+                             first + ", 200x200 in " + second + "); renderers (llvmpipe in " + first +
+                             ", softpipe in " + second + ")"),
               std::string::npos) << mixed.err;
     EXPECT_EQ(mixed.out.find(" faster"), std::string::npos) << mixed.out;
     const Result allowed = run({exe, "compare", a1, a2, "--against", b, "--allow-mixed"}, dir);
     EXPECT_EQ(allowed.status, 0) << allowed.err;
     EXPECT_NE(allowed.out.find("faster"), std::string::npos) << allowed.out;
-    // Sides of one size each, but different ones: compared, with a word.
-    const Result sizes = run({exe, "compare", a2, "--against", b}, dir);
+    const Result sizes = run({exe, "compare", a2, "--against", b}, dir);  // one size a side
     EXPECT_EQ(sizes.status, 0) << sizes.err;
     EXPECT_NE(sizes.out.find("warning: screens: the sides differ in window size (A: 200x200; B: 100x100)"),
               std::string::npos) << sizes.out;
-
     // Whole batches of 0 ms frames: infinite rates; the rate's verdict is the frame time's.
-    std::vector<double> zero(10, 0.0);
-    for (int i = 0; i < 20; ++i) zero.push_back(i % 2 ? 0.0 : 0.001);
-    const auto z = screens_with(dir, "z", zero, "100x100", "llvmpipe");
-    const Result r = run({exe, "compare", z, "--against", b, "--json", "-"}, dir);
+    auto zero = stutter_frames(3, 30, 0.3, 0, 1);
+    std::fill_n(zero.begin(), 10, 0.0);
+    const Result r = run({exe, "compare", screens_with(dir, "z", zero, "100x100", "llvmpipe"),
+                          "--against", b, "--json", "-"}, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     const json figures = json::parse(r.out)["comparison"]["programs"][0]["figures"];
     EXPECT_EQ(figures[0]["verdict"], "faster");
