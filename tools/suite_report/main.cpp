@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
         "PATH is a results file or a folder searched for results_*.txt (run folders from\n"
         "suite-run included). Exit status: 0 fine, 1 an input unreadable or damaged beyond\n"
         "recovery or an output not written, 2 wrong usage; for check also 1 a regression,\n"
-        "3 something not judged. See tools/report/README.md.");
+        "3 something not judged; for history 3 a write-ahead log that cannot be read.\n"
+        "See tools/report/README.md.");
     app.add_option("PATH", o.paths, "results files or folders");
     app.add_option("--json", o.json, "write every figure as JSON to FILE ('-': stdout)");
     app.add_option("--csv", o.csv, "write every frame as CSV to FILE ('-': stdout)");
