@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "process.h"
+#include "synthetic_runs.h"
 #include "test_data.h"
 
 using namespace report_test;
@@ -215,6 +216,49 @@ TEST(SuiteReport, CompareGivesVerdicts) {
     EXPECT_NE(same.out.find("too few frames to tell"), std::string::npos);
     EXPECT_EQ(same.out.find("faster"), std::string::npos);
     EXPECT_EQ(same.out.find("slower"), std::string::npos);
+}
+
+// A screens run of these frame times (ms), with the window size and renderer
+// the runner records beside it.
+std::string screens_with(const TempDir& dir, const std::string& name, const std::vector<double>& ms,
+                         const std::string& size, const std::string& renderer) {
+    write_screens_run(dir.path(name), ms);
+    write_text(dir.path(name + "/metadata.json"),
+               json{{"run", {{"window_size", size}}}, {"gl", {{"renderer", renderer}}}}.dump());
+    return dir.path(name);
+}
+
+TEST(SuiteReport, CompareRefusesUnlikeRunsInASideAndJudgesRatesAsTimes) {
+    TempDir dir;
+    const auto quick = stutter_frames(1, 25, 0.2, 20, 24), slow = stutter_frames(2, 25, 0.2, 30, 34);
+    const auto a1 = screens_with(dir, "a1", quick, "100x100", "llvmpipe"),
+               a2 = screens_with(dir, "a2", quick, "200x200", "softpipe"),
+               b = screens_with(dir, "b", slow, "100x100", "llvmpipe");
+    const Result mixed = run({exe, "compare", a1, a2, "--against", b}, dir);
+    EXPECT_EQ(mixed.status, 1) << mixed.out;
+    const std::string first = "A: screens 2026.12.07 12.00.00", second = first + " #2";
+    EXPECT_NE(mixed.err.find("screens: not judged: A pools runs of different window sizes (100x100 in " +
+                             first + ", 200x200 in " + second + "); renderers (llvmpipe in " + first +
+                             ", softpipe in " + second + ")"),
+              std::string::npos) << mixed.err;
+    EXPECT_EQ(mixed.out.find(" faster"), std::string::npos) << mixed.out;
+    const Result allowed = run({exe, "compare", a1, a2, "--against", b, "--allow-mixed"}, dir);
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_NE(allowed.out.find("faster"), std::string::npos) << allowed.out;
+    const Result sizes = run({exe, "compare", a2, "--against", b}, dir);  // one size a side
+    EXPECT_EQ(sizes.status, 0) << sizes.err;
+    EXPECT_NE(sizes.out.find("warning: screens: the sides differ in window size (A: 200x200; B: 100x100)"),
+              std::string::npos) << sizes.out;
+    // Whole batches of 0 ms frames: a time of 0 and an infinite rate, neither of
+    // which has a log; the rate's verdict is the frame time's, and neither claims more.
+    auto zero = stutter_frames(3, 30, 0.3, 0, 1);
+    std::fill_n(zero.begin(), 10, 0.0);
+    const Result r = run({exe, "compare", screens_with(dir, "z", zero, "100x100", "llvmpipe"),
+                          "--against", b, "--json", "-"}, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json figures = json::parse(r.out)["comparison"]["programs"][0]["figures"];
+    EXPECT_EQ(figures[0]["verdict"], figures[1]["verdict"]);
+    EXPECT_EQ(figures[1]["verdict"], "no significant difference");
 }
 
 TEST(SuiteReport, UsageErrors) {

@@ -2,9 +2,11 @@
 // PostgreSQL server, through the built suite-report and suite-run.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 
 #include <map>
 #include <memory>
@@ -424,6 +426,12 @@ TEST_P(StoreTest, CheckNeverPassesWhatItDidNotJudge) {
     EXPECT_EQ(report({"check", "--db", url, "--allow-busy"}).out.find("busy machine"),
               std::string::npos);
     newest(series(40, 1, 57), "", true, "1 busy run(s) left out", {"--last", "1"});
+    // A tag on busy runs only: not "no run tagged".
+    ASSERT_EQ(report({"import", scratch.path("j/9"), "--tag", "x", "--db", url}).status, 0);
+    const auto busy_tag = report({"check", "--db", url, "--baseline", "x"});
+    EXPECT_EQ(busy_tag.status, 3);
+    EXPECT_NE(busy_tag.out.find("every other run tagged x was measured on a busy machine"),
+              std::string::npos) << busy_tag.out;
 }
 
 TEST_P(StoreTest, EightConcurrentWritersLoseAndMixNothing) {
@@ -645,6 +653,141 @@ TEST_P(StoreTest, RunsKeepTheirOwnTimeAndRepeatsTheirOrder) {
         EXPECT_EQ(seen["older"][r - 1], rep + (r < 10 ? "0" : "") + std::to_string(r));
         EXPECT_EQ(seen["newer"][r - 1], rep + "00");
     }
+}
+
+// The closing summary holds a run against one of another folder dated before
+// it: never itself (whatever form its folder was stored in), never a later one.
+TEST_P(StoreTest, SummaryComparesOnlyWithAnEarlierRunOfAnotherFolder) {
+    for (int day = 1; day <= 4; ++day)  // days 1 and 3 not in the store
+        write_screens(scratch.path((day % 2 ? "o/" : "s/") + std::to_string(day)), series(40, 1, day), "m",
+                      "2026-05-0" + std::to_string(day) + "T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
+    const auto runs = store::find_runs(*store::open_store_read_only(url), {});
+    ASSERT_EQ(runs.size(), 2u);
+    const std::string second = "run " + std::to_string(runs[0].id) + " of 2026-05-02";
+    EXPECT_NE(report({"summary", scratch.path("o/1"), "--db", url}).out.find("no earlier comparable run"),
+              std::string::npos);
+    EXPECT_NE(report({"summary", scratch.path("o/3"), "--db", url}).out.find(second), std::string::npos);
+    // A row as older versions stored it: absolute but not canonical.
+    store::open_store(url, false)->query("UPDATE runs SET folder = ? WHERE id = ?",
+                                         {scratch.path("s/./4/screens"), std::to_string(runs[1].id)});
+    const auto itself = report({"summary", scratch.path("s/4"), "--db", url});
+    EXPECT_NE(itself.out.find(second), std::string::npos) << itself.out;
+}
+
+// Real runs of the runner, the store named relatively and then through a link.
+TEST_P(StoreTest, RunnerNeverComparesARunWithItself) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "the store's own path is the point";
+    const auto runner = [&](const std::string& out, const std::string& db) {
+        return sh("cd " + shell_quote(scratch.path()) + " && " + shell_quote(SUITE_RUN) +
+                      " --unattended --frames 2 --size 64x64 --out " + out + " --db " + db + " screens",
+                  scratch);
+    };
+    const auto once = runner("./t/x", "t/s.db");
+    EXPECT_NE(once.out.find("no earlier comparable run in the store for screens"), std::string::npos)
+        << once.out;
+    EXPECT_EQ(once.out.find("run 1 of"), std::string::npos) << once.out;
+    fs::create_directory_symlink(scratch.path("t"), scratch.path("link"));
+    const auto again = runner("link/y", "link/s.db");
+    EXPECT_NE(again.out.find("run 1 of"), std::string::npos) << again.out;
+    EXPECT_EQ(again.out.find("run 2 of"), std::string::npos) << again.out;
+}
+
+// Runs a writer left in the write-ahead log, read by a user who may not write
+// the store's folder: read with them, or refused, never left out.
+TEST_P(StoreTest, ReadersNeverAnswerFromAStaleFile) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "the write-ahead log is SQLite's";
+    for (int i = 10; i < 30; ++i)  // the newest slower
+        write_screens(scratch.path((i < 27 ? "a/" : "b/") + std::to_string(i)), series(40, i == 29 ? 1.2 : 1, i),
+                      "wal", "2026-02-" + std::to_string(i) + "T10:00:00+0000");
+    const std::string url = fresh_store(), ro = scratch.path("ro");
+    ASSERT_EQ(report({"import", scratch.path("a"), "--db", url}).status, 0);
+    {  // while one connection stays open no other checkpoints at its close
+        const auto holder = store::open_db(url, false);
+        ASSERT_EQ(report({"import", scratch.path("b"), "--db", url}).status, 0);
+        const std::string q = shell_quote(ro);
+        ASSERT_EQ(sh("mkdir " + q + " && cp " + shell_quote(url) + " " + shell_quote(url + "-wal") + " " + q +
+                     " && chmod 755 " + shell_quote(scratch.path()) + " " + q + " && chmod 444 " + q + "/suite.db",
+                     scratch).status, 0);
+    }
+    for (const char* log_mode : {"444", "400"}) {
+        ASSERT_EQ(sh(std::string("chmod ") + log_mode + " " + shell_quote(ro + "/suite.db-wal"), scratch).status, 0);
+        const bool readable = log_mode[1] == '4';
+        auto as_nobody = [&](const std::string& args) {
+            return sh("runuser -u nobody -- " + shell_quote(SUITE_REPORT) + " " + args + " --db " +
+                          shell_quote(ro + "/suite.db"), scratch);
+        };
+        const auto history = as_nobody("history --csv -"), check = as_nobody("check");
+        EXPECT_EQ(history.status, readable ? 0 : 3) << history.err;
+        EXPECT_EQ(count(history.out, "\n"), readable ? 21u : 0u) << history.out;
+        EXPECT_EQ(check.status, readable ? 1 : 3) << check.out << check.err;
+        EXPECT_EQ(count(history.err + check.err, "write-ahead log"), readable ? 0u : 2u) << history.err << check.err;
+    }
+}
+
+// A FIFO where the store or its log should be: every reader, the importer and
+// the runner refuse it at once instead of waiting for a writer.
+TEST_P(StoreTest, AStoreThatIsNoRegularFileIsRefused) {
+    if (GetParam() != "sqlite") GTEST_SKIP() << "a file store only";
+    const std::string url = fresh_store(), fifo = scratch.path("f.db");
+    ASSERT_EQ(report({"import", cube_a, "--db", url}).status, 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600) | mkfifo((url + "-wal").c_str(), 0600), 0);
+    for (const auto& db : {fifo, url})
+        for (const std::string& args : {std::string("history"), std::string("check"), "import " + shell_quote(cube_b)}) {
+            const auto r = sh("timeout 20 " + shell_quote(SUITE_REPORT) + " " + args + " --db " + shell_quote(db), scratch);
+            EXPECT_NE(r.status, 124) << args << ": not refused in time";
+            EXPECT_NE(r.status, 0) << args;
+            EXPECT_NE((r.out + r.err).find("it is a FIFO, not a regular file"), std::string::npos) << r.out << r.err;
+        }
+    const auto runner = sh("timeout 120 " + shell_quote(SUITE_RUN) + " --unattended --frames 2 --size 64x64 --out " +
+                               shell_quote(scratch.path("run")) + " --db " + shell_quote(fifo) + " screens", scratch);
+    EXPECT_EQ(runner.status, 1) << runner.out;
+    EXPECT_EQ(count(runner.out, "it is a FIFO, not a regular file"), 2u) << runner.out;  // record, summary
+}
+
+// Stored figures that no program prints are never read as numbers: the newest
+// run is not judged, an earlier one left out of the baseline, each named.
+TEST_P(StoreTest, CheckJudgesNoRunFromUnreadableFigures) {
+    for (int i = 1; i <= 6; ++i)
+        write_screens(scratch.path("u/" + std::to_string(i)), series(40, 1, 70 + i), "u",
+                      "2026-06-0" + std::to_string(i) + "T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("u"), "--db", url}).status, 0);
+    const auto runs = store::find_runs(*store::open_store_read_only(url), {});
+    const std::string newest = std::to_string(runs.at(5).id), first = std::to_string(runs[0].id);
+    std::vector<std::pair<std::string, std::string>> damages = {{"'abc'", "'abc'"}, {"''", "''"}};
+    if (GetParam() == "sqlite") damages.push_back({"x'00ff'", "'"});
+    for (const auto& [value, shown] : damages) {
+        auto db = store::open_store(url, false);
+        db->query("UPDATE frames SET seconds = " + value + " WHERE run_id = " + newest + " AND n = 3");
+        db->query("UPDATE frames SET first_rate = 'zz' WHERE run_id = " + first + " AND n = 1");
+        db.reset();
+        const auto r = report({"check", "--db", url});
+        EXPECT_EQ(r.status, 3) << r.out;
+        EXPECT_NE(r.out.find("not judged: the stored frames of run " + newest + " ("), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("frames.seconds is " + shown), std::string::npos) << value << "\n" << r.out;
+        EXPECT_NE(r.out.find("left out of the baseline, run " + first + " ("), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("frames.first_rate is 'zz', not a finite number (frame 1)"), std::string::npos) << r.out;
+    }
+}
+
+// A run dated in the future is named as such and not held up as the newest.
+TEST_P(StoreTest, ARunDatedInTheFutureIsNotTheNewest) {
+    char future[32];
+    const std::time_t later = std::time(nullptr) + 3 * 24 * 3600;
+    std::strftime(future, sizeof future, "%Y-%m-%dT%H:%M:%S+0000", std::gmtime(&later));
+    for (int i = 1; i <= 5; ++i)
+        write_screens(scratch.path("f/" + std::to_string(i)), series(400, 1, 80 + i), "f",
+                      "2026-06-0" + std::to_string(i) + "T10:00:00+0000");
+    write_screens(scratch.path("f/6"), series(400, 1.3, 86), "f", future);
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("f"), "--db", url}).status, 0);
+    const auto r = report({"check", "--db", url});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("is dated in the future"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" 2026-06-05 10:00:00 "), std::string::npos) << r.out;  // the newest judged
+    EXPECT_NE(report({"history", "--db", url}).out.find("dated in the future: run "), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"),

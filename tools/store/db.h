@@ -19,6 +19,11 @@ struct StoreError : std::runtime_error {
     explicit StoreError(const std::string& what) : std::runtime_error(report::mask_secrets(what)) {}
 };
 
+// A store that cannot be read whole: its answer could be stale, so there is none.
+struct UnreadableLog : StoreError {
+    using StoreError::StoreError;
+};
+
 using Value = std::optional<std::string>;  // nullopt: NULL
 using Row = std::vector<Value>;
 

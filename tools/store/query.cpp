@@ -1,4 +1,5 @@
 // Reading runs and frames back out of the store.
+#include <cmath>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -109,16 +110,42 @@ std::vector<StoredFrame> frames_of(Db& db, long long run_id) {
     return out;
 }
 
-report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames) {
+namespace {
+// Why a stored figure cannot be a frame's, or "": a time must be a finite
+// number of at least 0; a rate may be infinite (or NaN) only beside a time
+// of 0, as the programs print a frame the clock did not see.
+std::string unreadable(const char* column, const Value& v, bool rate, double seconds) {
+    const auto x = number(v);
+    if (x && std::isfinite(*x) && (rate || *x >= 0)) return "";
+    if (x && rate && seconds == 0) return "";
+    std::string shown = v ? v->substr(0, 40) : "NULL";
+    if (v && v->size() > 40) shown += "...";
+    return std::string("frames.") + column + " is " + (v ? "'" + shown + "'" : shown) +
+           ", not a finite number";
+}
+}  // namespace
+
+report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames,
+                            std::string& problem) {
     report::Run run;
     run.program = report::program_from_name(program).value_or(report::Program::cube);
-    for (const auto& f : frames) {
+    const bool has_rate2 = run.program != report::Program::screens;
+    const bool has_triangles = run.program == report::Program::triangles;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto& f = frames[i];
         report::Frame frame;
         frame.window = f.window;
-        frame.seconds = number(f.seconds).value_or(0);
-        frame.first_rate = number(f.first_rate).value_or(0);
-        frame.second_rate = number(f.second_rate).value_or(0);
-        frame.triangles = number(f.triangles).value_or(0);
+        const double seconds = number(f.seconds).value_or(std::nan(""));
+        std::string why = unreadable("seconds", f.seconds, false, seconds);
+        if (why.empty()) why = unreadable("first_rate", f.first_rate, true, seconds);
+        if (why.empty() && has_rate2) why = unreadable("second_rate", f.second_rate, true, seconds);
+        if (why.empty() && has_triangles) why = unreadable("triangles", f.triangles, false, seconds);
+        if (!why.empty() && problem.empty())
+            problem = why + " (frame " + std::to_string(i + 1) + ")";
+        frame.seconds = seconds;
+        frame.first_rate = number(f.first_rate).value_or(std::nan(""));
+        frame.second_rate = number(f.second_rate).value_or(std::nan(""));
+        frame.triangles = number(f.triangles).value_or(std::nan(""));
         run.frames.push_back(frame);
     }
     return run;

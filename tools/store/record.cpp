@@ -176,8 +176,11 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     Record r;
     r.run = std::move(run);
     r.hash = sha256_hex(*bytes);
-    const fs::path folder = fs::absolute(fs::path(r.run.path)).parent_path();
-    r.folder = folder.string();
+    // Canonical, so that a folder reached through "." or a link is known as itself.
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(fs::path(r.run.path)).parent_path();
+    const fs::path folder = fs::weakly_canonical(absolute, ec);
+    r.folder = ec ? absolute.lexically_normal().string() : folder.string();
     // The folder's own tag serves an import of a run whose store was out of reach.
     const auto& m = r.run.record;
     r.tag = tag.empty() ? m.tag.value_or("") : tag;

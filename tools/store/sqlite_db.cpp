@@ -2,8 +2,10 @@
 // wait so concurrent writers queue instead of failing, statements kept prepared
 // because an import runs the same insert many thousand times.
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -20,21 +22,29 @@ std::string file_uri(const std::string& path) {
     return "file://" + report::percent_encoded(std::filesystem::absolute(path).string(), "/");
 }
 
+// The store and the files SQLite keeps beside it must each be a regular file
+// or not there yet: opening a FIFO would wait for a writer that never comes,
+// and a device is no store.
+void refuse_non_regular(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const std::string name = path + suffix;
+        struct stat st {};
+        if (stat(name.c_str(), &st) != 0 || S_ISREG(st.st_mode)) continue;
+        const char* kind = S_ISFIFO(st.st_mode)  ? "a FIFO"
+                           : S_ISDIR(st.st_mode) ? "a folder"
+                           : S_ISSOCK(st.st_mode) ? "a socket"
+                                                  : "a device";
+        throw StoreError("cannot open " + name + ": it is " + kind +
+                         ", not a regular file; the store is refused");
+    }
+}
+
 class SqliteDb : public Db {
 public:
     SqliteDb(const std::string& path, bool create, bool read_only) {
-        if (read_only) {
-            open(path, SQLITE_OPEN_READONLY);
-            // A WAL store in a folder the user may not write has no shared-memory
-            // file to read through: read the file as it stands instead.
-            const int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr,
-                                        nullptr, nullptr) & 0xff;
-            if (rc == SQLITE_READONLY || rc == SQLITE_CANTOPEN) {
-                sqlite3_close(db_);
-                db_ = nullptr;
-                open(file_uri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
-            }
-        } else {
+        refuse_non_regular(path);
+        if (read_only) open_read_only(path);
+        else {
             open(path, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
             query("PRAGMA journal_mode=WAL");
             query("PRAGMA synchronous=NORMAL");
@@ -84,6 +94,35 @@ public:
     void begin_write() override { query("BEGIN IMMEDIATE"); }
 
 private:
+    void open_read_only(const std::string& path) {
+        open(path, SQLITE_OPEN_READONLY);
+        const int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr,
+                                    nullptr, nullptr) & 0xff;
+        if (rc != SQLITE_READONLY && rc != SQLITE_CANTOPEN) return;
+        // A WAL store in a folder the user may not write has no shared-memory
+        // file to read through. Without a write-ahead log the file is the
+        // whole store and is read as it stands. A log may hold the newest
+        // runs, so it is read all the same, its index kept in this process's
+        // memory (exclusive mode); locks are left out, since none can be taken
+        // on a file the user may not write. A log that cannot be read is
+        // refused: the file alone may be older than the store.
+        sqlite3_close(db_);
+        db_ = nullptr;
+        struct stat st {};
+        if (stat((path + "-wal").c_str(), &st) != 0 && errno == ENOENT) {
+            open(file_uri(path) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+            return;
+        }
+        open(file_uri(path) + "?vfs=unix-none", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+        if (sqlite3_exec(db_, "PRAGMA locking_mode=EXCLUSIVE; SELECT count(*) FROM sqlite_master",
+                         nullptr, nullptr, nullptr) == SQLITE_OK)
+            return;
+        const std::string why = sqlite3_errmsg(db_);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw UnreadableLog("cannot read " + path + " with its write-ahead log " + path + "-wal (" +
+                            why + "): the file alone may miss the newest runs");
+    }
     void open(const std::string& name, int flags) {
         if (sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
             const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";

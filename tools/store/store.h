@@ -127,7 +127,10 @@ struct Filter {
 std::vector<RunRow> find_runs(Db& db, const Filter& f);
 std::vector<StoredFrame> frames_of(Db& db, long long run_id);
 // The run as the parser would have read it from its frames: enough for the
-// report's analysis.
-report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames);
+// report's analysis. `problem` names the first figure that no program could
+// have printed there ("frames.seconds is 'abc', not a finite number (frame
+// 3)"): a run with one is not to be judged.
+report::Run run_from_frames(const std::string& program, const std::vector<StoredFrame>& frames,
+                            std::string& problem);
 
 }  // namespace store

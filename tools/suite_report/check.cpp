@@ -27,12 +27,23 @@ struct Sides {
     std::deque<report::Run> runs;
     std::vector<report::Analysis> analyses;
     std::size_t baseline = 0;  // baseline runs with frames
+    std::string newest_unreadable;  // why the newest run's frames cannot be judged
+    std::vector<std::string> left_out;  // baseline runs whose frames cannot be read
 };
 
+// A stored figure no program prints makes its run no measure: the newest is
+// not judged, a baseline run is left out, each named with the column.
 Sides load(Db& db, const RunRow& newest, const std::vector<const RunRow*>& base) {
     Sides s;
     auto add = [&](const RunRow& r, const char* side) {
-        s.runs.push_back(run_from_frames(r.program, frames_of(db, r.id)));
+        std::string problem;
+        s.runs.push_back(run_from_frames(r.program, frames_of(db, r.id), problem));
+        if (!problem.empty()) {
+            const std::string named = "run " + std::to_string(r.id) + " (" + r.date + "): " + problem;
+            if (side[0] == 'A') s.newest_unreadable = named;
+            else s.left_out.push_back(named);
+            return;
+        }
         if (s.runs.back().frames.empty()) return;
         s.analyses.push_back(report::analyse(s.runs.back()));
         s.analyses.back().side = side;
@@ -45,7 +56,7 @@ Sides load(Db& db, const RunRow& newest, const std::vector<const RunRow*>& base)
 
 // Why the newest run cannot be judged at all, or "".
 std::string unjudged(const RunRow& newest, const std::vector<const RunRow*>& base,
-                     const CheckOptions& o) {
+                     std::size_t busy, const CheckOptions& o) {
     if (newest.frames == 0) return "the newest run has no frames";
     if (newest.exit_status && *newest.exit_status < 0)
         return "the newest run was ended by signal " + std::to_string(-*newest.exit_status);
@@ -54,6 +65,11 @@ std::string unjudged(const RunRow& newest, const std::vector<const RunRow*>& bas
     if (!newest.complete) return "the newest run ended before its summary";
     if (!newest.busy.empty() && !o.allow_busy)
         return "inconclusive, the newest run was measured on a busy machine (" + newest.busy + ")";
+    if (base.empty() && busy > 0)
+        return (o.baseline_tag.empty() ? "every earlier run"
+                                       : "every other run tagged " + o.baseline_tag) +
+               std::string(" was measured on a busy machine (") + std::to_string(busy) +
+               " run(s); --allow-busy takes them)";
     if (base.empty())
         return o.baseline_tag.empty() ? "no earlier run to compare with"
                                       : "no other run tagged " + o.baseline_tag;
@@ -62,12 +78,13 @@ std::string unjudged(const RunRow& newest, const std::vector<const RunRow*>& bas
 
 struct Tally {
     int failures = 0, unjudged = 0;
+    std::vector<std::string> notes;  // said after the table
     std::vector<report::VerdictRow> rows;  // for --junit and --markdown
 };
 
 // The rows of one configuration, figure by figure as compare gives them.
 void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
-                 const CheckOptions& o, report::Table& t, Tally& n) {
+                 std::size_t busy, const CheckOptions& o, report::Table& t, Tally& n) {
     const RunRow& newest = g.runs.back();
     const std::vector<std::string> lead = {g.program, g.host, g.renderer, g.window_size,
                                            newest.date};
@@ -80,8 +97,12 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
         n.rows.push_back({g.title(), "-", "", "", "", "", "not judged: " + why,
                           report::VerdictRow::Outcome::skipped});
     };
-    if (const auto why = unjudged(newest, base, o); !why.empty()) return not_judged(why);
+    if (const auto why = unjudged(newest, base, busy, o); !why.empty()) return not_judged(why);
     const Sides s = load(db, newest, base);
+    for (const auto& why : s.left_out)
+        n.notes.push_back(g.title() + ": left out of the baseline, " + why);
+    if (!s.newest_unreadable.empty())
+        return not_judged("the stored frames of " + s.newest_unreadable);
     if (s.baseline == 0) return not_judged("no baseline run has frames");
     const auto compared = report::compare_sides(s.analyses, report::CompareOptions{});
     if (compared.empty()) return not_judged("nothing to compare");
@@ -134,7 +155,7 @@ int verdict(const Tally& n) {
 // it, or else the runs since the last step (in any figure) among those
 // before it, all of them when there is none. `which` says which were taken.
 std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
-                                           std::string& which) {
+                                           std::string& which, std::size_t& busy) {
     const std::size_t earlier = g.runs.size() - 1;
     std::size_t from = 0;
     std::string why;
@@ -152,7 +173,7 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
                    : "all before it, no step found";
     }
     std::vector<const RunRow*> base;
-    std::size_t busy = 0;
+    busy = 0;
     for (std::size_t i = from; i < earlier; ++i) {
         if (!o.baseline_tag.empty() && g.runs[i].tag != o.baseline_tag) continue;
         // A run measured while others took the CPU is no level to hold a new run to.
@@ -165,6 +186,24 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
         which += ": run " + std::to_string(base.front()->id) + " (" + base.front()->date +
                  ") to run " + std::to_string(base.back()->id) + " (" + base.back()->date + ")";
     return base;
+}
+
+// A run dated more than a day after this machine's clock (`future`) is no
+// newest run: a wrong clock would otherwise hold the check to it for good.
+// Such runs are named and set aside; false when none is left to judge.
+bool set_future_aside(Group& g, const std::string& future, Tally& n) {
+    while (!g.runs.empty() && g.runs.back().date > future) {
+        const RunRow& r = g.runs.back();
+        n.notes.push_back(g.title() + ": run " + std::to_string(r.id) + " is dated in the future (" +
+                          r.date + " UTC, more than a day after this machine's clock): not "
+                          "taken as the newest");
+        g.runs.pop_back();
+    }
+    if (!g.runs.empty()) return true;
+    ++n.unjudged;
+    n.rows.push_back({g.title(), "-", "", "", "", "", "not judged: every run is dated in the future",
+                      report::VerdictRow::Outcome::skipped});
+    return false;
 }
 
 }  // namespace
@@ -184,12 +223,15 @@ int run_check(const CheckOptions& o) {
     std::size_t groups = 0;
     try {
         auto db = open_store_read_only(o.db);
-        for (const auto& g : group_runs(find_runs(*db, {}))) {
-            std::string which;
-            const auto base = choose_baseline(g, o, which);
-            used.push_back(g.title() + ": " + which);
-            check_group(*db, g, base, o, t, n);
+        const std::string future = future_limit();
+        for (auto& g : group_runs(find_runs(*db, {}))) {
             ++groups;
+            if (!set_future_aside(g, future, n)) continue;
+            std::string which;
+            std::size_t busy = 0;
+            const auto base = choose_baseline(g, o, which, busy);
+            used.push_back(g.title() + ": " + which);
+            check_group(*db, g, base, busy, o, t, n);
         }
     } catch (const StoreError& e) {
         std::cerr << "suite-report: cannot check: " << e.what() << "\n";
@@ -213,6 +255,7 @@ int run_check(const CheckOptions& o) {
         report::text_table(std::cout, t, "   ");
         for (const auto& line : used)
             std::cout << "   baseline of " << report::terminal_safe(line) << "\n";
+        for (const auto& line : n.notes) std::cout << "   " << report::terminal_safe(line) << "\n";
         if (groups == 0) std::cout << "no runs in " << display_url(o.db) << "\n";
     }
     return verdict(n);

@@ -134,6 +134,10 @@ int run_history(const HistoryOptions& o) {
     try {
         auto db = open_store_read_only(o.db);
         groups = group_runs(find_runs(*db, o.filter));
+    } catch (const UnreadableLog& e) {
+        // No history rather than one that may miss the newest runs.
+        std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
+        return 3;
     } catch (const StoreError& e) {
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
         return 1;
@@ -149,11 +153,17 @@ int run_history(const HistoryOptions& o) {
     }
     const bool to_stdout = report::to_standard_output({o.json, o.csv, o.html});
     if (!to_stdout) {
+        const std::string future = future_limit();
         if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
         for (const auto& g : groups) {
             report::text_table(std::cout, history_table(g), "   ");
             for (const auto& st : g.steps)
                 std::cout << "   step: " << report::terminal_safe(st.label) << "\n";
+            for (const auto& r : g.runs)
+                if (r.date > future)
+                    std::cout << "   dated in the future: run " << r.id << " ("
+                              << report::terminal_safe(r.date)
+                              << " UTC, more than a day after this machine's clock)\n";
         }
     }
     bool ok = true;

@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
         "PATH is a results file or a folder searched for results_*.txt (run folders from\n"
         "suite-run included). Exit status: 0 fine, 1 an input unreadable or damaged beyond\n"
         "recovery or an output not written, 2 wrong usage; for check also 1 a regression,\n"
-        "3 something not judged. See man suite-report, and the definitions in\n"
+        "3 something not judged; for history 3 a write-ahead log that cannot be read.\n"
+        "See man suite-report, and the definitions in\n"
         "/usr/share/doc/graphics-benchmarks/README.report.md (tools/report/README.md\n"
         "in the source tree).");
     app.add_option("PATH", o.paths, "results files or folders");
@@ -164,6 +165,8 @@ int main(int argc, char** argv) {
                         "write the verdicts as a Markdown table to FILE ('-': stdout)");
     compare->add_flag("--allow-busy", o.compare.allow_busy,
                       "judge runs measured on a busy machine all the same");
+    compare->add_flag("--allow-mixed", o.compare.allow_mixed,
+                      "pool runs of different window sizes, renderers or variants in a side");
     compare->fallthrough();
     const store::Commands store_commands(app);  // import, history, check
 

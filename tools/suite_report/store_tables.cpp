@@ -67,6 +67,14 @@ void steps_of_figure(Group& g, const std::string& figure) {
 
 }  // namespace
 
+std::string future_limit() {
+    const std::time_t when = std::time(nullptr) + 24 * 3600;
+    std::tm u{};
+    char text[32] = "";
+    if (gmtime_r(&when, &u)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
+    return text;
+}
+
 void find_group_steps(std::vector<Group>& groups) {
     for (auto& g : groups) {
         g.steps.clear();

@@ -31,6 +31,10 @@ struct Group {
 };
 std::vector<Group> group_runs(std::vector<RunRow> runs);
 
+// A day after this machine's clock, as the store dates runs ("YYYY-MM-DD
+// hh:mm:ss", UTC): a run dated later is dated in the future.
+std::string future_limit();
+
 // The steps of each figure of each group: its median frame time and its rates' averages.
 void find_group_steps(std::vector<Group>& groups);
 

@@ -67,23 +67,46 @@ std::string local_date(const std::string& utc) {
     return text;
 }
 
-// The newest stored run of the configuration outside this run folder, from
-// before it: one measured on a quiet machine if there is one, since a busy
-// one is no level to judge by (against it the verdict is withheld).
+// Whether a stored run lies in this run folder, given in its forms (as
+// given, absolute, canonical). Folders are stored canonically; older rows
+// hold them absolute as given, so the stored text is tried in both forms too.
+bool in_folder(const std::string& stored, const std::vector<std::string>& forms) {
+    std::error_code ec;
+    const std::string canonical = fs::weakly_canonical(stored, ec).string();
+    for (const auto& f : forms)
+        for (const std::string* s : {&stored, &canonical})
+            if (*s == f || s->rfind(f + "/", 0) == 0) return true;
+    return false;
+}
+
+// The newest stored run of the configuration from another folder, dated
+// before this run (`date`, UTC as stored): one measured on a quiet machine if
+// there is one, since a busy one is no level to judge by (against it the
+// verdict is withheld). Never this run itself, nor one made after it.
 const RunRow* earlier_run(const std::vector<RunRow>& rows, const Config& c,
-                          const std::string& folder) {
+                          const std::vector<std::string>& folder, const std::string& date) {
     const RunRow *found = nullptr, *busy = nullptr;
-    std::string first_of_this;  // the date this folder's first run is stored with
+    if (date.empty()) return nullptr;  // before when, nobody can tell
     for (const auto& r : rows) {
         if (r.program != c.program || r.host != c.host || r.renderer != c.renderer ||
-            r.window_size != c.window_size || r.variant != c.variant)
+            r.window_size != c.window_size || r.variant != c.variant || r.date >= date ||
+            in_folder(r.folder, folder))
             continue;
-        const bool mine = r.folder.rfind(folder + "/", 0) == 0;
-        if (mine && first_of_this.empty()) first_of_this = r.date;
-        if (!mine && (first_of_this.empty() || r.date <= first_of_this))
-            (r.busy.empty() ? found : busy) = &r;
+        (r.busy.empty() ? found : busy) = &r;
     }
     return found ? found : busy;
+}
+
+// When this folder's first run of the configuration ran, as the store dates runs.
+std::string first_date(const report::Model& m, const Config& c) {
+    std::string first;
+    for (const auto& a : m.analyses) {
+        if (!(config_of(*a.run) == c)) continue;
+        const std::string d =
+            run_date(a.run->record, fs::path(a.run->path).filename().string()).utc;
+        if (!d.empty() && (first.empty() || d < first)) first = d;
+    }
+    return first;
 }
 
 // This folder's runs of the configuration (side A) against the earlier run
@@ -97,11 +120,13 @@ std::vector<std::string> change_row(Db& db, const report::Model& m, const Config
         sides.push_back(a);
         sides.back().side = "A";
     }
-    kept.push_back(run_from_frames(earlier.program, frames_of(db, earlier.id)));
-    sides.push_back(report::analyse(kept.back()));
-    sides.back().side = "B";
+    std::string unreadable;
+    kept.push_back(run_from_frames(earlier.program, frames_of(db, earlier.id), unreadable));
     const std::string label = c.program + (c.variant.empty() ? "" : " [" + c.variant + "]");
     const std::string against = "run " + std::to_string(earlier.id) + " of " + local_date(earlier.date);
+    if (!unreadable.empty()) return {label, against, "-", "-", "-", "not judged: " + unreadable};
+    sides.push_back(report::analyse(kept.back()));
+    sides.back().side = "B";
     const auto compared = report::compare_sides(sides, m.options);
     if (compared.empty() || compared.front().figures.empty())
         return {label, against, "-", "-", "-", "nothing to compare"};
@@ -179,7 +204,8 @@ void print_variants(const std::string& run_folder, const report::Model& m) {
 }
 
 // Each program against its last comparable run, or why there is none.
-void print_changes(const std::string& url, const report::Model& m, const std::string& folder) {
+void print_changes(const std::string& url, const report::Model& m,
+                   const std::vector<std::string>& folder) {
     std::map<Config, bool> configs;
     for (const auto& a : m.analyses) configs[config_of(*a.run)] = true;
     if (configs.empty()) return;
@@ -192,7 +218,7 @@ void print_changes(const std::string& url, const report::Model& m, const std::st
         auto db = open_store_read_only(url);
         const auto rows = find_runs(*db, {});
         for (const auto& [c, _] : configs) {
-            if (const RunRow* earlier = earlier_run(rows, c, folder))
+            if (const RunRow* earlier = earlier_run(rows, c, folder, first_date(m, c)))
                 t.rows.push_back(change_row(*db, m, c, *earlier));
             else
                 none.push_back(c.program + (c.variant.empty() ? "" : " [" + c.variant + "]"));
@@ -222,9 +248,13 @@ int run_summary(const std::string& url, const std::string& run_folder) {
     if (m.runs.empty()) return 1;  // nothing to show, nor to put on a page
     report::text_table(std::cout, glance(m), "   ");
     std::error_code ec;
-    const std::string folder = fs::weakly_canonical(fs::absolute(run_folder), ec).string();
+    const fs::path absolute = fs::absolute(run_folder, ec);
+    std::vector<std::string> forms = {absolute.string(), absolute.lexically_normal().string(),
+                                      fs::weakly_canonical(absolute, ec).string()};
+    for (auto& f : forms)
+        while (f.size() > 1 && f.back() == '/') f.pop_back();
     print_variants(run_folder, m);
-    print_changes(url, m, folder);
+    print_changes(url, m, forms);
     int status = m.has_errors() ? 1 : 0;
     // A link or a folder planted where the page goes is not written through.
     const fs::path page = fs::path(run_folder) / "report.html";

@@ -30,6 +30,23 @@ void analyse_all(Model& m, const std::vector<std::string>& sides) {
     m.groups = repeat_groups(m.analyses);
 }
 
+// A side pooling unlike runs is refused (an error), sides of different
+// window sizes are said (a warning), program by program.
+void compare_into(Model& m) {
+    m.comparisons = compare_sides(m.analyses, m.options);
+    for (const auto& pc : m.comparisons) {
+        const std::string program = program_name(pc.program);
+        if (!pc.mixed.empty() && !m.options.allow_mixed)
+            m.problems.push_back({Diagnostic::Level::error, "compare", 0,
+                                  program + ": not judged: " + pc.mixed +
+                                      " (give --allow-mixed to pool them)"});
+        if (!pc.sizes_differ.empty())
+            m.problems.push_back({Diagnostic::Level::warning, "compare", 0,
+                                  program + ": the sides differ in window size (" +
+                                      pc.sizes_differ + "): the figures depend on it"});
+    }
+}
+
 }  // namespace
 
 std::vector<Diagnostic> Model::diagnostics_of(const Run& run) const {
@@ -80,7 +97,7 @@ Model build_comparison(const std::vector<std::string>& a, const std::vector<std:
     std::vector<std::string> sides(m.runs.size(), "B");
     std::fill(sides.begin(), sides.begin() + static_cast<std::ptrdiff_t>(a_count), "A");
     analyse_all(m, sides);
-    m.comparisons = compare_sides(m.analyses, m.options);
+    compare_into(m);
     return m;
 }
 
@@ -159,7 +176,7 @@ std::optional<Model> build_variant_comparison(const std::string& run_folder,
     std::vector<std::string> sides(m.runs.size(), "B");
     std::fill(sides.begin(), sides.begin() + static_cast<std::ptrdiff_t>(a_count), "A");
     analyse_all(m, sides);
-    m.comparisons = compare_sides(m.analyses, m.options);
+    compare_into(m);
     return m;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace report {
 
@@ -231,6 +232,61 @@ void withhold_if_busy(ProgramComparison& pc, const CompareOptions& options) {
         f.withheld = why;
     }
 }
+// The known values of a fact over a side's runs, each with the first run
+// that has it; runs without metadata know none.
+std::map<std::string, std::string> values_of(const std::vector<const Analysis*>& side,
+                                             std::string (*fact)(const Run&)) {
+    std::map<std::string, std::string> out;
+    for (const Analysis* a : side)
+        if (!a->run->metadata.is_null())
+            if (const std::string v = fact(*a->run); !v.empty()) out.emplace(v, a->run->label);
+    return out;
+}
+
+std::string window_size_of(const Run& r) { return r.record.run.window_size.value_or(""); }
+
+// What the runs of a side differ in, of what makes runs comparable, each
+// value named with a run that has it; "" when they are all of a kind.
+std::string mixed_side(const std::vector<const Analysis*>& side, const char* name) {
+    static const std::pair<const char*, std::string (*)(const Run&)> facts[] = {
+        {"window sizes", window_size_of},
+        {"renderers", [](const Run& r) { return r.record.gl.renderer; }},
+        {"variants", [](const Run& r) {
+             return r.record.variant ? r.record.variant->name : std::string("(none)");
+         }},
+    };
+    std::string out;
+    for (const auto& [what, fact] : facts) {
+        const auto values = values_of(side, fact);
+        if (values.size() < 2) continue;
+        std::string list;
+        for (const auto& [value, run] : values) list += (list.empty() ? "" : ", ") + value + " in " + run;
+        out += (out.empty() ? "" : "; ") + std::string(what) + " (" + list + ")";
+    }
+    return out.empty() ? "" : std::string(name) + " pools runs of different " + out;
+}
+
+// Runs unlike each other pooled in one side make an average of neither: the
+// verdict is refused unless asked for. Sides of different window sizes are
+// compared, with a word, since the figures depend on the size.
+void refuse_if_mixed(ProgramComparison& pc, const CompareOptions& options) {
+    const std::string a = mixed_side(pc.a, "A"), b = mixed_side(pc.b, "B");
+    pc.mixed = a + (a.empty() || b.empty() ? "" : "; ") + b;
+    auto sizes = [](const std::vector<const Analysis*>& side) {
+        std::string list;
+        for (const auto& [size, run] : values_of(side, window_size_of))
+            list += (list.empty() ? "" : ", ") + size;
+        return list;
+    };
+    const std::string size_a = sizes(pc.a), size_b = sizes(pc.b);
+    if (!size_a.empty() && !size_b.empty() && size_a != size_b)
+        pc.sizes_differ = "A: " + size_a + "; B: " + size_b;
+    if (pc.mixed.empty() || options.allow_mixed) return;
+    for (auto& f : pc.figures) {
+        f.verdict = Verdict::inconclusive;
+        f.withheld = pc.mixed + "; --allow-mixed pools them";
+    }
+}
 }  // namespace
 
 std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analyses,
@@ -266,6 +322,7 @@ std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analys
                                                 values(pc.b, rate), options));
         }
         withhold_if_busy(pc, options);
+        refuse_if_mixed(pc, options);
         out.push_back(std::move(pc));
     }
     return out;

@@ -64,6 +64,11 @@ struct ProgramComparison {
     Program program = Program::cube;
     std::vector<const Analysis*> a, b;
     std::vector<FigureComparison> figures;  // frame time, then each rate
+    // What the runs of one side differ in (window size, renderer, variant),
+    // "A pools runs of different window sizes (...)"; "" when each side is of a kind.
+    std::string mixed;
+    // The sides' window sizes when they differ, "A: 100x100; B: 200x200"; else "".
+    std::string sizes_differ;
 };
 
 struct CompareOptions {
@@ -73,6 +78,7 @@ struct CompareOptions {
     double alpha = 0.05;
     double practical_percent = 1;  // smaller differences are "within" it
     bool allow_busy = false;       // judge runs measured on a busy machine all the same
+    bool allow_mixed = false;      // pool runs of different sizes, renderers or variants in a side
 };
 
 // Side "A" against side "B", program by program, for the programs both
