@@ -21,7 +21,7 @@ std::optional<std::string> make_new_folder(const std::string& path, bool numbere
 // existing file); false with the reason in error.
 bool write_new_file(const std::string& path, const std::string& text, std::string& error);
 
-// JSON as UTF-8, invalid bytes replaced by U+FFFD.
+// JSON as UTF-8, invalid bytes replaced by U+FFFD, secrets hidden (mask_secrets_in).
 std::string json_text(const nlohmann::json& j);
 
 // json_text kept within max_bytes where cutting long strings can do it: the
