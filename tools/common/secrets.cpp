@@ -203,11 +203,11 @@ void remember_secrets_of(const std::string& text, bool whole) {
     std::vector<std::string> raw;
     for (const auto& span : secrets_in(text)) raw.push_back(text.substr(span.begin, span.end - span.begin));
     if (whole) raw.push_back(text);
-    for (const auto& secret : raw) {
-        remember(secret);
-        if (const auto plain = percent_decoded(secret)) remember(*plain);
-        remember(unescaped(secret));
-    }
+    for (const auto& secret : raw)
+        for (const auto& form : {secret, unescaped(secret)}) {
+            remember(form);
+            if (const auto plain = percent_decoded(form)) remember(*plain);
+        }
 }
 
 std::string escape_uri_password(const std::string& uri) {
