@@ -444,8 +444,6 @@ int finish(session& s) {
     return s.failures || s.unrecorded ? 1 : 0;
 }
 
-}  // namespace
-
 // The store's password and the variants' secrets, hidden wherever they
 // would appear in what the runner prints or records.
 void remember_secrets(const options& o) {
@@ -454,10 +452,26 @@ void remember_secrets(const options& o) {
     for (const auto& v : o.variants) suite_run::remember_secrets(v);
 }
 
+// Each variant's GL; 64 probes take a while, so a stop ends them, and the run, at once.
+void probe_variants(session& s) {
+    for (const auto* v : variants_of(s.o)) {
+        if (!suite_run::stop_signal()) {
+            probe_gl(s, v);
+            continue;
+        }
+        report::GlRecord skipped;
+        skipped.display = s.display;
+        skipped.error = "not probed: stopped";
+        s.gl.push_back(skipped);
+        s.vsync.push_back(vsync_record(s.o, v, nullptr));
+    }
+}
+
+}  // namespace
+
 int run_suite(int argc, char** argv) {
     session s;
     s.o = suite_run::parse_options(argc, argv);
-    remember_secrets(s.o);
     s.chosen = choose_programs(s.o);
     // The programs inherit them; the probe's context reports what they get.
     if (!s.o.vsync)
@@ -478,12 +492,7 @@ int run_suite(int argc, char** argv) {
         s.o.db = store::default_url((fs::path(s.out).parent_path() / "suite.db").string());
     remember_secrets(s.o);
     start_display(s);
-    for (const auto* v : variants_of(s.o)) {
-        // 64 probes take a while: a stop ends them, and the run, at once.
-        if (suite_run::stop_signal()) s.gl.push_back({s.display, "", "", "", {}, "not probed: stopped", {}});
-        else probe_gl(s, v);
-        if (s.vsync.size() < s.gl.size()) s.vsync.push_back(vsync_record(s.o, v, nullptr));
-    }
+    probe_variants(s);
     s.run = run_record(s, argc, argv);
     std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
               << s.display << " ("
