@@ -335,7 +335,8 @@ TEST_F(RunnerHostile, FullDiskLeavesNoPartialRecord) {
 TEST_F(RunnerHostile, SecretsForgedFilesAndTheProgramsOwnGl) {
     const std::string bin = stand_ins(), forger = directory + "/forger";
     mkdir(forger.c_str(), 0755);
-    write_script(bin + "/screens", "GALLIUM_DRIVER=softpipe exec '" SCREENS_EXE "' \"$@\"");
+    // Without exec: the program that draws is the wrapper's child.
+    write_script(bin + "/screens", "GALLIUM_DRIVER=softpipe '" SCREENS_EXE "' \"$@\"");
     write_script(forger + "/screens",
                  "echo '{\"machine\":{\"host\":\"forged-host\"},\"gl\":{\"renderer\":\"ForgedGPU\"}}'"
                  " > metadata.json\nprintf 'frame,printed_ms,runner_interval_us\\n1,1,1\\n' > frames.csv\n"

@@ -1,6 +1,8 @@
 // Finding results files in run folders and reading what stands beside them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "report/core/inputs.h"
 #include "report/core/model.h"
 #include "test_data.h"
@@ -53,6 +55,46 @@ TEST(Inputs, RunFolderExtras) {
     EXPECT_NE(all.find("not valid JSON"), std::string::npos);
     EXPECT_NE(all.find("exit status was 1"), std::string::npos);
     EXPECT_NE(all.find("standard error: Warning: disk full\n"), std::string::npos);
+}
+
+// A program may rewrite or remove the runner's files in its folder: the
+// report names them from run.json's hashes; the runner's own copy, handed
+// over in memory, is read instead of the folder's.
+TEST(Inputs, AFolderChangedAfterTheRunIsToldAndTheRunnersCopyRead) {
+    TempDir dir;
+    const std::string run = dir.path("run-x"), honest = R"({"machine":{"host":"lab-7"}})";
+    std::vector<WrittenFile> written;
+    for (const std::string variant : {"a", "b"}) {
+        const std::string folder = "round-1/" + variant + "/cube/";
+        write_text(run + "/" + folder + "results_cube_x.txt", read_text(cube_b));
+        for (const auto& [name, text] : {std::pair<std::string, std::string>{"metadata.json", honest},
+                                         {"stderr.txt", "fine\n"}, {"load.csv", "t\n"}}) {
+            write_text(run + "/" + folder + name, text);
+            written.push_back({folder + name, sha256_hex(text), static_cast<long long>(text.size())});
+        }
+    }
+    RunSetRecord set;
+    set.written = written;
+    write_text(run + "/run.json", nlohmann::json(set).dump());
+    const std::string forged = R"({"machine":{"host":"forged"}})";
+    write_text(run + "/round-1/a/cube/metadata.json", forged);
+    std::filesystem::remove(run + "/round-1/a/cube/load.csv");
+    const auto notes = [](const report::Run& r) {
+        std::string all;
+        for (const auto& d : r.diagnostics) all += d.message + "\n";
+        return all;
+    };
+    const report::Run a = load_run(run + "/round-1/a/cube/results_cube_x.txt");
+    EXPECT_EQ(a.record.machine.host, "forged");
+    EXPECT_NE(notes(a).find("changed after the run: metadata.json, load.csv not as the runner "
+                            "wrote"), std::string::npos) << notes(a);
+    EXPECT_EQ(notes(load_run(run + "/round-1/b/cube/results_cube_x.txt")).find("changed"),
+              std::string::npos);
+    SideTexts held;
+    held.metadata = honest;
+    const report::Run mine = load_run(run + "/round-1/a/cube/results_cube_x.txt", held);
+    EXPECT_EQ(mine.record.machine.host, "lab-7");
+    EXPECT_EQ(notes(mine).find("changed"), std::string::npos);
 }
 
 TEST(Labels, RunFoldersFileTimesAndRepeats) {
