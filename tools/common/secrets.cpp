@@ -144,7 +144,9 @@ void remember(const std::string& secret) {
     if (std::find(remembered.begin(), remembered.end(), secret) != remembered.end()) return;
     remembered.push_back(secret);
     std::stable_sort(remembered.begin(), remembered.end(),
-                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+                     [](const std::string& a, const std::string& b) {
+                         return a.size() > b.size();
+                     });
 }
 
 std::string without_remembered(std::string s) {
@@ -158,7 +160,8 @@ std::string without_remembered(std::string s) {
 // A quoted keyword value as libpq reads it: "\'" and "\\" unescaped.
 std::string unescaped(const std::string& s) {
     std::string plain;
-    for (std::size_t i = 0; i < s.size(); ++i) plain += s[i] == '\\' && i + 1 < s.size() ? s[++i] : s[i];
+    for (std::size_t i = 0; i < s.size(); ++i)
+        plain += s[i] == '\\' && i + 1 < s.size() ? s[++i] : s[i];
     return plain;
 }
 
@@ -201,7 +204,8 @@ void mask_secrets_in(nlohmann::json& j) {
 
 void remember_secrets_of(const std::string& text, bool whole) {
     std::vector<std::string> raw;
-    for (const auto& span : secrets_in(text)) raw.push_back(text.substr(span.begin, span.end - span.begin));
+    for (const auto& span : secrets_in(text))
+        raw.push_back(text.substr(span.begin, span.end - span.begin));
     if (whole) raw.push_back(text);
     for (const auto& secret : raw)
         for (const auto& form : {secret, unescaped(secret)}) {

@@ -115,7 +115,8 @@ void show_summary(const std::string& folder, const std::string& db) {
 }
 
 void print_failure(const std::string& name, const std::string& problem, const std::string& dir) {
-    std::cout << "  FAILED: " << name << ": " << report::terminal_safe(report::mask_secrets(problem));
+    std::cout << "  FAILED: " << name << ": "
+              << report::terminal_safe(report::mask_secrets(problem));
     if (!dir.empty()) std::cout << " (what it wrote is kept in " << report::terminal_safe(dir) << ")";
     std::cout << std::endl;
 }
@@ -448,7 +449,8 @@ int finish(session& s) {
 // would appear in what the runner prints or records.
 void remember_secrets(const options& o) {
     report::remember_secrets_of(o.db);
-    if (const char* password = std::getenv("PGPASSWORD")) report::remember_secrets_of(password, true);
+    if (const char* password = std::getenv("PGPASSWORD"))
+        report::remember_secrets_of(password, true);
     for (const auto& v : o.variants) suite_run::remember_secrets(v);
 }
 

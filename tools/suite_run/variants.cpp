@@ -91,7 +91,8 @@ std::vector<int> round_order(int variants, int round) {
 
 report::VariantRecord variant_record(const variant& v) {
     report::VariantRecord r{v.name, v.index, {}};
-    for (const auto& [var, value] : v.settings) r.settings[var] = report::masked_setting(var, value);
+    for (const auto& [var, value] : v.settings)
+        r.settings[var] = report::masked_setting(var, value);
     if (!v.bin_dir.empty()) r.settings["bin"] = report::mask_secrets(v.bin_dir);
     return r;
 }
