@@ -1,6 +1,8 @@
 // Finding results files in run folders and reading what stands beside them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "report/core/inputs.h"
 #include "report/core/machine_load.h"
 #include "report/core/model.h"
@@ -93,6 +95,46 @@ TEST(Inputs, LoadCsvIsReadOnlyAsFarAsTheFramesNeed) {
     }
 }
 
+// A program may rewrite or remove the runner's files in its folder: the
+// report names them from run.json's hashes; the runner's own copy, handed
+// over in memory, is read instead of the folder's.
+TEST(Inputs, AFolderChangedAfterTheRunIsToldAndTheRunnersCopyRead) {
+    TempDir dir;
+    const std::string run = dir.path("run-x"), honest = R"({"machine":{"host":"lab-7"}})";
+    std::vector<WrittenFile> written;
+    for (const std::string variant : {"a", "b"}) {
+        const std::string folder = "round-1/" + variant + "/cube/";
+        write_text(run + "/" + folder + "results_cube_x.txt", read_text(cube_b));
+        for (const auto& [name, text] : {std::pair<std::string, std::string>{"metadata.json", honest},
+                                         {"stderr.txt", "fine\n"}, {"load.csv", "t\n"}}) {
+            write_text(run + "/" + folder + name, text);
+            written.push_back({folder + name, sha256_hex(text), static_cast<long long>(text.size())});
+        }
+    }
+    RunSetRecord set;
+    set.written = written;
+    write_text(run + "/run.json", nlohmann::json(set).dump());
+    const std::string forged = R"({"machine":{"host":"forged"}})";
+    write_text(run + "/round-1/a/cube/metadata.json", forged);
+    std::filesystem::remove(run + "/round-1/a/cube/load.csv");
+    const auto notes = [](const report::Run& r) {
+        std::string all;
+        for (const auto& d : r.diagnostics) all += d.message + "\n";
+        return all;
+    };
+    const report::Run a = load_run(run + "/round-1/a/cube/results_cube_x.txt");
+    EXPECT_EQ(a.record.machine.host, "forged");
+    EXPECT_NE(notes(a).find("changed after the run: metadata.json, load.csv not as the runner "
+                            "wrote"), std::string::npos) << notes(a);
+    EXPECT_EQ(notes(load_run(run + "/round-1/b/cube/results_cube_x.txt")).find("changed"),
+              std::string::npos);
+    SideTexts held;
+    held.metadata = honest;
+    const report::Run mine = load_run(run + "/round-1/a/cube/results_cube_x.txt", held);
+    EXPECT_EQ(mine.record.machine.host, "lab-7");
+    EXPECT_EQ(notes(mine).find("changed"), std::string::npos);
+}
+
 TEST(Labels, RunFoldersFileTimesAndRepeats) {
     EXPECT_EQ(run_label("/x/results/run-20260101-120000/rep-2/cube/results_cube_a.txt"),
               "run-20260101-120000/rep-2/cube");
@@ -129,7 +171,8 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     r.command_line = "suite-run screens";
     r.tag = "nightly";
     r.machine = {"0.1", "lab-7", "2026-12-07T09:10:12+0100", "cpu", "24 kB", "Linux", 2};
-    r.gl = {":5", "Mesa", "llvmpipe", "4.5", report::GlBits{8, 8, 8, 8, 24, 8}, std::nullopt};
+    r.gl = {":5", "Mesa", "llvmpipe", "4.5", report::GlBits{8, 8, 8, 8, 24, 8}, std::nullopt,
+            report::GlEnvironment{{"vblank_mode", "0"}}};
     r.vsync = report::SyncRecord{false, {{{"vblank_mode", "0"}}}, 0};
     r.private_x_server = r.interrupted = true;
     r.repeat = 3;
@@ -137,14 +180,15 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     auto& p = r.run;
     p = {"screens", "crashed", "2026-12-07", "/bin/screens", "64x64", "results.txt", "console.txt",
          "stderr.txt", "oops", "frames.csv", std::nullopt, -11, 2, 2, 10, 5, 6, true, false,
-         std::vector<long long>{42}, 1.5, nlohmann::json{{"measured", {{"cores", 2}}}}, false};
+         std::vector<long long>{42}, 1.5, nlohmann::json{{"measured", {{"cores", 2}}}},
+         report::GlEnvironment{{"GALLIUM_DRIVER", "softpipe"}}, false, "GALLIUM_DRIVER differs", false};
     const nlohmann::json written = r;
     EXPECT_EQ(nlohmann::json(report::read_run_record(written)), written);
     // Every field set is written: one left out of a field list is missed here.
     EXPECT_EQ(written.size(), 11u);
     EXPECT_EQ(written["machine"].size(), 7u);
-    EXPECT_EQ(written["gl"].size(), 5u);
-    EXPECT_EQ(written["run"].size(), 21u);  // all but the run.json-only variant name
+    EXPECT_EQ(written["gl"].size(), 6u);
+    EXPECT_EQ(written["run"].size(), 24u);  // all but the run.json-only variant name
     EXPECT_EQ(written["run"]["stderr"], "stderr.txt");
 
     report::RunSetRecord set;
@@ -153,11 +197,12 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     set.variants = {{{"a", 0, {}}, r.gl}};
     set.rounds = 2;
     set.until_stable = nlohmann::json{{"programs", nlohmann::json::object()}};
+    set.written = {{"rep-1/screens/load.csv", "ab12", 7}};
     const nlohmann::json all = set;
     report::RunSetRecord back;
     ASSERT_TRUE(take_value(all, back));
     EXPECT_EQ(nlohmann::json(back), all);
     // Without a context only the display and the error are written.
-    EXPECT_EQ(nlohmann::json(report::GlRecord{":5", "", "", "", std::nullopt, "no context"}),
+    EXPECT_EQ(nlohmann::json(report::GlRecord{":5", "", "", "", std::nullopt, "no context", {}}),
               (nlohmann::json{{"display", ":5"}, {"error", "no context"}}));
 }

@@ -1,5 +1,7 @@
 #include "common/files.h"
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 namespace report {
 
@@ -172,6 +175,20 @@ bool LineReader::next(std::string& line, bool& terminated, bool& overlong) {
     // Files copied through Windows tools may carry CR LF endings.
     if (!line.empty() && line.back() == '\r' && !overlong) line.pop_back();
     return true;
+}
+
+std::string sha256_hex(std::string_view data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr))
+        throw std::runtime_error("cannot compute a SHA-256 hash");
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < size; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
 }
 
 }  // namespace report

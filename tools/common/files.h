@@ -64,6 +64,10 @@ std::optional<std::string> read_capped(const Fd& fd, std::size_t cap, bool& more
 // write fails with EEXIST. Returns 0, or the errno of what failed.
 int write_whole(const std::string& path, std::string_view content, bool replace, mode_t mode);
 
+// The SHA-256 hash of data, in lower-case hex. Throws std::runtime_error
+// if it cannot be computed.
+std::string sha256_hex(std::string_view data);
+
 // Lines one at a time from a file or a text, so that memory holds one line
 // and not the file. A line longer than `max_line` keeps its start and is
 // marked overlong.

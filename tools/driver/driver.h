@@ -68,6 +68,7 @@ struct launch {
     std::vector<std::string> args;
     std::string directory;             // working directory of the program
     std::string display;               // X display it opens its window on
+    std::vector<std::string> env;      // NAME=value beside DISPLAY, replacing inherited ones
     bool unprivileged = false;         // drop root, so permissions hold
     bool stdin_at_end = false;         // standard input is empty from the start
     bool stdin_closed = false;         // no standard input at all (descriptor 0 closed)

@@ -71,7 +71,8 @@ Process::Process(const launch& how)
     s.argv = {how.executable};
     s.argv.insert(s.argv.end(), how.args.begin(), how.args.end());
     s.directory = how.directory;
-    s.env = {"DISPLAY=" + how.display};
+    s.env = how.env;
+    s.env.push_back("DISPLAY=" + how.display);
     s.in = in[0];
     s.out = out[1];
     s.err = err[1];

@@ -35,6 +35,8 @@ void set_stop_check(int (*stop)()) { stop_check = stop; }
 bool stop_requested() { return stop_check && stop_check() != 0; }
 
 std::unique_ptr<Db> open_db(const std::string& url, bool create, bool read_only) {
+    // Hidden from every message from now on, libpq's own quoting it included.
+    report::remember_secrets_of(url);
     if (starts_with(url, "postgresql://") || starts_with(url, "postgres://") || is_keywords(url))
         return open_postgresql(url, read_only);
     const std::string path = starts_with(url, "sqlite:") ? url.substr(7) : url;

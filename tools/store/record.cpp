@@ -1,6 +1,4 @@
 // Reading a run for the store and writing it in one transaction.
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -21,20 +19,6 @@ namespace fs = std::filesystem;
 namespace store {
 
 namespace {
-
-std::string sha256_hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (!EVP_Digest(data.data(), data.size(), digest, &size, EVP_sha256(), nullptr))
-        throw StoreError("cannot compute a SHA-256 hash");
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < size; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
-}
 
 std::string utc_text(std::time_t when) {
     std::tm u{};
@@ -153,7 +137,7 @@ std::string run_identity(const std::string& hash, const report::RunRecord& recor
                          const std::string& results_name) {
     const nlohmann::json key = {hash, record.machine.host, run_date(record, results_name).stamp,
                                 record.tag.value_or("")};
-    return sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    return report::sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 std::optional<Record> make_record(report::Run run, const std::string& tag,
@@ -175,7 +159,7 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     }
     Record r;
     r.run = std::move(run);
-    r.hash = sha256_hex(*bytes);
+    r.hash = report::sha256_hex(*bytes);
     // Canonical, so that a folder reached through "." or a link is known as itself.
     std::error_code ec;
     const fs::path absolute = fs::absolute(fs::path(r.run.path)).parent_path();
@@ -197,6 +181,12 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
 }
 
 namespace {
+
+// The renderer is part of what makes runs comparable: one the program may
+// not have had is kept apart from those it did.
+std::string renderer_of(const report::RunRecord& m) {
+    return m.run.gl_verified == false ? m.gl.renderer + " (not verified)" : m.gl.renderer;
+}
 
 // The run's row, unless a run of that identity is there: its id, or nullopt.
 std::optional<long long> insert_run(Db& db, const Record& r) {
@@ -221,7 +211,7 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
         " ON CONFLICT (identity) DO NOTHING RETURNING id",
         {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
-         m.machine.host, m.machine.cpu, m.machine.kernel, m.gl.vendor, m.gl.renderer,
+         m.machine.host, m.machine.cpu, m.machine.kernel, m.gl.vendor, renderer_of(m),
          m.gl.version, m.gl.bits ? nlohmann::json(*m.gl.bits).dump() : "",
          m.run.window_size.value_or(""), m.machine.suite_version,
          m.command_line ? Value(*m.command_line) : std::nullopt,
@@ -334,12 +324,15 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
     return result;
 }
 
-std::string record_folder(const std::string& url, const std::string& folder,
-                          const std::string& tag) {
-    const auto r = import_paths(url, {folder}, tag);
-    if (!r.store_error.empty()) return r.store_error;
-    if (r.found == 0) return "";
-    if (!r.refused.empty()) return "refused: " + r.refused.front();
+std::string record_run(const std::string& url, report::Run run, const std::string& tag) {
+    std::vector<std::string> refused;
+    const auto r = make_record(std::move(run), tag, refused);
+    if (!r) return "refused: " + (refused.empty() ? std::string("unreadable") : refused.front());
+    try {
+        record(*open_store(url, true), *r);
+    } catch (const StoreError& e) {
+        return e.what();
+    }
     return "";
 }
 

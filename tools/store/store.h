@@ -85,11 +85,11 @@ struct ImportResult {
 ImportResult import_paths(const std::string& url, const std::vector<std::string>& paths,
                           const std::string& tag);
 
-// For the runner: records the results file in one program's folder. Returns
-// why the record is missing, or "" (recorded, already there, or no results
-// file to record).
-std::string record_folder(const std::string& url, const std::string& folder,
-                          const std::string& tag);
+// For the runner: records one program's run as the runner holds it (read by
+// report::load_run with the side texts the runner wrote, never read back from
+// the folder, which the program may have changed). Returns why the record is
+// missing, or "" (recorded or already there).
+std::string record_run(const std::string& url, report::Run run, const std::string& tag);
 
 // Records in one transaction. A run already there is only tagged, when a tag was given.
 enum class Recorded { added, present, tagged };

@@ -1,6 +1,7 @@
 // suite-report: statistics, comparisons and plots from the benchmarks'
 // results files.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/secrets.h"
 #include "common/text.h"
 #include "report/core/model.h"
 #include "report/output/ci_outputs.h"
@@ -31,6 +33,14 @@ struct Options {
     bool quiet = false;
     report::CompareOptions compare;
 };
+
+// Line ends kept, every other control character shown as an escape.
+std::string shown_control(unsigned code) {
+    if (code == '\n') return "\n";
+    char text[12];
+    std::snprintf(text, sizeof text, code < 0x80 ? "\\x%02x" : "\\u%04x", code);
+    return text;
+}
 
 void complain(const std::string& message) {
     std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
@@ -120,6 +130,12 @@ int run(const Options& o, bool comparing) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The store's password, wherever it is given, is hidden from every text
+    // the tool prints or writes, libpq's messages included.
+    for (const char* name : {"SUITE_DB", "PGPASSWORD"})
+        if (const char* value = std::getenv(name))
+            report::remember_secrets_of(value, std::string(name) == "PGPASSWORD");
+    for (int i = 1; i < argc; ++i) report::remember_secrets_of(argv[i]);
     Options o;
     CLI::App app{"Statistics, comparisons and plots from the benchmarks' results files.",
                  "suite-report"};
@@ -179,7 +195,11 @@ int main(int argc, char** argv) {
         if (*compare && !o.paths.empty())
             throw CLI::ValidationError("PATH", "paths go after 'compare' and '--against'");
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
+        // A usage error may quote what was given: no secret, no control character.
+        std::ostringstream out, err;
+        const int code = app.exit(e, out, err);
+        std::cout << report::mask_secrets(out.str());
+        std::cerr << report::replace_controls(report::mask_secrets(err.str()), shown_control);
         return code == 0 ? 0 : 2;
     }
     return run(o, bool(*compare));

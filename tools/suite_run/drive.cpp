@@ -11,6 +11,7 @@
 #include "process/descendants.h"
 #include "process/spawn.h"
 #include "suite_run/ending.h"
+#include "suite_run/gl_environment.h"
 #include "suite_run/load_sampler.h"
 #include "suite_run/records.h"
 
@@ -43,10 +44,12 @@ struct kept_files {
     std::string errors;   // standard error as kept
     bool frames = false;  // frames.csv written
     bool load = false;    // load.csv written
+    std::vector<std::pair<std::string, std::string>> texts;  // each file's text
 };
 
 // Writes the program's console, standard error, exit status, frames.csv and
-// the machine's load beside its results; a failed write's reason is added to problem.
+// the machine's load beside its results: each tried, whatever came of the
+// others; the first failed write's reason is added to problem.
 kept_files keep_output(const driver::Process& program, const std::string& dir,
                        const std::string& name, const std::string& marker,
                        std::optional<int> status, const std::vector<load_sample>& samples,
@@ -54,18 +57,24 @@ kept_files keep_output(const driver::Process& program, const std::string& dir,
     kept_files k;
     k.results = new_results_file(dir, name);
     k.errors = program.error_text();
-    std::string error;
-    bool kept = write_new_file(dir + "/console.txt", program.console_text(), error) &&
-                write_new_file(dir + "/stderr.txt", k.errors, error) &&
-                write_new_file(dir + "/exit-status.txt",
-                               std::to_string(status ? *status : -1) + "\n", error);
+    k.texts = {{"console.txt", program.console_text()},
+               {"stderr.txt", k.errors},
+               {"exit-status.txt", std::to_string(status ? *status : -1) + "\n"}};
     const std::string csv = k.results.empty()
                                 ? ""
                                 : frames_csv(dir + "/" + k.results, program.lines(),
                                              program.line_stamps_us(), marker);
-    if (kept && !csv.empty()) kept = k.frames = write_new_file(dir + "/frames.csv", csv, error);
-    if (kept) kept = k.load = write_new_file(dir + "/load.csv", load_csv(samples), error);
-    if (!kept) problem += (problem.empty() ? "" : "; ") + error;
+    if (!csv.empty()) k.texts.emplace_back("frames.csv", csv);
+    k.texts.emplace_back("load.csv", load_csv(samples));
+    std::string first_error;
+    for (const auto& [file, text] : k.texts) {
+        std::string error;
+        const bool kept = write_new_file(dir + "/" + file, text, error);
+        if (!kept && first_error.empty()) first_error = error;
+        if (file == "frames.csv") k.frames = kept;
+        if (file == "load.csv") k.load = kept;
+    }
+    if (!first_error.empty()) problem += (problem.empty() ? "" : "; ") + first_error;
     return k;
 }
 }  // namespace
@@ -87,6 +96,7 @@ struct driven {
     bool window_found = false;
     std::pair<int, int> window_size{0, 0};
     int measured_from = -1;  // frame reports before the measured ones; -1: none measured
+    std::optional<report::GlEnvironment> gl_environment;  // the running program's
 };
 
 // The measured frames: "r", then each frame report until the asked number,
@@ -149,6 +159,8 @@ driven drive(driver::Process& program, const program_entry& p, const std::string
         while (!window && go_on() && driver::now() - started < o.window_timeout)
             window = driver::Window::find(display, std::string(p.texts->window_title), 1);
         d.window_found = window.has_value();
+        // Its window is open: whatever wrapper started it, the program that draws now runs.
+        if (window) d.gl_environment = program_environment(program.pid());
         if (!window)
             d.problem = program.running()
                             ? "its window did not open within " + seconds_text(o.window_timeout)
@@ -210,16 +222,17 @@ std::vector<pid_t> strays_ended(const driver::Process& program, pid_t x_server) 
 
 }  // namespace
 
-report::ProgramRecord run_unattended(const program_entry& p, const std::string& exe,
-                                     const std::string& dir, const std::string& display,
-                                     const drive_options& o,
-                                     const std::function<bool()>& server_alive) {
+program_run run_unattended(const program_entry& p, const std::string& exe,
+                           const std::string& dir, const std::string& display,
+                           const std::vector<std::string>& env, const drive_options& o,
+                           const std::function<bool()>& server_alive) {
     const std::string name(p.texts->name);
     const std::string marker(p.texts->frame_marker);
     driver::launch how;
     how.executable = exe;
     how.directory = dir;
     how.display = display;
+    how.env = env;
     how.error_cap = error_cap;
     how.console_cap = console_cap;
     // What the machine did just before: a busy start is told apart from a busy run.
@@ -264,13 +277,16 @@ report::ProgramRecord run_unattended(const program_entry& p, const std::string& 
               {"samples_file", kept.load ? "load.csv" : ""}};
     r.interrupted = stopped_by != 0;
     r.problem = problem;
-    return r;
+    r.gl_environment = d.gl_environment;
+    return {r, kept.texts};
 }
 
-int run_attended(const std::string& exe, const std::string& dir) {
+int run_attended(const std::string& exe, const std::string& dir,
+                 const std::vector<std::string>& env) {
     process::child_setup s;
     s.argv = {exe};
     s.directory = dir;
+    s.env = env;
     // The terminal's own: the program reads it and gets its Ctrl-C.
     s.own_group = false;
     try {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "report/core/run_record.h"
@@ -32,15 +33,27 @@ struct drive_options {
 int stop_signal();
 void catch_stop_signals();
 
-// Runs exe in dir on display; keeps its console, errors, exit status and
-// frames.csv in dir. Returns what is known of the run; its problem is empty
-// when it went well. server_alive tells whether the X server still runs.
-report::ProgramRecord run_unattended(const program_entry& p, const std::string& exe,
-                                     const std::string& dir, const std::string& display,
-                                     const drive_options& o,
-                                     const std::function<bool()>& server_alive);
+// A program's run as the runner holds it: what is known of it, and the
+// texts of the files the runner wrote beside its results by name (also of
+// those it could not write, where the program had put a file of that name
+// first): its record is made from these, never read back from the folder.
+struct program_run {
+    report::ProgramRecord record;
+    std::vector<std::pair<std::string, std::string>> files;  // "stderr.txt", its text
+};
+
+// Runs exe in dir on display, its environment added to the program's (the
+// runner's own stays as it is); keeps its console, errors, exit status and
+// frames.csv in dir. Its record's problem is empty when it went well, and
+// gl_environment holds the GL variables the running program had.
+// server_alive tells whether the X server still runs.
+program_run run_unattended(const program_entry& p, const std::string& exe,
+                           const std::string& dir, const std::string& display,
+                           const std::vector<std::string>& env, const drive_options& o,
+                           const std::function<bool()>& server_alive);
 
 // Lets the user drive the program; its console is this terminal.
-int run_attended(const std::string& exe, const std::string& dir);
+int run_attended(const std::string& exe, const std::string& dir,
+                 const std::vector<std::string>& env);
 
 }  // namespace suite_run

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
+#include "common/secrets.h"
 #include "common/text.h"
 #include "driver/driver.h"
 #include "index_count.h"
@@ -29,6 +31,7 @@
 #include "suite_run/ab_rounds.h"
 #include "suite_run/drive.h"
 #include "suite_run/facts.h"
+#include "suite_run/gl_environment.h"
 #include "suite_run/options.h"
 #include "suite_run/records.h"
 #include "suite_run/stability.h"
@@ -131,7 +134,8 @@ void show_summary(const std::string& folder, const std::string& db) {
 }
 
 void print_failure(const std::string& name, const std::string& problem, const std::string& dir) {
-    std::cout << "  FAILED: " << name << ": " << report::terminal_safe(problem);
+    std::cout << "  FAILED: " << name << ": "
+              << report::terminal_safe(report::mask_secrets(problem));
     if (!dir.empty()) std::cout << " (what it wrote is kept in " << report::terminal_safe(dir) << ")";
     std::cout << std::endl;
 }
@@ -151,6 +155,7 @@ struct session {
     int failures = 0, unrecorded = 0;
     std::unique_ptr<suite_run::AbRounds> ab;  // with --rounds auto
     bool run_json_written = false;
+    std::vector<report::WrittenFile> written;  // every file written into a program's folder
     bool server_alive() const { return !server || server->running(); }
 };
 
@@ -187,12 +192,14 @@ report::SyncRecord vsync_record(const options& o, const suite_run::variant* v,
 // The display's GL as the programs of variant v will see it.
 void probe_gl(session& s, const suite_run::variant* v) {
     const suite_run::variant_environment env(v);
+    const report::GlEnvironment probed = suite_run::probe_environment();
     // Mesa announces each switch taken from the environment; the runner's own
     // probe stays quiet (the programs' messages are kept in their stderr.txt).
     const bool quieted = !std::getenv("MESA_DEBUG");
     if (quieted) setenv("MESA_DEBUG", "silent", 1);
     nlohmann::json swap_interval;
     s.gl.push_back(suite_run::gl_facts(s.display, swap_interval));
+    s.gl.back().environment = probed;
     if (quieted) unsetenv("MESA_DEBUG");
     s.vsync.push_back(vsync_record(s.o, v, swap_interval));
 }
@@ -266,22 +273,41 @@ std::string executable(const session& s, const step& t) {
     return executable_for(name, s.o);
 }
 
+// Whether the running program had the GL variables its GL was probed with.
+void verify_gl(report::ProgramRecord& facts, const report::GlRecord& gl) {
+    if (!facts.gl_environment || !gl.environment) return;
+    const std::string differs =
+        suite_run::environment_difference(*gl.environment, *facts.gl_environment);
+    facts.gl_verified = differs.empty();
+    if (!differs.empty()) facts.gl_not_verified = differs;
+}
+
+// Each file written into a program's folder, by its path from the run folder,
+// for the report to tell a folder changed after the run.
+void note_written(session& s, const std::string& dir, const std::string& file,
+                  const std::string& text) {
+    const std::string path = fs::path(dir).lexically_relative(s.out) / file;
+    s.written.push_back({path, report::sha256_hex(text), static_cast<long long>(text.size())});
+}
+
 // Runs the program and keeps its metadata.json; what is known of the run.
-report::ProgramRecord drive_step(session& s, const step& t, const std::string& dir) {
+suite_run::program_run drive_step(session& s, const step& t, const std::string& dir) {
     const std::string name(t.p->texts->name);
     std::cout << "== " << step_title(s, t) << " (in " << report::terminal_safe(dir) << ")"
               << std::endl;
     const std::string started = suite_run::local_time_stamp();
-    report::ProgramRecord facts;
+    suite_run::program_run ran;
+    report::ProgramRecord& facts = ran.record;
+    const auto env = suite_run::environment_of(t.v);
     if (s.attended) {
-        const int status = suite_run::run_attended(executable(s, t), dir);
+        const int status = suite_run::run_attended(executable(s, t), dir, env);
         facts.program = name;
         facts.exit_status = status;
         facts.problem = status ? "it exited with status " + std::to_string(status) : "";
     } else {
         s.o.drive.x_server_pid = s.server ? s.server->pid() : 0;
-        facts = suite_run::run_unattended(*t.p, executable(s, t), dir, s.display, s.o.drive,
-                                          [&] { return s.server_alive(); });
+        ran = suite_run::run_unattended(*t.p, executable(s, t), dir, s.display, env, s.o.drive,
+                                        [&] { return s.server_alive(); });
     }
     facts.repeat = t.round;
     facts.date = started;  // each repeat's own, beside the set's in "machine"
@@ -293,13 +319,16 @@ report::ProgramRecord drive_step(session& s, const step& t, const std::string& d
     meta.gl = s.gl[vi];
     meta.vsync = s.vsync[vi];
     if (t.v) meta.variant = suite_run::variant_record(*t.v);
+    verify_gl(facts, meta.gl);
     meta.run = facts;
     std::string error;
-    if (!suite_run::write_new_file(dir + "/metadata.json",
-                                   suite_run::bounded_json_text(meta, report::metadata_cap), error))
+    const std::string text = suite_run::bounded_json_text(meta, report::metadata_cap);
+    if (!suite_run::write_new_file(dir + "/metadata.json", text, error))
         facts.problem = facts.problem.empty() ? error : facts.problem + "; " + error;
+    ran.files.emplace_back("metadata.json", text);
+    for (const auto& [file, written] : ran.files) note_written(s, dir, file, written);
     if (t.v) facts.variant = t.v->name;
-    return facts;
+    return ran;
 }
 
 // The next program gets a new server: one lost server costs one run.
@@ -311,9 +340,25 @@ void replace_lost_server(session& s) {
     s.display = s.server->display();
 }
 
+// The run as the runner holds it: the program's results file with the
+// texts the runner wrote beside it, none read back from the folder, where
+// the program may have put its own.
+report::Run held_run(const std::string& dir, const suite_run::program_run& ran) {
+    report::SideTexts sides;
+    for (const auto& [file, text] : ran.files) {
+        if (file == "metadata.json") sides.metadata = text;
+        else if (file == "exit-status.txt") sides.exit_status = text;
+        else if (file == "frames.csv") sides.frames_csv = text;
+        else if (file == "load.csv") sides.load_csv = text;
+        else if (file == "stderr.txt") sides.stderr_text = text.substr(0, report::stderr_cap);
+    }
+    return report::load_run(dir + "/" + ran.record.results_file.value_or(""), sides);
+}
+
 // The folder is the record that counts; the store's copy may go missing.
-void record_in_store(session& s, const std::string& dir) {
-    const auto why = store::record_folder(s.o.db, dir, s.o.tag);
+void record_in_store(session& s, const std::string& dir, const suite_run::program_run& ran) {
+    if (ran.record.results_file.value_or("").empty()) return;  // nothing to record
+    const auto why = store::record_run(s.o.db, held_run(dir, ran), s.o.tag);
     if (why.empty()) return;
     ++s.unrecorded;
     std::cout << "  WARNING: not recorded in the store "
@@ -340,7 +385,8 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
         print_failure(std::string(t.p->texts->name), error, "");
         return;
     }
-    const report::ProgramRecord facts = drive_step(s, t, *dir);
+    const suite_run::program_run ran = drive_step(s, t, *dir);
+    const report::ProgramRecord& facts = ran.record;
     s.run.programs.push_back(facts);
     const std::string& problem = facts.problem;
     const std::string results = facts.results_file.value_or("");
@@ -358,7 +404,7 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
         }
     }
     replace_lost_server(s);
-    record_in_store(s, *dir);
+    record_in_store(s, *dir, ran);
 }
 
 // Without variants the one "variant" is none at all.
@@ -418,7 +464,6 @@ void run_rounds(session& s, suite_run::Stability& stability) {
     for (; r <= rounds_of(s.o) && !suite_run::stop_signal(); ++r) {
         if (bounded && (all_settled() || driver::now() - began >= s.o.max_time)) break;
         for (const int vi : suite_run::round_order(static_cast<int>(all.size()), r)) {
-            const suite_run::variant_environment env(all[static_cast<std::size_t>(vi)]);
             for (const program_entry* p : s.chosen) {
                 if (suite_run::stop_signal()) break;
                 if (program_settled(s, p, stability)) continue;
@@ -434,6 +479,7 @@ void run_rounds(session& s, suite_run::Stability& stability) {
 // came after it) replaces the runner's own earlier one.
 void write_run_json(session& s) {
     s.run.interrupted = suite_run::stop_signal() != 0;
+    s.run.written = s.written;
     const std::string path = s.out + "/run.json", text = suite_run::json_text(s.run);
     std::string error;
     if (s.run_json_written ? suite_run::replace_own_file(path, text, error)
@@ -486,6 +532,30 @@ int end_early(session& s, int argc, char** argv, const std::string& why) {
     return stopped_by ? interrupted(s, stopped_by) : 2;
 }
 
+// The store's password and the variants' secrets, hidden wherever they
+// would appear in what the runner prints or records.
+void remember_secrets(const options& o) {
+    report::remember_secrets_of(o.db);
+    if (const char* password = std::getenv("PGPASSWORD"))
+        report::remember_secrets_of(password, true);
+    for (const auto& v : o.variants) suite_run::remember_secrets(v);
+}
+
+// Each variant's GL; 64 probes take a while, so a stop ends them, and the run, at once.
+void probe_variants(session& s) {
+    for (const auto* v : variants_of(s.o)) {
+        if (!suite_run::stop_signal()) {
+            probe_gl(s, v);
+            continue;
+        }
+        report::GlRecord skipped;
+        skipped.display = s.display;
+        skipped.error = "not probed: stopped";
+        s.gl.push_back(skipped);
+        s.vsync.push_back(vsync_record(s.o, v, nullptr));
+    }
+}
+
 }  // namespace
 
 int run_suite(int argc, char** argv) {
@@ -511,9 +581,10 @@ int run_suite(int argc, char** argv) {
     driver::set_stop_check(suite_run::stop_signal);  // nor a window that will not resize
     if (s.o.db.empty())
         s.o.db = store::default_url((fs::path(s.out).parent_path() / "suite.db").string());
+    remember_secrets(s.o);
     try {
         start_display(s);
-        for (const auto* v : variants_of(s.o)) probe_gl(s, v);
+        probe_variants(s);
         s.run = run_record(s, argc, argv);
         std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
                   << s.display << " ("

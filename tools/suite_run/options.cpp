@@ -9,6 +9,8 @@
 #include <tuple>
 #include <utility>
 
+#include "common/secrets.h"
+#include "common/text.h"
 #include "driver/driver.h"
 #include "texts/texts.h"
 
@@ -54,6 +56,12 @@ std::string check_rounds(const std::string& text) {
     const auto [end, e] = std::from_chars(text.data(), text.data() + text.size(), n);
     if (e == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 100000) return "";
     return "must be auto or a whole number from 1 to 100000";
+}
+
+[[noreturn]] void usage_error(const std::string& why, const std::string& usage) {
+    std::cerr << "suite-run: " << report::terminal_safe(report::mask_secrets(why)) << "\n"
+              << usage;
+    std::exit(2);
 }
 
 std::string footer() {
@@ -164,18 +172,20 @@ options parse_options(int argc, char** argv) {
         std::cout << app.help();
         std::exit(0);
     } catch (const CLI::ParseError& e) {
-        std::cerr << "suite-run: " << e.what() << "\n" << app.help();
-        std::exit(2);
+        // The message may quote what was given: no secret, no control character.
+        usage_error(e.what(), app.help());
     }
+    if (variant_texts.size() > most_variants)
+        usage_error("--variant: at most " + std::to_string(most_variants) + " variants, not " +
+                        std::to_string(variant_texts.size()),
+                    app.help());
     if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
     for (const auto& text : variant_texts) {
         std::string error;
         auto v = parse_variant(text, error);
         for (const auto& seen : o.variants)
             if (seen.name == v->name) {
-                std::cerr << "suite-run: --variant: the name " << v->name
-                          << " is given twice\n";
-                std::exit(2);
+                usage_error("--variant: the name " + v->name + " is given twice", "");
             }
         v->index = static_cast<int>(o.variants.size());
         o.variants.push_back(*v);

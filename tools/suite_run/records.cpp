@@ -11,6 +11,7 @@
 
 #include "common/files.h"
 #include "common/number.h"
+#include "common/secrets.h"
 #include "report/core/parser.h"
 #include "texts/texts.h"
 
@@ -67,7 +68,9 @@ bool replace_own_file(const std::string& path, const std::string& text, std::str
 }
 
 std::string json_text(const nlohmann::json& j) {
-    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    nlohmann::json masked = j;
+    report::mask_secrets_in(masked);
+    return masked.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 namespace {

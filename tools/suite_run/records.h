@@ -25,7 +25,7 @@ bool write_new_file(const std::string& path, const std::string& text, std::strin
 // one (a record that changed after it was written); false with the reason.
 bool replace_own_file(const std::string& path, const std::string& text, std::string& error);
 
-// JSON as UTF-8, invalid bytes replaced by U+FFFD.
+// JSON as UTF-8, invalid bytes replaced by U+FFFD, secrets hidden (mask_secrets_in).
 std::string json_text(const nlohmann::json& j);
 
 // json_text kept within max_bytes where cutting long strings can do it: the

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "common/secrets.h"
+
 namespace suite_run {
 
 namespace {
@@ -28,20 +30,13 @@ bool runner_owned(const std::string& var) {
     return var == "DISPLAY" || var == "SUITE_DB" || var == "PGPASSWORD";
 }
 
-bool secret_looking(std::string var) {
-    std::transform(var.begin(), var.end(), var.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    for (const char* word : {"PASSWORD", "PASSWD", "SECRET", "TOKEN"})
-        if (var.find(word) != std::string::npos) return true;
-    return false;
-}
-
 std::optional<std::string> parse_setting(const std::string& item, variant& v) {
     const auto eq = item.find('=');
     if (eq == std::string::npos) return "setting '" + item + "' is not VAR=VALUE";
     const std::string var = item.substr(0, eq), value = item.substr(eq + 1);
     if (var == "bin") {
         if (value.empty()) return std::string("bin= needs a folder");
+        if (!v.bin_dir.empty()) return std::string("bin= is given twice");
         v.bin_dir = value;
         return std::nullopt;
     }
@@ -51,6 +46,20 @@ std::optional<std::string> parse_setting(const std::string& item, variant& v) {
         if (seen == var) return var + " is set twice";
     v.settings.emplace_back(var, value);
     return std::nullopt;
+}
+
+// The settings split at each ',' but an escaped one: "\," is a comma and
+// "\\" a backslash within a value.
+std::vector<std::string> split_settings(const std::string& text) {
+    std::vector<std::string> items(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == '\\' && i + 1 < text.size() &&
+                            (text[i + 1] == ',' || text[i + 1] == '\\');
+        if (escape) items.back() += text[++i];
+        else if (text[i] == ',') items.emplace_back();
+        else items.back() += text[i];
+    }
+    return items;
 }
 
 }  // namespace
@@ -65,18 +74,11 @@ std::optional<variant> parse_variant(const std::string& text, std::string& error
         return std::nullopt;
     }
     if (colon == std::string::npos) return v;
-    std::string rest = text.substr(colon + 1);
-    std::size_t start = 0;
-    while (start <= rest.size()) {
-        const auto comma = rest.find(',', start);
-        const std::string item = rest.substr(start, comma - start);
+    for (const auto& item : split_settings(text.substr(colon + 1)))
         if (auto why = parse_setting(item, v)) {
             error = *why;
             return std::nullopt;
         }
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
     return v;
 }
 
@@ -89,9 +91,22 @@ std::vector<int> round_order(int variants, int round) {
 
 report::VariantRecord variant_record(const variant& v) {
     report::VariantRecord r{v.name, v.index, {}};
-    for (const auto& [var, value] : v.settings) r.settings[var] = secret_looking(var) ? "***" : value;
-    if (!v.bin_dir.empty()) r.settings["bin"] = v.bin_dir;
+    for (const auto& [var, value] : v.settings)
+        r.settings[var] = report::masked_setting(var, value);
+    if (!v.bin_dir.empty()) r.settings["bin"] = report::mask_secrets(v.bin_dir);
     return r;
+}
+
+std::vector<std::string> environment_of(const variant* v) {
+    std::vector<std::string> env;
+    if (v)
+        for (const auto& [var, value] : v->settings) env.push_back(var + "=" + value);
+    return env;
+}
+
+void remember_secrets(const variant& v) {
+    for (const auto& [var, value] : v.settings)
+        report::remember_secrets_of(value, report::names_a_secret(var));
 }
 
 variant_environment::variant_environment(const variant* v) {

@@ -21,18 +21,30 @@ struct variant {
     std::string bin_dir;                                       // "": the run's own programs
 };
 
-// "NAME[:VAR=VALUE[,VAR=VALUE...]]", bin=DIR among the settings; nullopt
-// with the reason in error.
+// At most this many variants in one run.
+inline constexpr std::size_t most_variants = 64;
+
+// "NAME[:VAR=VALUE[,VAR=VALUE...]]", bin=DIR once at most among the
+// settings, "\," a comma and "\\" a backslash within a value; nullopt with
+// the reason in error.
 std::optional<variant> parse_variant(const std::string& text, std::string& error);
 
 // The variants' indexes in the order round r (from 1) runs them.
 std::vector<int> round_order(int variants, int round);
 
-// As run.json and metadata.json name it; values of secret-looking names hidden.
+// As run.json and metadata.json name it; secrets hidden.
 report::VariantRecord variant_record(const variant& v);
 
-// Sets a variant's environment for as long as it lives, then puts back what
-// was there before.
+// The variant's settings as NAME=value, for its programs' environment alone
+// (none for no variant): the runner's own store connection and X server
+// never get them.
+std::vector<std::string> environment_of(const variant* v);
+
+// Its secret values hidden from every text the runner records or prints.
+void remember_secrets(const variant& v);
+
+// Sets a variant's environment in this process for as long as it lives, then
+// puts back what was there before: for its GL probe, made in this process.
 class variant_environment {
 public:
     explicit variant_environment(const variant* v);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "common/secrets.h"
@@ -93,9 +94,7 @@ int json_depth(std::string_view text) {
     return deepest;
 }
 
-void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
-    bool more = false;
-    auto text = read_side(run, folder / "metadata.json", metadata_cap, more, files);
+void take_metadata(Run& run, const std::optional<std::string>& text, bool more) {
     if (!text) return;
     if (more) {
         note(run, Diagnostic::Level::warning,
@@ -115,57 +114,131 @@ void read_metadata(Run& run, const fs::path& folder, std::vector<InputFile>* fil
         note(run, Diagnostic::Level::warning, "metadata.json beside it is not valid JSON");
         return;
     }
-    // A folder written before passwords were hidden may still hold one.
+    // A folder written before secrets were hidden may still hold one.
     mask_secrets_in(run.metadata);
     run.record = read_run_record(run.metadata);
     // How the runner saw the program end ("crashed: signal 11 (SIGSEGV)", a hang).
     if (!run.record.run.problem.empty())
         note(run, Diagnostic::Level::warning, "the runner reports: " + run.record.run.problem);
+    if (run.record.run.gl_verified == false)
+        note(run, Diagnostic::Level::warning,
+             "its GL was not verified: " + run.record.run.gl_not_verified.value_or("") +
+                 "; the renderer recorded is the one probed, which the program may not have had");
 }
 
-// What the runner leaves beside the results file.
-void read_run_folder(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
-    read_metadata(run, folder, files);
+void take_exit_status(Run& run, const std::string& text) {
+    try {
+        run.exit_status = std::stoi(text);
+    } catch (const std::exception&) {
+        note(run, Diagnostic::Level::warning, "exit-status.txt holds no number");
+    }
+    // The runner writes -N for a program ended by signal N.
+    if (run.exit_status && *run.exit_status < 0)
+        note(run, Diagnostic::Level::note,
+             "the program was ended by " + process::signal_name(-*run.exit_status));
+    else if (run.exit_status && *run.exit_status != 0)
+        note(run, Diagnostic::Level::note,
+             "the program's exit status was " + std::to_string(*run.exit_status));
+}
+
+void take_stderr(Run& run, const std::string& text) {
+    // Mesa announces the sync switch the runner itself set; the line worth
+    // showing is the first other one.
+    std::string_view rest = text;
+    while (rest.substr(0, rest.find('\n')) == texts::mesa_vblank_notice)
+        rest = rest.find('\n') == std::string_view::npos ? std::string_view()
+                                                         : rest.substr(rest.find('\n') + 1);
+    std::string first = mask_secrets(std::string(rest.substr(0, rest.find('\n'))));
+    if (first.size() > 200) first = first.substr(0, 200) + "...";
+    run.stderr_text = first;
+    if (!first.empty()) note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
+}
+
+// What the runner leaves beside the results file, whether read from its
+// folder or handed over by the runner.
+void take_sides(Run& run, const fs::path& folder, const SideTexts& sides) {
+    take_metadata(run, sides.metadata, sides.metadata_more);
     if (const auto load = machine_load(run); load && load->busy)
         note(run, Diagnostic::Level::warning,
              "the machine was busy while its frames were measured: " + load->what +
                  "; its figures say as much about the other processes as about the program");
-    bool more = false;
-    if (auto text = read_side(run, folder / "exit-status.txt", 64, more, files)) {
-        try {
-            run.exit_status = std::stoi(*text);
-        } catch (const std::exception&) {
-            note(run, Diagnostic::Level::warning, "exit-status.txt holds no number");
-        }
-        // The runner writes -N for a program ended by signal N.
-        if (run.exit_status && *run.exit_status < 0)
-            note(run, Diagnostic::Level::note,
-                 "the program was ended by " + process::signal_name(-*run.exit_status));
-        else if (run.exit_status && *run.exit_status != 0)
-            note(run, Diagnostic::Level::note,
-                 "the program's exit status was " + std::to_string(*run.exit_status));
-    }
-    if (auto text = read_side(run, folder / "frames.csv", frames_csv_cap, more, files)) {
-        run.frames_csv = parse_frames_csv(*text, (folder / "frames.csv").string());
-        if (more)
+    if (sides.exit_status) take_exit_status(run, *sides.exit_status);
+    if (sides.frames_csv) {
+        run.frames_csv = parse_frames_csv(*sides.frames_csv, (folder / "frames.csv").string());
+        if (sides.frames_csv_more)
             note(run, Diagnostic::Level::warning,
                  "frames.csv beside it is larger than " + std::to_string(frames_csv_cap >> 20) +
                      " MiB; only its start is read");
     }
-    read_load_csv(run, folder / "load.csv", files);
-    if (auto text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
-        text && !text->empty()) {
-        // Mesa announces the sync switch the runner itself set; the line
-        // worth showing is the first other one.
-        std::string_view rest = *text;
-        while (rest.substr(0, rest.find('\n')) == texts::mesa_vblank_notice)
-            rest = rest.find('\n') == std::string_view::npos ? std::string_view()
-                                                             : rest.substr(rest.find('\n') + 1);
-        std::string first(rest.substr(0, rest.find('\n')));
-        if (first.size() > 200) first = first.substr(0, 200) + "...";
-        run.stderr_text = first;
-        if (!first.empty()) note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
+    if (sides.load_csv) {
+        LineReader lines(*sides.load_csv);
+        run.other_load = other_load_by_frame(lines, run.frames.size());
     }
+    if (sides.stderr_text && !sides.stderr_text->empty()) take_stderr(run, *sides.stderr_text);
+}
+
+SideTexts read_sides(Run& run, const fs::path& folder, std::vector<InputFile>* files) {
+    SideTexts s;
+    bool more = false;
+    s.metadata = read_side(run, folder / "metadata.json", metadata_cap, s.metadata_more, files);
+    s.exit_status = read_side(run, folder / "exit-status.txt", 64, more, files);
+    s.frames_csv = read_side(run, folder / "frames.csv", frames_csv_cap, s.frames_csv_more, files);
+    s.stderr_text = read_side(run, folder / "stderr.txt", stderr_cap, more, files);
+    return s;
+}
+
+// run.json's list of the files the runner wrote, for the run folder that
+// holds `folder` (a program's folder: one or three levels below it). Read
+// once per run.json: a report reads many programs of one run.
+struct Written {
+    fs::path root;
+    std::vector<WrittenFile> files;
+};
+std::optional<Written> written_files(const fs::path& folder) {
+    static std::mutex mutex;
+    static std::map<std::string, std::optional<Written>> read;
+    const std::lock_guard<std::mutex> lock(mutex);
+    fs::path root = folder;
+    for (int up = 1; up <= 3 && root.has_relative_path(); ++up) {
+        root = root.parent_path();
+        const std::string path = (root / "run.json").string();
+        if (const auto known = read.find(path); known != read.end()) return known->second;
+        if (!open_regular(path, false).fd) continue;
+        const auto set = read_run_set(root.string());
+        auto& entry = read[path];
+        if (set && set->written) entry = Written{root, *set->written};
+        return entry;
+    }
+    return std::nullopt;
+}
+
+bool as_written(const fs::path& path, const WrittenFile& w) {
+    const Opened o = open_regular(path.string(), false);
+    struct stat st {};
+    if (!o.fd || fstat(o.fd.get(), &st) != 0 || st.st_size != w.bytes) return false;
+    bool more = false;
+    std::string problem;
+    const auto text = read_capped(o.fd, static_cast<std::size_t>(w.bytes), more, problem);
+    return text && !more && sha256_hex(*text) == w.sha256;
+}
+
+// A program can write into its folder whatever it likes, under any name;
+// the report says where the files are no longer what the runner wrote.
+void note_changed_files(Run& run, const fs::path& folder) {
+    const auto written = written_files(folder);
+    if (!written) return;
+    const fs::path here = folder.lexically_relative(written->root);
+    std::string changed;
+    for (const auto& w : written->files) {
+        const fs::path p(w.path);
+        if (p.parent_path() != here || as_written(written->root / p, w)) continue;
+        changed += (changed.empty() ? "" : ", ") + p.filename().string();
+    }
+    if (!changed.empty())
+        note(run, Diagnostic::Level::warning,
+             "its folder was changed after the run: " + changed +
+                 " not as the runner wrote; what the folder says of this run is not the "
+                 "runner's record (the store keeps that)");
 }
 
 // Results files under `folder`, recursively. Links are not followed: a
@@ -204,7 +277,27 @@ Run load_run(const std::string& path, std::vector<InputFile>* files) {
     if (files) files->push_back({path, o.id});
     LineReader lines(o.fd.get());
     Run run = parse_results(lines, path);
-    read_run_folder(run, fs::path(path).parent_path(), files);
+    const fs::path folder = fs::path(path).parent_path();
+    take_sides(run, folder, read_sides(run, folder, files));
+    // Read in place, a line at a time: a folder's load.csv may be of any size.
+    read_load_csv(run, folder / "load.csv", files);
+    std::error_code e;
+    const fs::path real = fs::canonical(folder.empty() ? fs::path(".") : folder, e);
+    if (!e) note_changed_files(run, real);
+    return run;
+}
+
+Run load_run(const std::string& path, const SideTexts& sides) {
+    Opened o = open_regular(path, true);
+    Run run;
+    run.path = path;
+    if (!o.fd) {
+        note(run, Diagnostic::Level::error, "cannot be read: " + o.problem);
+        return run;
+    }
+    LineReader lines(o.fd.get());
+    run = parse_results(lines, path);
+    take_sides(run, fs::path(path).parent_path(), sides);
     return run;
 }
 

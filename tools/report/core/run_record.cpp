@@ -4,16 +4,17 @@ namespace report {
 
 namespace {
 
-SUITE_RECORD_FIELDS(GlRecord, display, vendor, renderer, version, bits, error)
+SUITE_RECORD_FIELDS(GlRecord, display, vendor, renderer, version, bits, error, environment)
 SUITE_RECORD_FIELDS(ProgramRecord, program, problem, date, executable, window_size, results_file,
                     console, stderr_first_line, frames_file, variant, exit_status, repeat, round,
                     frames_measured, stderr_bytes_not_kept, console_bytes_not_kept,
-                    stderr_first_line_cut, interrupted, strays_ended, seconds, load)
+                    stderr_first_line_cut, interrupted, strays_ended, seconds, load,
+                    gl_environment, gl_verified, gl_not_verified)
 SUITE_RECORD_FIELDS(RunHeader, format, command_line, tag, machine, gl, vsync, private_x_server,
                     interrupted, repeat, rounds_auto)
 SUITE_RECORD_FIELDS(RunRecord, variant, run)
 SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable, rounds_stopped,
-                    problem)
+                    problem, written)
 
 // metadata.json and run.json: the shared header's fields, then the file's own.
 template <typename File>
@@ -37,6 +38,7 @@ bool take_file(const nlohmann::json& j, File& f) {
 void to_json(nlohmann::json& j, const GlRecord& g) {
     if (g.error) {
         j = {{"display", g.display}, {"error", *g.error}};
+        fields::put(j, "environment", g.environment);
         return;
     }
     j = nlohmann::json::object();

@@ -34,10 +34,15 @@ struct GlBits {
 };
 SUITE_RECORD(GlBits, red, green, blue, alpha, depth, stencil)
 
+// The environment variables that decide which GL a program gets (Mesa's,
+// GLX's, libGL's, NVIDIA's, LD_LIBRARY_PATH, LD_PRELOAD), by name.
+using GlEnvironment = std::map<std::string, std::string>;
+
 struct GlRecord {
     std::string display, vendor, renderer, version;
     std::optional<GlBits> bits;
     std::optional<std::string> error;  // no context could be made: the rest unknown
+    std::optional<GlEnvironment> environment;  // what the probe ran with
 };
 void to_json(nlohmann::json& j, const GlRecord& g);
 bool take_value(const nlohmann::json& j, GlRecord& g);
@@ -74,6 +79,11 @@ struct ProgramRecord {
     std::optional<std::vector<long long>> strays_ended;
     std::optional<double> seconds;
     std::optional<nlohmann::json> load;  // the machine's load while it ran (load_sampler.h)
+    // The GL variables the running program had (/proc/PID/environ), and
+    // whether they are those its GL was probed with; why not, when not.
+    std::optional<GlEnvironment> gl_environment;
+    std::optional<bool> gl_verified;
+    std::optional<std::string> gl_not_verified;
     bool present = false;                // read: the file has a "run" section
 };
 void to_json(nlohmann::json& j, const ProgramRecord& p);
@@ -109,6 +119,15 @@ struct RunRecord : RunHeader {
 };
 void to_json(nlohmann::json& j, const RunRecord& r);
 
+// A file the runner wrote into a program's folder, as it wrote it (or meant
+// to, where the program had put a file of that name first): the path from
+// the run folder, its size and SHA-256.
+struct WrittenFile {
+    std::string path, sha256;
+    long long bytes = -1;
+};
+SUITE_RECORD(WrittenFile, path, sha256, bytes)
+
 // run.json.
 struct RunSetRecord : RunHeader {
     std::vector<ProgramRecord> programs;
@@ -118,6 +137,7 @@ struct RunSetRecord : RunHeader {
     // With --rounds auto: each program's answer, rounds and why it stopped.
     std::optional<nlohmann::json> rounds_stopped;
     std::optional<std::string> problem;  // why the run ended before its programs were done
+    std::optional<std::vector<WrittenFile>> written;  // what the folder held when written
 };
 void to_json(nlohmann::json& j, const RunSetRecord& r);
 bool take_value(const nlohmann::json& j, RunSetRecord& r);
