@@ -184,6 +184,7 @@ TEST_F(Runner, BusyMachineIsRecordedAndWithholdsTheVerdict) {
     const auto r = run(runner("--frames 20 --size 200x200 --out '" + busy + "' screens"));
     for (pid_t pid : loops) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("complete, busy"), std::string::npos) << r.output;
     ASSERT_EQ(run(runner("--frames 20 --size 200x200 --out '" + other + "' screens")).status, 0);
 
     const auto load = read_json(busy + "/screens/metadata.json")["run"]["load"];
@@ -312,12 +313,22 @@ TEST_F(Runner, RunEndsWithAShortSummaryAndAPage) {
     EXPECT_NE(summary.find("complete"), std::string::npos) << summary;
     EXPECT_NE(summary.find("Characters/sec"), std::string::npos) << summary;
     EXPECT_NE(summary.find("screens  run 1 of "), std::string::npos) << summary;
+    EXPECT_NE(summary.find(" UTC "), std::string::npos) << "the store's date, its zone named";
     EXPECT_NE(summary.find("page with plots: " + directory + "/second/report.html"),
               std::string::npos) << summary;
     EXPECT_NE(summary.find("full report: suite-report " + directory + "/second"),
               std::string::npos) << summary;
     EXPECT_NE(e2e::read_text(directory + "/second/report.html").find("data:image/svg+xml"),
               std::string::npos);
+
+    // A folder whose name holds a control character: the command stays one
+    // that can be pasted, the character spelled out.
+    const std::string odd = directory + "/sec\x01ond";
+    ASSERT_EQ(rename((directory + "/second").c_str(), odd.c_str()), 0);
+    const auto pasted = run("SUITE_DB='" + db + "' '" SUITE_REPORT_EXE "' summary '" + odd + "'");
+    EXPECT_NE(pasted.output.find("full report: suite-report $'" + directory + "/sec\\x01ond'"),
+              std::string::npos) << pasted.output;
+    ASSERT_EQ(rename(odd.c_str(), (directory + "/second").c_str()), 0);
 
     ASSERT_EQ(unlink((directory + "/second/report.html").c_str()), 0);
     std::ofstream(directory + "/kept.txt") << "mine\n";
