@@ -15,6 +15,7 @@
 #include "report/output/tables.h"
 #include "report/output/writer.h"
 #include "suite_report/commands.h"
+#include "suite_report/judging.h"
 #include "suite_report/store_tables.h"
 
 namespace store {
@@ -80,12 +81,9 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
         n.rows.push_back({g.title(), "-", "", "", "", "", "not judged: " + why,
                           report::VerdictRow::Outcome::skipped});
     };
-    if (const auto why = unjudged(newest, base, o); !why.empty()) return not_judged(why);
-    const Sides s = load(db, newest, base);
-    if (s.baseline == 0) return not_judged("no baseline run has frames");
-    const auto compared = report::compare_sides(s.analyses, report::CompareOptions{});
-    if (compared.empty()) return not_judged("nothing to compare");
-    for (const auto& c : compared.front().figures) {
+    const Judgement j = judge_newest(db, g, base, o);
+    if (!j.not_judged.empty()) return not_judged(j.not_judged);
+    for (const auto& c : j.figures) {
         const double worse = c.higher_is_better ? 1 - c.ratio : c.ratio - 1;
         const bool judged =
             c.verdict != report::Verdict::too_few && c.verdict != report::Verdict::inconclusive;
@@ -94,7 +92,7 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
         n.unjudged += !judged;
         auto row = lead;
         row.insert(row.end(),
-                   {c.name, std::to_string(s.baseline) + " runs", report::format_fixed(c.ratio, 4),
+                   {c.name, std::to_string(j.baseline_runs) + " runs", report::format_fixed(c.ratio, 4),
                     std::isnan(c.interval.low + c.interval.high)
                         ? "-"
                         : report::format_fixed(c.interval.low, 4) + " .. " +
@@ -130,9 +128,8 @@ int verdict(const Tally& n) {
     return 0;
 }
 
-// The newest run's baseline: the runs tagged --baseline, the --last N before
-// it, or else the runs since the last step (in any figure) among those
-// before it, all of them when there is none. `which` says which were taken.
+}  // namespace
+
 std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
                                            std::string& which) {
     const std::size_t earlier = g.runs.size() - 1;
@@ -167,7 +164,21 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
     return base;
 }
 
-}  // namespace
+Judgement judge_newest(Db& db, const Group& g, const std::vector<const RunRow*>& base,
+                       const CheckOptions& o) {
+    Judgement j;
+    if (j.not_judged = unjudged(g.runs.back(), base, o); !j.not_judged.empty()) return j;
+    const Sides s = load(db, g.runs.back(), base);
+    j.baseline_runs = s.baseline;
+    if (s.baseline == 0) {
+        j.not_judged = "no baseline run has frames";
+        return j;
+    }
+    auto compared = report::compare_sides(s.analyses, report::CompareOptions{});
+    if (compared.empty()) j.not_judged = "nothing to compare";
+    else j.figures = std::move(compared.front().figures);
+    return j;
+}
 
 int run_check(const CheckOptions& o) {
     report::Table t;
