@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -141,6 +144,18 @@ report::SiteMatrix matrix_of(Db& db, const std::vector<Group>& groups, const Sit
     return m;
 }
 
+// A file of a generation, written plainly: no reader sees the generation
+// before it is whole and synced (sync_generation), so no file needs its own
+// rename and flush.
+template <class Write>
+bool write_file(const std::string& path, Write write) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    write(out);
+    out.close();
+    if (!out) complain("cannot write " + path + ": " + std::strerror(errno));
+    return bool(out);
+}
+
 double time_ms(const RunRow& r) {
     auto tm = report::read_date(r.date, "YYYY-MM-DD hh:mm:ss");
     return tm ? 1000.0 * static_cast<double>(timegm(&*tm)) : NAN;
@@ -184,9 +199,9 @@ bool write_run(const std::string& folder, const RunRow& r, const std::string& se
     page.load = r.busy.empty() ? "quiet, or not recorded" : "busy: " + r.busy;
     for (const auto& f : frames) page.frame_ms.push_back(1000 * std::strtod(f.seconds.c_str(), nullptr));
     const fs::path dir = fs::path(folder) / "runs";
-    return report::write_to((dir / page.data_file).string(),
+    return write_file((dir / page.data_file).string(),
                             [&](std::ostream& s) { report::write_run_data(s, page); }) &&
-           report::write_to((dir / (run_id(r) + ".html")).string(),
+           write_file((dir / (run_id(r) + ".html")).string(),
                             [&](std::ostream& s) { report::write_run_page(s, page); });
 }
 
@@ -220,9 +235,9 @@ bool write_series(Db& db, const std::string& folder, const Group& g, const std::
     const auto page = series_of(db, folder, g, id, triaged, ok);
     const fs::path dir = fs::path(folder) / "series";
     return ok &&
-           report::write_to((dir / (id + ".js")).string(),
+           write_file((dir / (id + ".js")).string(),
                             [&](std::ostream& s) { report::write_series_data(s, page); }) &&
-           report::write_to((dir / (id + ".html")).string(),
+           write_file((dir / (id + ".html")).string(),
                             [&](std::ostream& s) { report::write_series_page(s, page); });
 }
 
@@ -251,7 +266,7 @@ bool write_site(Db& db, const std::string& folder, const SiteOptions& o) {
     fs::create_directory(fs::path(folder) / "runs", ec);
     bool ok = copy_library(folder);
     for (const auto& g : groups) ok = ok && write_series(db, folder, g, series_id(g), triaged);
-    return ok && report::write_to((fs::path(folder) / "index.html").string(),
+    return ok && write_file((fs::path(folder) / "index.html").string(),
                                   [&](std::ostream& s) { report::write_matrix_page(s, matrix); });
 }
 

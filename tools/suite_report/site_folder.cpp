@@ -1,7 +1,9 @@
 #include "suite_report/site_folder.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +64,10 @@ std::optional<std::string> new_generation(const std::string& out, std::string& e
         error = "cannot make a folder beside " + out + ": " + std::strerror(errno);
         return std::nullopt;
     }
+    // mkdtemp makes it private; a site is for others to read, as umask allows.
+    const mode_t mask = umask(0);
+    umask(mask);
+    chmod(name.c_str(), 0777 & ~mask);
     std::ofstream(fs::path(name) / marker) << "written by suite-report site\n";
     if (!fs::exists(fs::path(name) / marker)) {
         error = "cannot write in " + name;
@@ -74,6 +80,11 @@ std::optional<std::string> new_generation(const std::string& out, std::string& e
 std::optional<std::string> publish_generation(const std::string& out,
                                               const std::string& generation) {
     const fs::path p = absolute_out(out);
+    // The generation's files reach the disk before the link names them.
+    const int fd = open(generation.c_str(), O_RDONLY | O_DIRECTORY);
+    const bool synced = fd >= 0 && syncfs(fd) == 0;
+    if (fd >= 0) close(fd);
+    if (!synced) return "cannot sync the new site beside " + out + ": " + std::strerror(errno);
     const fs::path link = p.parent_path() / (generation_prefix(p) + "link-" + std::to_string(getpid()));
     std::error_code ec;
     fs::remove(link, ec);

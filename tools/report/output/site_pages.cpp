@@ -191,7 +191,7 @@ const char* const series_script = R"(<script>
   const g = new Dygraph(document.getElementById('trend'), rows, {
     labels: ['date', 'quiet', 'busy'], customBars: true, showRangeSelector: true,
     drawPoints: true, pointSize: 2, colors: ['#335', '#aaa'], strokeWidth: 1,
-    ylabel: s.figure, legend: 'follow',
+    ylabel: s.figure, legend: 'follow', axes: {y: {axisLabelWidth: 80}},
     pointClickCallback: (e, p) => { const link = s.points[p.idx].link; if (link) location.href = link; }
   });
   g.ready(() => g.setAnnotations(s.notes.map(n => ({
@@ -252,7 +252,7 @@ const char* const run_script = R"(<script>
   if (!ms.length) return;
   new Dygraph(document.getElementById('frames'), ms.map((v, i) => [i + 1, v]), {
     labels: ['frame', 'ms'], drawPoints: true, pointSize: 1.5, strokeWidth: 0.5,
-    xlabel: 'frame', ylabel: 'frame time (ms)', colors: ['#335']
+    xlabel: 'frame', ylabel: 'frame time (ms)', colors: ['#335'], axes: {y: {axisLabelWidth: 60}}
   });
 })();
 </script>
