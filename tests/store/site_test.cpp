@@ -174,6 +174,17 @@ TEST_F(SiteTest, TheMatrixMarksTheSteppedSeriesAndShowsAHostileNameAsText) {
     EXPECT_EQ(broken_links(site, links), std::vector<std::string>{});
     // The matrix's two cells, a series page's two, a run page's four and its data's link.
     EXPECT_GE(links, 2u + 2 * 4 + 42 * 5);
+    // The two rows side by side, by compare's figures: the hostile machine
+    // (A, first by name) faster than lab's stepped level.
+    const std::string pairs = read_text(site + "/compare/index.html");
+    ASSERT_EQ(count(pairs, ">compare</a>"), 1u) << pairs;
+    const std::regex pair_link("href=\"([0-9a-f]+-[0-9a-f]+[.]html)\"");
+    std::smatch p;
+    ASSERT_TRUE(std::regex_search(pairs, p, pair_link));
+    const std::string pair = read_text(site + "/compare/" + p[1].str());
+    EXPECT_NE(pair.find("<td>Characters/sec</td>"), std::string::npos) << pair;
+    EXPECT_NE(pair.find("<td class=\"better\">faster</td>"), std::string::npos) << pair;
+    EXPECT_EQ(pair.find("class=\"worse\""), std::string::npos) << pair;
     if (browser().empty()) GTEST_SKIP() << "chromium is not installed";
 
     // What a reader sees: the machines' names as text, the stepped cell

@@ -21,6 +21,7 @@
 #include "suite_report/change_ids.h"
 #include "suite_report/judging.h"
 #include "suite_report/site.h"
+#include "suite_report/site_compare.h"
 #include "suite_report/site_folder.h"
 
 namespace fs = std::filesystem;
@@ -266,6 +267,7 @@ bool write_site(Db& db, const std::string& folder, const SiteOptions& o) {
     fs::create_directory(fs::path(folder) / "runs", ec);
     bool ok = copy_library(folder);
     for (const auto& g : groups) ok = ok && write_series(db, folder, g, series_id(g), triaged);
+    ok = ok && write_comparisons(db, folder, groups);
     return ok && write_file((fs::path(folder) / "index.html").string(),
                                   [&](std::ostream& s) { report::write_matrix_page(s, matrix); });
 }

@@ -144,6 +144,7 @@ void write_matrix_page(std::ostream& out, const SiteMatrix& m) {
            "and the newest run against "
         << page_text(m.baseline) << ", as check judges it.</p>\n";
     write_filters(out, m);
+    out << "<p><a href=\"compare/index.html\">Two rows side by side</a></p>\n";
     out << "<table id=\"matrix\"><thead><tr><th>machine</th><th>renderer</th><th>size</th>"
            "<th>variant</th>";
     for (const auto& p : m.programs)
@@ -280,6 +281,49 @@ void write_run_page(std::ostream& out, const RunPage& r) {
         out << "<tr><th>" << page_text(name) << "</th><td>" << page_text(value) << "</td></tr>\n";
     out << "</table>\n<script src=\"../dygraph.min.js\"></script>\n<script src=\""
         << page_text(r.data_file) << "\"></script>\n" << run_script << "</body></html>\n";
+}
+
+}  // namespace report
+
+namespace report {
+
+namespace {
+
+void page_head(std::ostream& out, const std::string& title) {
+    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>"
+        << page_text(title) << "</title><style>" << matrix_style
+        << "td.worse{background:#f8d7d3}td.better{background:#d5efd8}</style></head><body>\n"
+        << "<p><a href=\"../index.html\">All series</a></p>\n<h1>" << page_text(title) << "</h1>\n";
+}
+
+}  // namespace
+
+void write_comparison_page(std::ostream& out, const ComparisonPage& c) {
+    page_head(out, c.title);
+    out << "<p>A: " << page_text(c.side_a) << "<br>B: " << page_text(c.side_b) << "</p>\n<p>"
+        << page_text(c.note) << "</p>\n<table id=\"comparison\"><tr><th>program</th>"
+        << "<th>figure</th><th>B</th><th>A</th><th>A/B</th><th>95% interval</th><th>verdict</th></tr>\n";
+    for (const auto& l : c.lines) {
+        const char* mark = !l.significant ? "" : l.a_better ? " class=\"better\"" : " class=\"worse\"";
+        out << "<tr><td>" << page_text(l.program) << "</td><td>" << page_text(l.cells.name)
+            << "</td><td>" << page_text(l.cells.average_b) << "</td><td>"
+            << page_text(l.cells.average_a) << "</td><td>" << page_text(l.cells.ratio) << "</td><td>"
+            << page_text(l.cells.interval) << "</td><td" << mark << ">" << page_text(l.cells.verdict)
+            << "</td></tr>\n";
+    }
+    if (c.lines.empty()) out << "<tr><td colspan=\"7\">no program both rows ran</td></tr>\n";
+    out << "</table>\n</body></html>\n";
+}
+
+void write_comparison_index(std::ostream& out, const std::vector<ComparisonLink>& links,
+                            const std::vector<std::string>& notes) {
+    page_head(out, "Two rows side by side");
+    for (const auto& n : notes) out << "<p>" << page_text(n) << "</p>\n";
+    out << "<table id=\"comparisons\"><tr><th>A</th><th>B</th><th></th></tr>\n";
+    for (const auto& l : links)
+        out << "<tr><td>" << page_text(l.a) << "</td><td>" << page_text(l.b) << "</td><td><a href=\""
+            << page_text(l.link) << "\">compare</a></td></tr>\n";
+    out << "</table>\n</body></html>\n";
 }
 
 }  // namespace report

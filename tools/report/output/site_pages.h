@@ -10,6 +10,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "report/output/tables.h"
+
 namespace report {
 
 // One program of one row of the matrix.
@@ -94,5 +96,28 @@ struct RunPage {
 
 void write_run_page(std::ostream& out, const RunPage& r);
 void write_run_data(std::ostream& out, const RunPage& r);
+
+}  // namespace report
+
+namespace report {
+
+// Two rows of the matrix, program by program, as compare gives them.
+struct ComparisonLine {
+    std::string program;
+    FigureCells cells;  // average_a is row A's
+    bool significant = false, a_better = false;
+};
+struct ComparisonPage {
+    std::string title, side_a, side_b, note;
+    std::vector<ComparisonLine> lines;
+};
+void write_comparison_page(std::ostream& out, const ComparisonPage& c);
+
+// The list of every comparison written: link, then its two rows.
+struct ComparisonLink {
+    std::string link, a, b;
+};
+void write_comparison_index(std::ostream& out, const std::vector<ComparisonLink>& links,
+                            const std::vector<std::string>& notes);
 
 }  // namespace report
