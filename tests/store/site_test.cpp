@@ -226,6 +226,19 @@ TEST_F(SiteTest, TheMatrixMarksTheSteppedSeriesAndShowsAHostileNameAsText) {
     EXPECT_NE(trend.out.find("data-annotated=\"1/1\""), std::string::npos)
         << trend.out.substr(0, 3000);
 
+    // The hostile machine's own trend: its name in the heading as text.
+    ASSERT_TRUE(std::regex_search(dom.out, m, std::regex("href=\"series/([0-9a-f]+)[.]html\"")));
+    const auto other = rendered(scratch, site + "/series/" + m[1].str() + ".html",
+                                "const name = " + in_script(nlohmann::json("screens on " + hostile)) + R"(;
+      const b = document.body.dataset;
+      b.heading = document.querySelector('h1').textContent.startsWith(name) ? 'as text' : 'no';
+      b.title = document.title.startsWith(name) ? 'as text' : 'no';
+      // The chart's own images are its range selector's handles.
+      b.images = document.querySelectorAll('img:not(.dygraph-rangesel-zoomhandle)').length;)");
+    EXPECT_NE(other.out.find("<body data-heading=\"as text\" data-title=\"as text\" data-images=\"0\""),
+              std::string::npos) << other.out.substr(0, 1500);
+    EXPECT_NE(other.out.find("data-errors=\"0\""), std::string::npos);
+
     // Triaged invalid, the change is left out of "only what changed".
     const auto steps = nlohmann::json::parse(report({"history", "--db", db, "--json", "-"}).out);
     for (const auto& g : steps)
