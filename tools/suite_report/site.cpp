@@ -187,10 +187,13 @@ bool write_run(const std::string& folder, const RunRow& r, const std::string& se
     page.series_link = "../series/" + series + ".html";
     page.data_file = run_id(r) + ".js";
     std::error_code ec;
-    // A run folder is usually on the machine that ran it: linked only when it is here.
-    if (!r.folder.empty() && fs::is_regular_file(fs::path(r.folder) / "report.html", ec))
-        page.report_link = "file://" + report::percent_encoded(
-                                           fs::absolute(fs::path(r.folder) / "report.html").string(), "/");
+    // A run folder is usually on the machine that ran it: linked only when it
+    // is here. The report is in the run folder, above the program's.
+    for (const fs::path& dir : {fs::path(r.folder), fs::path(r.folder).parent_path()})
+        if (!r.folder.empty() && page.report_link.empty() &&
+            fs::is_regular_file(dir / "report.html", ec))
+            page.report_link = "file://" + report::percent_encoded(
+                                               fs::absolute(dir / "report.html").string(), "/");
     page.facts = {{"program", r.program}, {"date (UTC)", r.date}, {"machine", r.host},
                   {"renderer", r.renderer}, {"window size", r.window_size},
                   {"variant", r.variant}, {"tag", r.tag}, {"suite version", r.suite_version},
@@ -222,10 +225,10 @@ report::SeriesPage series_of(Db& db, const std::string& folder, const Group& g,
                             r.date, "../runs/" + run_id(r) + ".html"});
     }
     for (const auto& st : g.steps) {
-        if (st.figure != s.figure) continue;  // the trend shows the headline only
         const RunRow& after = g.runs[st.after];
-        s.notes.push_back({time_ms(after), !after.busy.empty(), change_id(g, st), st.label,
-                           state_of(triaged, g, st)});
+        // The trend draws the headline: only its steps are annotated on it.
+        s.notes.push_back({time_ms(after), !after.busy.empty(), st.figure == s.figure,
+                           change_id(g, st), st.label, state_of(triaged, g, st)});
     }
     return s;
 }

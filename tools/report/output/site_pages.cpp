@@ -212,6 +212,7 @@ void write_series_data(std::ostream& out, const SeriesPage& s) {
                           {"busy", p.busy}, {"link", mask_secrets(p.link)}});
     for (std::size_t i = 0; i < s.notes.size(); ++i) {
         const auto& n = s.notes[i];
+        if (!n.on_trend) continue;
         const std::string state = n.state.empty() ? "" : " [" + n.state + "]";
         notes.push_back({{"t", n.time_ms}, {"busy", n.busy}, {"short", std::to_string(i + 1)},
                          {"label", mask_secrets(n.label + state)}});

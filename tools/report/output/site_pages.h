@@ -66,7 +66,8 @@ struct SeriesPoint {
 // A change point on the trend, at the first run after it.
 struct SeriesNote {
     double time_ms = 0;
-    bool busy = false;  // that run was measured on a busy machine
+    bool busy = false;      // that run was measured on a busy machine
+    bool on_trend = false;  // a step of the figure the trend draws
     std::string id, label, state;  // state: its triage, "" none
 };
 
