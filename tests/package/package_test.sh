@@ -56,8 +56,8 @@ contents)
     [ ${#missing[@]} -eq 0 ] || fail "not in the package: ${missing[*]}"
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    # xvfb and gnuplot-nox by hand; libc6 and the GLUT library only through dpkg-shlibdeps.
-    for d in xvfb gnuplot-nox libc6 libglut; do
+    # xvfb, gnuplot-nox and libjs-dygraphs by hand; libc6 and the GLUT library only through dpkg-shlibdeps.
+    for d in xvfb gnuplot-nox libjs-dygraphs libc6 libglut; do
         grep -qE "(^|, )$d" <<<"$depends" || fail "Depends lacks $d"
     done ;;
 lintian)

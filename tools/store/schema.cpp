@@ -98,7 +98,12 @@ std::vector<Steps> migrations(Db::Kind kind) {
     for (const auto& c : renamed_columns)
         fourth.push_back(sql(std::string("ALTER TABLE ") + c.table + " RENAME COLUMN " + c.before +
                              " TO " + c.now));
-    return {first, second, third, fourth};
+    // What a person said of a change point, by its identifier: its own
+    // table, so that nothing else in the store changes with it.
+    const Steps fifth = {sql("CREATE TABLE triage (change_id TEXT PRIMARY KEY,"
+                             " state TEXT NOT NULL, note TEXT NOT NULL, set_at TEXT NOT NULL,"
+                             " os_user TEXT NOT NULL)")};
+    return {first, second, third, fourth, fifth};
 }
 
 int stored_version(Db& db) {

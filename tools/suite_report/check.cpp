@@ -15,6 +15,7 @@
 #include "report/output/tables.h"
 #include "report/output/writer.h"
 #include "suite_report/commands.h"
+#include "suite_report/judging.h"
 #include "suite_report/store_tables.h"
 
 namespace store {
@@ -97,16 +98,11 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
         n.rows.push_back({g.title(), "-", "", "", "", "", "not judged: " + why,
                           report::VerdictRow::Outcome::skipped});
     };
-    if (const auto why = unjudged(newest, base, busy, o); !why.empty()) return not_judged(why);
-    const Sides s = load(db, newest, base);
-    for (const auto& why : s.left_out)
+    const Judgement j = judge_newest(db, g, base, busy, o);
+    for (const auto& why : j.left_out)
         n.notes.push_back(g.title() + ": left out of the baseline, " + why);
-    if (!s.newest_unreadable.empty())
-        return not_judged("the stored frames of " + s.newest_unreadable);
-    if (s.baseline == 0) return not_judged("no baseline run has frames");
-    const auto compared = report::compare_sides(s.analyses, report::CompareOptions{});
-    if (compared.empty()) return not_judged("nothing to compare");
-    for (const auto& c : compared.front().figures) {
+    if (!j.not_judged.empty()) return not_judged(j.not_judged);
+    for (const auto& c : j.figures) {
         const double worse = c.higher_is_better ? 1 - c.ratio : c.ratio - 1;
         const bool judged =
             c.verdict != report::Verdict::too_few && c.verdict != report::Verdict::inconclusive;
@@ -115,7 +111,7 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
         n.unjudged += !judged;
         auto row = lead;
         row.insert(row.end(),
-                   {c.name, std::to_string(s.baseline) + " runs", report::format_fixed(c.ratio, 4),
+                   {c.name, std::to_string(j.baseline_runs) + " runs", report::format_fixed(c.ratio, 4),
                     std::isnan(c.interval.low + c.interval.high)
                         ? "-"
                         : report::format_fixed(c.interval.low, 4) + " .. " +
@@ -151,9 +147,8 @@ int verdict(const Tally& n) {
     return 0;
 }
 
-// The newest run's baseline: the runs tagged --baseline, the --last N before
-// it, or else the runs since the last step (in any figure) among those
-// before it, all of them when there is none. `which` says which were taken.
+}  // namespace
+
 std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
                                            std::string& which, std::size_t& busy) {
     const std::size_t earlier = g.runs.size() - 1;
@@ -187,6 +182,24 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
                  ") to run " + std::to_string(base.back()->id) + " (" + base.back()->date + ")";
     return base;
 }
+
+Judgement judge_newest(Db& db, const Group& g, const std::vector<const RunRow*>& base,
+                       std::size_t busy, const CheckOptions& o) {
+    Judgement j;
+    if (j.not_judged = unjudged(g.runs.back(), base, busy, o); !j.not_judged.empty()) return j;
+    const Sides s = load(db, g.runs.back(), base);
+    j.left_out = s.left_out;
+    j.baseline_runs = s.baseline;
+    if (!s.newest_unreadable.empty()) j.not_judged = "the stored frames of " + s.newest_unreadable;
+    else if (s.baseline == 0) j.not_judged = "no baseline run has frames";
+    if (!j.not_judged.empty()) return j;
+    auto compared = report::compare_sides(s.analyses, report::CompareOptions{});
+    if (compared.empty()) j.not_judged = "nothing to compare";
+    else j.figures = std::move(compared.front().figures);
+    return j;
+}
+
+namespace {
 
 // A run dated more than a day after this machine's clock (`future`) is no
 // newest run: a wrong clock would otherwise hold the check to it for good.

@@ -18,6 +18,8 @@ Commands::Commands(CLI::App& app) {
     add_history(app);
     add_check(app);
     add_summary(app);
+    add_site(app);
+    add_triage(app);
 }
 
 void Commands::add_import(CLI::App& app) {
@@ -91,7 +93,41 @@ void Commands::add_summary(CLI::App& app) {
                          "the store (default: $SUITE_DB, else results/suite.db)");
 }
 
-bool Commands::chosen() const { return *import_ || *history_ || *check_ || *summary_; }
+void Commands::add_site(CLI::App& app) {
+    site_ = app.add_subcommand("site", "write the store as a static site: the matrix of machines "
+                                       "and configurations against programs, and their trends");
+    auto& o = site_options_;
+    site_->add_option("--db", o.db, "the store (default: $SUITE_DB, else results/suite.db)");
+    site_->add_option("--out", o.out, "the site: a link to its newest generation, made or "
+                                      "replaced")
+        ->required();
+    site_->add_option("--since", o.since, "only runs from DATE on (YYYY-MM-DD)")
+        ->check([](const std::string& d) {
+            return report::read_date(d, "YYYY-MM-DD") ? std::string()
+                                                      : std::string("DATE is YYYY-MM-DD");
+        });
+    site_->add_option("--baseline", o.baseline_tag,
+                      "judge the newest runs against the runs tagged TAG (default: the level "
+                      "since the last change point)");
+}
+
+void Commands::add_triage(CLI::App& app) {
+    triage_ = app.add_subcommand("triage", "say what a change point is: acknowledged, invalid "
+                                           "or fixed, with a note");
+    auto& o = triage_options_;
+    triage_->add_option("CHANGE", o.change, "the change point's identifier, as history --json "
+                                            "and the site show it")
+        ->required();
+    triage_->add_option("--state", o.state, "acknowledged, invalid or fixed")
+        ->required()
+        ->check(CLI::IsMember({"acknowledged", "invalid", "fixed"}));
+    triage_->add_option("--note", o.note, "why")->required();
+    triage_->add_option("--db", o.db, "the store (default: $SUITE_DB, else results/suite.db)");
+}
+
+bool Commands::chosen() const {
+    return *import_ || *history_ || *check_ || *summary_ || *site_ || *triage_;
+}
 
 int Commands::run() const {
     if (*import_)
@@ -101,6 +137,16 @@ int Commands::run() const {
     if (*history_) {
         h.db = h.db.empty() ? default_url(default_store) : h.db;
         return run_history(h);
+    }
+    if (*triage_) {
+        auto o = triage_options_;
+        o.db = o.db.empty() ? default_url(default_store) : o.db;
+        return run_triage(o);
+    }
+    if (*site_) {
+        auto o = site_options_;
+        o.db = o.db.empty() ? default_url(default_store) : o.db;
+        return run_site(o);
     }
     if (*summary_)
         return run_summary(summary_db_.empty() ? default_url(default_store) : summary_db_,

@@ -1,4 +1,5 @@
-// suite-report's store subcommands: import, history, check.
+// suite-report's store subcommands: import, history, check, summary, site,
+// triage.
 #pragma once
 
 #include <string>
@@ -7,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "store/store.h"
+#include "suite_report/site.h"
 
 namespace store {
 
@@ -14,6 +16,10 @@ struct HistoryOptions {
     std::string db;
     Filter filter;
     std::string json, csv, html, plots;
+};
+
+struct TriageOptions {
+    std::string db, change, state, note;
 };
 
 struct CheckOptions {
@@ -36,7 +42,12 @@ private:
     void add_history(CLI::App& app);
     void add_check(CLI::App& app);
     void add_summary(CLI::App& app);
+    void add_site(CLI::App& app);
+    void add_triage(CLI::App& app);
     CLI::App *import_ = nullptr, *history_ = nullptr, *check_ = nullptr, *summary_ = nullptr;
+    CLI::App *site_ = nullptr, *triage_ = nullptr;
+    SiteOptions site_options_;
+    TriageOptions triage_options_;
     std::string summary_run_, summary_db_;
     std::vector<std::string> paths_;
     std::string import_db_;
@@ -53,6 +64,7 @@ int run_import(const std::string& db, const std::vector<std::string>& paths,
                const std::string& tag);
 int run_history(const HistoryOptions& o);
 int run_check(const CheckOptions& o);
+int run_triage(const TriageOptions& o);
 // The end of a suite-run: the runs of `run_folder` at a glance, each program
 // against the last comparable run in the store, report.html in the folder.
 int run_summary(const std::string& url, const std::string& run_folder);

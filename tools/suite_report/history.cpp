@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "report/output/csv.h"
 #include "report/output/writer.h"
+#include "suite_report/change_ids.h"
 #include "suite_report/commands.h"
 #include "suite_report/store_tables.h"
 
@@ -47,7 +48,9 @@ nlohmann::json number_json(const std::optional<double>& v) {
     return v && std::isfinite(*v) ? nlohmann::json(*v) : nlohmann::json(nullptr);
 }
 
-nlohmann::json steps_json(const Group& g) {
+using Triaged = std::map<std::string, Triage>;
+
+nlohmann::json steps_json(const Group& g, const Triaged& triaged) {
     auto out = nlohmann::json::array();
     auto side = [&](std::size_t i) {
         return nlohmann::json{{"run", g.runs[i].id}, {"date", g.runs[i].date}};
@@ -59,12 +62,13 @@ nlohmann::json steps_json(const Group& g) {
         out.push_back({{"figure", st.figure}, {"ratio", number_json(st.step.ratio)},
                        {"interval", {number_json(st.step.low), number_json(st.step.high)}},
                        {"p_value", st.step.p_value}, {"before", side(st.before)},
-                       {"after", side(st.after)}, {"changed", changes}, {"label", st.label}});
+                       {"after", side(st.after)}, {"changed", changes}, {"label", st.label},
+                       {"id", change_id(g, st)}, {"state", state_of(triaged, g, st)}});
     }
     return out;
 }
 
-nlohmann::json history_json(const std::vector<Group>& groups) {
+nlohmann::json history_json(const std::vector<Group>& groups, const Triaged& triaged) {
     auto out = nlohmann::json::array();
     for (const auto& g : groups) {
         nlohmann::json runs = nlohmann::json::array();
@@ -81,7 +85,7 @@ nlohmann::json history_json(const std::vector<Group>& groups) {
         }
         out.push_back({{"program", g.program}, {"machine", g.host}, {"renderer", g.renderer},
                        {"window_size", g.window_size}, {"variant", g.variant}, {"runs", runs},
-                       {"steps", steps_json(g)}});
+                       {"steps", steps_json(g, triaged)}});
     }
     return out;
 }
@@ -131,9 +135,11 @@ void write_page(std::ostream& out, const std::vector<Group>& groups,
 
 int run_history(const HistoryOptions& o) {
     std::vector<Group> groups;
+    Triaged triaged;
     try {
         auto db = open_store_read_only(o.db);
         groups = group_runs(find_runs(*db, o.filter));
+        triaged = triages_by_change(*db);
     } catch (const UnreadableLog& e) {
         // No history rather than one that may miss the newest runs.
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
@@ -157,19 +163,29 @@ int run_history(const HistoryOptions& o) {
         if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
         for (const auto& g : groups) {
             report::text_table(std::cout, history_table(g), "   ");
-            for (const auto& st : g.steps)
-                std::cout << "   step: " << report::terminal_safe(st.label) << "\n";
+            for (const auto& st : g.steps) {
+                const std::string state = state_of(triaged, g, st);
+                std::cout << "   step: " << report::terminal_safe(st.label) << "\n         "
+                          << change_id(g, st) << (state.empty() ? "" : ": " + state) << "\n";
+            }
             for (const auto& r : g.runs)
                 if (r.date > future)
                     std::cout << "   dated in the future: run " << r.id << " ("
                               << report::terminal_safe(r.date)
                               << " UTC, more than a day after this machine's clock)\n";
         }
+        for (const auto& t : triages_not_found(triaged, groups,
+                                                   !(o.filter.program + o.filter.machine +
+                                                     o.filter.renderer + o.filter.since)
+                                                        .empty()))
+            std::cout << "triaged change no longer found: " << t.change << ": " << t.state
+                      << ", " << report::terminal_safe(t.note) << " (" << report::terminal_safe(t.user)
+                      << ", " << t.at << " UTC)\n";
     }
     bool ok = true;
     if (!o.json.empty())
         ok &= report::write_to(o.json, [&](std::ostream& s) {
-            s << history_json(groups).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            s << history_json(groups, triaged).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
               << "\n";
         });
     if (!o.csv.empty())

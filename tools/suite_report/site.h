@@ -1,0 +1,14 @@
+// suite-report site: every series of the store as plain pages.
+#pragma once
+
+#include <string>
+
+namespace store {
+
+struct SiteOptions {
+    std::string db, out, since, baseline_tag;
+};
+
+int run_site(const SiteOptions& o);
+
+}  // namespace store

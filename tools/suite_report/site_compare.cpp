@@ -1,0 +1,145 @@
+#include "suite_report/site_compare.h"
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "report/core/repeats_and_sides.h"
+#include "report/output/site_pages.h"
+#include "suite_report/change_ids.h"
+
+namespace fs = std::filesystem;
+
+namespace store {
+
+namespace {
+
+// Newest quiet runs of a level at most: enough for compare, bounded in time.
+const std::size_t level_runs = 5;
+
+// A series' level: its quiet, whole runs since its last change point, analysed once.
+struct Level {
+    std::deque<report::Run> runs;
+    std::vector<report::Analysis> analyses;
+};
+
+Level level_of(Db& db, const Group& g) {
+    std::size_t from = 0;
+    for (const auto& st : g.steps) from = std::max(from, st.after);
+    Level l;
+    for (std::size_t i = g.runs.size(); i-- > from && l.runs.size() < level_runs;) {
+        const RunRow& r = g.runs[i];
+        if (!r.busy.empty() || !r.complete || r.frames == 0) continue;
+        std::string unreadable;  // figures no program prints: no level to compare with
+        report::Run run = run_from_frames(r.program, frames_of(db, r.id), unreadable);
+        if (!unreadable.empty()) continue;
+        l.runs.push_back(std::move(run));
+        l.analyses.push_back(report::analyse(l.runs.back()));
+    }
+    return l;
+}
+
+struct MatrixRow {
+    std::string id, title, size;
+    std::map<std::string, std::pair<const Group*, Level>> programs;
+};
+
+std::string row_title(const Group& g) {
+    return (g.host.empty() ? "an unnamed machine" : g.host) + ", " + g.renderer + ", " +
+           g.window_size + (g.variant.empty() ? "" : ", variant " + g.variant);
+}
+
+std::vector<MatrixRow> rows_of(Db& db, const std::vector<Group>& groups) {
+    std::map<std::vector<std::string>, MatrixRow> rows;
+    for (const auto& g : groups) {
+        MatrixRow& r = rows[{g.window_size, g.host, g.renderer, g.variant}];
+        Group key;  // the row: the series key without its program
+        key.host = g.host;
+        key.renderer = g.renderer;
+        key.window_size = g.window_size;
+        key.variant = g.variant;
+        r.id = series_id(key);
+        r.title = row_title(g);
+        r.size = g.window_size;
+        r.programs[g.program] = {&g, level_of(db, g)};
+    }
+    std::vector<MatrixRow> out;
+    for (auto& [key, r] : rows) out.push_back(std::move(r));
+    return out;
+}
+
+report::ComparisonPage compare_rows(const MatrixRow& a, const MatrixRow& b) {
+    report::ComparisonPage page;
+    page.title = a.title + " against " + b.title;
+    page.side_a = a.title;
+    page.side_b = b.title;
+    page.note = "Each row's level: its newest quiet runs since its series' last change point "
+                "(at most " + std::to_string(level_runs) + "), compared as compare does.";
+    const double practical = report::CompareOptions{}.practical_percent;
+    for (const auto& [program, ga] : a.programs) {
+        const auto gb = b.programs.find(program);
+        if (gb == b.programs.end()) continue;
+        std::vector<report::Analysis> analyses;
+        for (const auto* side : {&ga.second.analyses, &gb->second.second.analyses})
+            for (auto x : *side) {
+                x.side = side == &ga.second.analyses ? "A" : "B";
+                analyses.push_back(std::move(x));
+            }
+        for (const auto& c : report::compare_sides(analyses, report::CompareOptions{}))
+            for (const auto& f : c.figures)
+                page.lines.push_back({program, report::figure_cells(f, practical),
+                                      f.verdict == report::Verdict::faster ||
+                                          f.verdict == report::Verdict::slower,
+                                      f.verdict == report::Verdict::faster});
+    }
+    return page;
+}
+
+template <class Write>
+bool write_file(const fs::path& path, Write write) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    write(out);
+    out.close();
+    return bool(out);
+}
+
+}  // namespace
+
+bool write_comparisons(Db& db, const std::string& folder, const std::vector<Group>& groups) {
+    const fs::path dir = fs::path(folder) / "compare";
+    fs::create_directories(dir);
+    const auto rows = rows_of(db, groups);
+    std::vector<report::ComparisonLink> links;
+    std::vector<std::string> notes;
+    bool ok = true;
+    auto pair = [&](const MatrixRow& a, const MatrixRow& b) {
+        const std::string name = a.id + "-" + b.id + ".html";
+        ok = ok && write_file(dir / name, [&](std::ostream& s) {
+                 report::write_comparison_page(s, compare_rows(a, b));
+             });
+        links.push_back({name, a.title, b.title});
+    };
+    for (std::size_t from = 0; from < rows.size();) {
+        std::size_t to = from;
+        while (to < rows.size() && rows[to].size == rows[from].size) ++to;
+        if (to - from <= max_pairwise_rows) {
+            for (std::size_t i = from; i < to; ++i)
+                for (std::size_t j = i + 1; j < to; ++j) pair(rows[i], rows[j]);
+        } else {
+            const MatrixRow& middle = rows[from + (to - from) / 2];
+            notes.push_back("The " + std::to_string(to - from) + " rows of size " + rows[from].size +
+                            " are too many to compare pairwise: each is compared with " +
+                            middle.title + ", the middle one of them.");
+            for (std::size_t i = from; i < to; ++i)
+                if (&rows[i] != &middle) pair(rows[i], middle);
+        }
+        from = to;
+    }
+    return ok && write_file(dir / "index.html", [&](std::ostream& s) {
+               report::write_comparison_index(s, links, notes);
+           });
+}
+
+}  // namespace store

@@ -1,0 +1,60 @@
+// suite-report triage: marks a change point as understood (acknowledged),
+// not a change at all (invalid) or dealt with (fixed).
+#include <pwd.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <iostream>
+
+#include "common/text.h"
+#include "store/triage.h"
+#include "suite_report/change_ids.h"
+#include "suite_report/commands.h"
+#include "suite_report/store_tables.h"
+
+namespace store {
+
+namespace {
+
+std::string os_user() {
+    if (const passwd* p = getpwuid(geteuid()); p && p->pw_name) return p->pw_name;
+    return "uid " + std::to_string(geteuid());
+}
+
+std::string now_utc() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+}  // namespace
+
+int run_triage(const TriageOptions& o) {
+    if (!is_change_id(o.change)) {
+        std::cerr << "suite-report: " << report::terminal_safe(o.change)
+                  << " is not a change point's identifier (as history --json and the site "
+                     "show them)\n";
+        return 2;
+    }
+    try {
+        auto db = open_store(o.db, false);
+        auto groups = group_runs(find_runs(*db, {}));
+        find_group_steps(groups);
+        if (!current_changes(groups).count(o.change)) {
+            std::cerr << "suite-report: no change point " << o.change << " in "
+                      << report::terminal_safe(display_url(o.db)) << " now\n";
+            return 1;
+        }
+        set_triage(*db, {o.change, o.state, o.note, now_utc(), os_user()});
+    } catch (const StoreError& e) {
+        std::cerr << "suite-report: cannot record the triage: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << o.change << ": " << o.state << "\n";
+    return 0;
+}
+
+}  // namespace store
