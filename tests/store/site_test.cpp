@@ -44,6 +44,9 @@ void write_history(const std::string& folder, const std::string& host, int n, in
         meta.run.program = "screens";
         meta.run.window_size = "1440x1440";
         meta.run.date = date;
+        meta.run.load = nlohmann::json{{"measured",
+                                        {{"cores", 2}, {"others_cores", 0.12},
+                                         {"program_cpu_ms_per_frame", {{"user", 30}, {"system", 11}}}}}};
         write_text(run + "/screens/metadata.json", nlohmann::json(meta).dump());
     }
 }
@@ -274,6 +277,9 @@ TEST_F(SiteTest, RunPagesLinkTheirReportWhereItIsAndOptionsChooseRunsAndBaseline
         }
     EXPECT_EQ(pages, 6u);
     ASSERT_EQ(linked.size(), 1u);
+    // The load its metadata sums up, quiet or busy.
+    EXPECT_NE(linked[0].find("quiet: others used 0.12 of 2 cores; the program 41.0 ms CPU a frame"),
+              std::string::npos) << linked[0];
     EXPECT_NE(linked[0].find("href=\"file://" + scratch.path("runs/4/report.html") + "\""),
               std::string::npos);
 

@@ -35,7 +35,13 @@ std::string sync_text(const report::RunRecord& m) {
 report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
     const auto m = report::read_run_record(r[23] ? nlohmann::json::parse(*r[23], nullptr, false)
                                                  : nlohmann::json());
-    if (const auto load = report::machine_load(m); load && load->busy) row.busy = load->what;
+    if (const auto load = report::machine_load(m)) {
+        if (load->busy) row.busy = load->what;
+        row.load = load->what;
+        if (load->program_ms_per_frame)
+            row.load += "; the program " + report::format_fixed(*load->program_ms_per_frame, 1) +
+                        " ms CPU a frame";
+    }
     return {{"gl.vendor", text(r[21])},           {"gl.renderer", row.renderer},
             {"gl.version", text(r[22])},          {"machine.kernel", text(r[20])},
             {"machine.cpu", text(r[19])},         {"machine.memory", m.machine.memory},

@@ -117,6 +117,9 @@ struct RunRow {
     // tag, sync and window size, by name ("gl.version", ...).
     report::Facts facts;
     std::string busy;  // what else ran, when the machine was busy; "" if quiet or unknown
+    // The load its metadata sums up over the measured frames: "others used
+    // 0.12 of 2 cores; the program 41.0 ms CPU a frame"; "" when not recorded.
+    std::string load;
 };
 
 struct Filter {

@@ -201,7 +201,7 @@ bool write_run(const std::string& folder, const RunRow& r, const std::string& se
                   {"frames", std::to_string(r.frames)}, {"results file", r.results_name},
                   {"hash", r.hash}};
     page.facts.insert(page.facts.end(), r.facts.begin(), r.facts.end());
-    page.load = r.busy.empty() ? "quiet, or not recorded" : "busy: " + r.busy;
+    page.load = r.load.empty() ? "not recorded" : (r.busy.empty() ? "quiet: " : "busy: ") + r.load;
     for (const auto& f : frames) page.frame_ms.push_back(1000 * std::strtod(f.seconds.c_str(), nullptr));
     const fs::path dir = fs::path(folder) / "runs";
     return write_file((dir / page.data_file).string(),
