@@ -26,13 +26,14 @@ const std::string old_gl = "4.5 Mesa 22.3.6", new_gl = "4.5 Mesa 23.1.0";
 
 // `n` daily screens runs of `host` with 2% noise; from run `step` frames take
 // 10% longer and the GL version is another.
-void write_history(const std::string& folder, const std::string& host, int n, int step) {
+void write_history(const std::string& folder, const std::string& host, int n, int step,
+                   double base_ms = 40) {
     std::mt19937 random(static_cast<unsigned>(host.size()));
     std::normal_distribution<double> level(1, 0.02);
     for (int i = 0; i < n; ++i) {
         char date[32];
         std::snprintf(date, sizeof date, "2026-%02d-%02dT12:00:00+0000", 10 + i / 28, 1 + i % 28);
-        const double ms = std::round(40 * (i >= step ? 1.10 : 1) * level(random));
+        const double ms = std::round(base_ms * (i >= step ? 1.10 : 1) * level(random));
         const std::string run = folder + "/" + std::to_string(i);
         write_screens_run(run + "/screens", std::vector<double>(20, ms));
         report::RunRecord meta;
@@ -289,6 +290,24 @@ TEST_F(SiteTest, RunPagesLinkTheirReportWhereItIsAndOptionsChooseRunsAndBaseline
     for (const auto& e : fs::directory_iterator(site + "/runs")) pages += e.path().extension() == ".html";
     EXPECT_EQ(pages, 3u);
     EXPECT_EQ(report({"site", "--db", db, "--out", site, "--since", "4 Oct"}).status, 2);
+}
+
+// Past 64 rows of one size, each row is compared with the median row: the
+// one nearest every program's median level, not the middle one by name.
+TEST_F(SiteTest, ManyRowsAreEachComparedWithTheMedianRow) {
+    for (int i = 0; i < 65; ++i) {
+        const std::string host = (i < 10 ? "m0" : "m") + std::to_string(i);
+        write_history(scratch.path("rows/" + host), host, 1, 2, 40 + (i * 7) % 65);
+    }
+    const std::string db = scratch.path("suite.db"), site = scratch.path("site");
+    ASSERT_EQ(report({"import", scratch.path("rows"), "--db", db}).status, 0);
+    ASSERT_EQ(report({"site", "--db", db, "--out", site}).status, 0);
+    // Levels 40 + (7i mod 65) ms: the median, 72 ms, is m51's; m32 is the middle by name.
+    const std::string index = read_text(site + "/compare/index.html");
+    EXPECT_NE(index.find("each is compared with m51, "), std::string::npos) << index.substr(0, 3000);
+    std::size_t pages = 0;
+    for (const auto& e : fs::directory_iterator(site + "/compare")) pages += e.path().extension() == ".html";
+    EXPECT_EQ(pages, 65u);  // 64 pairs and the index
 }
 
 class TriageTest : public SiteTest, public ::testing::WithParamInterface<std::string> {};

@@ -1,12 +1,14 @@
 #include "suite_report/site_compare.h"
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
 #include "report/core/repeats_and_sides.h"
+#include "report/core/stats.h"
 #include "report/output/site_pages.h"
 #include "suite_report/change_ids.h"
 
@@ -97,6 +99,43 @@ report::ComparisonPage compare_rows(const MatrixRow& a, const MatrixRow& b) {
     return page;
 }
 
+// A row's level in a program: the mean of its level runs' main rate; NaN
+// when it has none.
+double level_value(const Level& l) {
+    double sum = 0;
+    std::size_t n = 0;
+    for (const auto& a : l.analyses)
+        if (!a.rates.empty() && std::isfinite(a.rates.front().average) && a.rates.front().average > 0)
+            sum += a.rates.front().average, ++n;
+    return n ? sum / static_cast<double>(n) : std::nan("");
+}
+
+// The group's median row: for each program, every row's level against the
+// median of the rows that have it, on a log scale; the row whose mean
+// distance from those medians is least. Rows without a level count last.
+const MatrixRow& median_row(const std::vector<MatrixRow>& rows, std::size_t from, std::size_t to) {
+    std::map<std::string, std::vector<double>> levels;
+    for (std::size_t i = from; i < to; ++i)
+        for (const auto& [program, g] : rows[i].programs)
+            if (const double v = level_value(g.second); std::isfinite(v)) levels[program].push_back(v);
+    std::map<std::string, double> medians;
+    for (auto& [program, v] : levels) medians[program] = report::median(v);
+    std::size_t best = from;
+    double best_distance = HUGE_VAL;
+    for (std::size_t i = from; i < to; ++i) {
+        double sum = 0;
+        std::size_t n = 0;
+        for (const auto& [program, g] : rows[i].programs)
+            if (const double v = level_value(g.second); std::isfinite(v))
+                sum += std::fabs(std::log(v / medians[program])), ++n;
+        if (n && sum / static_cast<double>(n) < best_distance) {
+            best_distance = sum / static_cast<double>(n);
+            best = i;
+        }
+    }
+    return rows[best];
+}
+
 template <class Write>
 bool write_file(const fs::path& path, Write write) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -128,10 +167,11 @@ bool write_comparisons(Db& db, const std::string& folder, const std::vector<Grou
             for (std::size_t i = from; i < to; ++i)
                 for (std::size_t j = i + 1; j < to; ++j) pair(rows[i], rows[j]);
         } else {
-            const MatrixRow& middle = rows[from + (to - from) / 2];
+            const MatrixRow& middle = median_row(rows, from, to);
             notes.push_back("The " + std::to_string(to - from) + " rows of size " + rows[from].size +
                             " are too many to compare pairwise: each is compared with " +
-                            middle.title + ", the middle one of them.");
+                            middle.title + ", the median row (the nearest to every program's "
+                            "median level).");
             for (std::size_t i = from; i < to; ++i)
                 if (&rows[i] != &middle) pair(rows[i], middle);
         }
