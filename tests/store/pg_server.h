@@ -7,8 +7,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -67,5 +70,17 @@ private:
     bool started_ = false;
     std::atomic<int> count_{0};
 };
+
+// One server for the whole test binary, started by the first test that
+// needs it and stopped after the last.
+inline std::unique_ptr<PgServer>& pg() {
+    static std::unique_ptr<PgServer> server;
+    if (!server) server = std::make_unique<PgServer>();
+    return server;
+}
+struct StopServer : ::testing::Environment {
+    void TearDown() override { pg().reset(); }
+};
+inline const auto* const stop_server = ::testing::AddGlobalTestEnvironment(new StopServer);
 
 }  // namespace store_test

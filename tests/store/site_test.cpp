@@ -52,15 +52,7 @@ void write_history(const std::string& folder, const std::string& host, int n, in
     }
 }
 
-std::unique_ptr<store_test::PgServer>& pg() {
-    static std::unique_ptr<store_test::PgServer> server;
-    if (!server) server = std::make_unique<store_test::PgServer>();
-    return server;
-}
-struct StopServer : ::testing::Environment {
-    void TearDown() override { pg().reset(); }
-};
-const auto* const stop_server = ::testing::AddGlobalTestEnvironment(new StopServer);
+using store_test::pg;
 
 // JSON for the probe's own script: no "</" that would end it.
 std::string in_script(const nlohmann::json& j) {

@@ -29,15 +29,7 @@ using namespace report_test;
 
 namespace {
 
-std::unique_ptr<store_test::PgServer>& pg() {
-    static std::unique_ptr<store_test::PgServer> server;
-    if (!server) server = std::make_unique<store_test::PgServer>();
-    return server;
-}
-struct StopServer : ::testing::Environment {
-    void TearDown() override { pg().reset(); }
-};
-const auto* const stop_server = ::testing::AddGlobalTestEnvironment(new StopServer);
+using store_test::pg;
 
 // The figures of each frame block ("window: N" up to the blank line) as the
 // file prints them: the word after "drew " or after the last ": ".
