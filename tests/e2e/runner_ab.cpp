@@ -32,14 +32,10 @@ TEST_F(RunnerAb, AClearDifferenceStopsEarlyWithOneAnswerInEveryRow) {
     EXPECT_EQ(set["rounds_auto"].value("max_rounds", 0), 10);
     const auto& stop = set["rounds_stopped"]["screens"];
     EXPECT_EQ(stop.value("stopped", ""), "decided") << set.dump();
-    // On a quiet machine a difference this large is clear within three rounds;
-    // other load spreads the runs, and the rule rightly takes more.
-    bool quiet = true;
-    for (const auto& p : set["programs"])
-        quiet = quiet && p["load"]["measured"].value("others_cores", 9.0) <= 0.25;
-    if (quiet) {
-        EXPECT_LE(stop.value("rounds", 99), 3) << set.dump();
-    }
+    // Stopped early: at this size the runs of one driver can spread by 15%, so
+    // the rounds it takes vary (the simulation gives the rates), but a
+    // difference of twice or more practically never needs all ten.
+    EXPECT_LT(stop.value("rounds", 99), 10) << set.dump();
     EXPECT_EQ(stop["variants"]["soft"].value("answer", ""), "slower") << set.dump();
 
     const auto c = run("'" SUITE_REPORT_EXE "' compare '" + out + "' -q --json '" + directory +
