@@ -49,4 +49,12 @@ std::optional<std::tm> read_date(std::string_view text, std::string_view layout,
     return t;
 }
 
+std::string utc_now(const char* layout) {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[64];
+    return std::strftime(text, sizeof text, layout, &tm) ? text : "";
+}
+
 }  // namespace report

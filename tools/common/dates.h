@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace report {
@@ -16,5 +17,8 @@ namespace report {
 // else there must be none.
 std::optional<std::tm> read_date(std::string_view text, std::string_view layout,
                                  std::string_view* rest = nullptr);
+
+// This moment in UTC as strftime's `layout` gives it ("%Y-%m-%d %H:%M:%S").
+std::string utc_now(const char* layout);
 
 }  // namespace report

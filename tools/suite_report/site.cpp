@@ -37,15 +37,6 @@ void complain(const std::string& message) {
     std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
 }
 
-std::string now_utc() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &tm);
-    return text;
-}
-
 // A run's headline: the average of its first rate, as the program prints it.
 double headline(const RunRow& r) {
     return !r.rates.empty() && r.rates[0].second ? *r.rates[0].second : NAN;
@@ -121,7 +112,7 @@ report::SiteMatrix matrix_of(Db& db, const std::vector<Group>& groups, const Sit
                              const Triaged& triaged) {
     report::SiteMatrix m;
     m.store = display_url(o.db);
-    m.generated = now_utc();
+    m.generated = report::utc_now("%Y-%m-%d %H:%M UTC");
     m.baseline = o.baseline_tag.empty() ? "its level since the last change point"
                                         : "the runs tagged " + o.baseline_tag;
     std::set<std::string> programs;

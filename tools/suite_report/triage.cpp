@@ -6,6 +6,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "common/dates.h"
 #include "common/text.h"
 #include "store/triage.h"
 #include "suite_report/change_ids.h"
@@ -19,15 +20,6 @@ namespace {
 std::string os_user() {
     if (const passwd* p = getpwuid(geteuid()); p && p->pw_name) return p->pw_name;
     return "uid " + std::to_string(geteuid());
-}
-
-std::string now_utc() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-    return text;
 }
 
 }  // namespace
@@ -48,7 +40,7 @@ int run_triage(const TriageOptions& o) {
                       << report::terminal_safe(display_url(o.db)) << " now\n";
             return 1;
         }
-        set_triage(*db, {o.change, o.state, o.note, now_utc(), os_user()});
+        set_triage(*db, {o.change, o.state, o.note, report::utc_now("%Y-%m-%d %H:%M:%S"), os_user()});
     } catch (const StoreError& e) {
         std::cerr << "suite-report: cannot record the triage: " << e.what() << "\n";
         return 1;
