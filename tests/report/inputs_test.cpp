@@ -170,9 +170,12 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     r.format = report::run_record_format;
     r.command_line = "suite-run screens";
     r.tag = "nightly";
-    r.machine = {"0.1", "lab-7", "2026-12-07T09:10:12+0100", "cpu", "24 kB", "Linux", 2};
+    r.machine = {"0.1", "lab-7", "2026-12-07T09:10:12+0100", "cpu", "24 kB", "Linux", 2,
+                 std::vector<report::GpuRecord>{{"card0", "0x10de", "0x2204", "nvidia", "RTX"}}};
     r.gl = {":5", "Mesa", "llvmpipe", "4.5", report::GlBits{8, 8, 8, 8, 24, 8}, std::nullopt,
-            report::GlEnvironment{{"vblank_mode", "0"}}};
+            report::GlEnvironment{{"vblank_mode", "0"}}, true, "renderer name"};
+    r.display = report::DisplayRecord{report::existing_display, "X.Org", "Openbox", "1920x1080",
+                                      12101007, true, false, true, 60.0, "suspended"};
     r.vsync = report::SyncRecord{false, {{{"vblank_mode", "0"}}}, 0};
     r.private_x_server = r.interrupted = true;
     r.repeat = 3;
@@ -181,14 +184,15 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     p = {"screens", "crashed", "2026-12-07", "/bin/screens", "64x64", "results.txt", "console.txt",
          "stderr.txt", "oops", "frames.csv", std::nullopt, -11, 2, 2, 10, 5, 6, true, false,
          std::vector<long long>{42}, 1.5, nlohmann::json{{"measured", {{"cores", 2}}}},
-         report::GlEnvironment{{"GALLIUM_DRIVER", "softpipe"}}, false, "GALLIUM_DRIVER differs", false};
+         report::GlEnvironment{{"GALLIUM_DRIVER", "softpipe"}}, false, "GALLIUM_DRIVER differs", "640x480", "covered", false};
     const nlohmann::json written = r;
     EXPECT_EQ(nlohmann::json(report::read_run_record(written)), written);
     // Every field set is written: one left out of a field list is missed here.
-    EXPECT_EQ(written.size(), 11u);
-    EXPECT_EQ(written["machine"].size(), 7u);
-    EXPECT_EQ(written["gl"].size(), 6u);
-    EXPECT_EQ(written["run"].size(), 24u);  // all but the run.json-only variant name
+    EXPECT_EQ(written.size(), 12u);
+    EXPECT_EQ(written["machine"].size(), 8u);
+    EXPECT_EQ(written["gl"].size(), 8u);
+    EXPECT_EQ(written["display"].size(), 10u);
+    EXPECT_EQ(written["run"].size(), 26u);  // all but the run.json-only variant name
     EXPECT_EQ(written["run"]["stderr"], "stderr.txt");
 
     report::RunSetRecord set;
@@ -203,6 +207,6 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     ASSERT_TRUE(take_value(all, back));
     EXPECT_EQ(nlohmann::json(back), all);
     // Without a context only the display and the error are written.
-    EXPECT_EQ(nlohmann::json(report::GlRecord{":5", "", "", "", std::nullopt, "no context", {}}),
+    EXPECT_EQ(nlohmann::json(report::GlRecord{":5", "", "", "", std::nullopt, "no context", {}, {}, {}}),
               (nlohmann::json{{"display", ":5"}, {"error", "no context"}}));
 }

@@ -149,6 +149,7 @@ struct session {
     bool attended = false;
     std::unique_ptr<driver::XServer> server;
     std::string display;
+    report::DisplayRecord display_facts;  // what kind of server, and what is known of it
     report::RunSetRecord run;
     std::vector<report::GlRecord> gl;  // per variant; one entry without variants
     std::vector<report::SyncRecord> vsync;
@@ -211,9 +212,11 @@ void start_display(session& s) {
     const bool have_display = env_display && *env_display;
     s.attended = !s.o.unattended && have_display && isatty(0);
     s.display = have_display ? env_display : "";
+    s.display_facts.kind = report::existing_display;
     if (!s.attended) {
         s.server = std::make_unique<driver::XServer>();
         s.display = s.server->display();
+        s.display_facts.kind = report::private_xvfb;
     }
 }
 
@@ -224,6 +227,7 @@ report::RunSetRecord run_header(const session& s, int argc, char** argv) {
     run.command_line = suite_run::command_line(argc, argv);
     run.machine = suite_run::machine_facts();
     run.private_x_server = !s.attended;
+    run.display = s.display_facts;
     run.repeat = s.o.repeat;
     run.tag = s.o.tag;  // kept with the folder: a later import tags the run as suite-run would
     return run;

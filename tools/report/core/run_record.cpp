@@ -4,14 +4,15 @@ namespace report {
 
 namespace {
 
-SUITE_RECORD_FIELDS(GlRecord, display, vendor, renderer, version, bits, error, environment)
+SUITE_RECORD_FIELDS(GlRecord, display, vendor, renderer, version, bits, error, environment,
+                    software, software_from)
 SUITE_RECORD_FIELDS(ProgramRecord, program, problem, date, executable, window_size, results_file,
                     console, stderr_first_line, frames_file, variant, exit_status, repeat, round,
                     frames_measured, stderr_bytes_not_kept, console_bytes_not_kept,
                     stderr_first_line_cut, interrupted, strays_ended, seconds, load,
-                    gl_environment, gl_verified, gl_not_verified)
-SUITE_RECORD_FIELDS(RunHeader, format, command_line, tag, machine, gl, vsync, private_x_server,
-                    interrupted, repeat, rounds_auto)
+                    gl_environment, gl_verified, gl_not_verified, window_granted, window_hidden)
+SUITE_RECORD_FIELDS(RunHeader, format, command_line, tag, machine, gl, vsync, display,
+                    private_x_server, interrupted, repeat, rounds_auto)
 SUITE_RECORD_FIELDS(RunRecord, variant, run)
 SUITE_RECORD_FIELDS(RunSetRecord, programs, variants, rounds, until_stable, rounds_stopped,
                     problem, written)
@@ -84,6 +85,23 @@ RunRecord read_run_record(const nlohmann::json& m) {
     take_file(m, r);
     if (r.variant && (r.variant->index < 0 || r.variant->index > 999)) r.variant->index = -1;
     return r;
+}
+
+std::string display_kind(const RunHeader& r) {
+    if (r.display && !r.display->kind.empty()) return r.display->kind;
+    return r.private_x_server ? private_xvfb : existing_display;
+}
+
+bool software_renderer_name(const std::string& renderer) {
+    for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+        if (renderer.find(name) != std::string::npos) return true;
+    return false;
+}
+
+std::optional<bool> rendered_in_software(const GlRecord& g) {
+    if (g.software) return g.software;
+    if (g.error || g.renderer.empty()) return std::nullopt;
+    return software_renderer_name(g.renderer);
 }
 
 }  // namespace report

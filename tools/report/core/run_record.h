@@ -22,11 +22,40 @@ namespace report {
 // files without it read as 0.
 inline constexpr int run_record_format = 1;
 
+// A GPU as the kernel lists it (/sys/class/drm/cardN/device): ids as the
+// kernel writes them ("0x10de"), its kernel driver, and the model where the
+// vendor's driver tells it.
+struct GpuRecord {
+    std::string card, vendor_id, device_id, driver;
+    std::optional<std::string> model;
+};
+SUITE_RECORD(GpuRecord, card, vendor_id, device_id, driver, model)
+
 struct MachineRecord {
     std::string suite_version, host, date, cpu, memory, kernel;
     std::optional<long long> cores;
+    // Every GPU found; empty when none, absent in records from before it was kept.
+    std::optional<std::vector<GpuRecord>> gpus;
 };
-SUITE_RECORD(MachineRecord, suite_version, host, date, cpu, memory, kernel, cores)
+SUITE_RECORD(MachineRecord, suite_version, host, date, cpu, memory, kernel, cores, gpus)
+
+// The X server the programs ran on, by kind: one of these texts.
+inline constexpr const char* private_xvfb = "private Xvfb";
+inline constexpr const char* private_xorg = "private Xorg";
+inline constexpr const char* existing_display = "existing";
+
+// What is known of that server and the desktop on it.
+struct DisplayRecord {
+    std::string kind;
+    std::optional<std::string> vendor, window_manager, screen_size;
+    std::optional<long long> release;
+    std::optional<bool> compositor, xwayland, direct;
+    std::optional<double> refresh_hz;
+    // What the runner did of the screen saver and display power saving, in words.
+    std::optional<std::string> screen_saver;
+};
+SUITE_RECORD(DisplayRecord, kind, vendor, window_manager, screen_size, release, compositor,
+             xwayland, direct, refresh_hz, screen_saver)
 
 // The frame buffer's bits per channel, as the probe's context got them.
 struct GlBits {
@@ -43,6 +72,10 @@ struct GlRecord {
     std::optional<GlBits> bits;
     std::optional<std::string> error;  // no context could be made: the rest unknown
     std::optional<GlEnvironment> environment;  // what the probe ran with
+    // A software renderer, and what told it: "accelerated flag" (the
+    // driver's own answer) or "renderer name".
+    std::optional<bool> software;
+    std::optional<std::string> software_from;
 };
 void to_json(nlohmann::json& j, const GlRecord& g);
 bool take_value(const nlohmann::json& j, GlRecord& g);
@@ -84,6 +117,10 @@ struct ProgramRecord {
     std::optional<GlEnvironment> gl_environment;
     std::optional<bool> gl_verified;
     std::optional<std::string> gl_not_verified;
+    // On an existing display: the size the window manager granted where it
+    // differs from the one asked for, and why the window was not fully seen
+    // while frames were measured ("covered", "hidden", "unmapped").
+    std::optional<std::string> window_granted, window_hidden;
     bool present = false;                // read: the file has a "run" section
 };
 void to_json(nlohmann::json& j, const ProgramRecord& p);
@@ -107,6 +144,7 @@ struct RunHeader {
     MachineRecord machine;
     GlRecord gl;
     std::optional<SyncRecord> vsync;
+    std::optional<DisplayRecord> display;
     bool private_x_server = false, interrupted = false;
     int repeat = 0;
     std::optional<RoundsRule> rounds_auto;
@@ -143,5 +181,14 @@ void to_json(nlohmann::json& j, const RunSetRecord& r);
 bool take_value(const nlohmann::json& j, RunSetRecord& r);
 
 RunRecord read_run_record(const nlohmann::json& metadata);
+
+// The display's kind, also for records written before it was kept: those
+// ran on a private Xvfb, or on the user's display when attended.
+std::string display_kind(const RunHeader& r);
+
+// Whether a renderer's name is one of the software rasterisers.
+bool software_renderer_name(const std::string& renderer);
+// The record's own answer, else the renderer's name; none without a context.
+std::optional<bool> rendered_in_software(const GlRecord& g);
 
 }  // namespace report
