@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "report/core/repeats_and_sides.h"
+#include "report/core/verdicts.h"
 #include "report/core/compare.h"
 
 using namespace report;
@@ -159,10 +159,10 @@ TEST(RunsAsUnits, AFigureAndItsReciprocalGetOneVerdict) {
 }
 
 TEST(Verdicts, AnIntervalInsideTheThresholdIsTheSame) {
-    EXPECT_EQ(decide(1.001, {0.995, 1.006}, 0.5, false, 10, 10, 0.05, 0.01), Verdict::same);
+    EXPECT_EQ(decide({1.001, {0.995, 1.006}, 0.5, false, 10, 10, 0.05, 0.01}), Verdict::same);
     EXPECT_EQ(verdict_label(Verdict::same, 1), "the same within 1%");
     // Reaching past the threshold on one side: not yet the same.
-    EXPECT_EQ(decide(1.001, {0.985, 1.006}, 0.5, false, 10, 10, 0.05, 0.01),
+    EXPECT_EQ(decide({1.001, {0.985, 1.006}, 0.5, false, 10, 10, 0.05, 0.01}),
               Verdict::no_difference);
     EXPECT_EQ(against_threshold({1.02, 1.3}, 0.01), Beyond::above);
     EXPECT_EQ(against_threshold({1.005, 1.3}, 0.01), Beyond::neither);
@@ -223,16 +223,16 @@ TEST(OneRunASide, TenCorrelatedFramesGiveNoConfidentVerdict) {
 TEST(Verdicts, NeedBothTheTestAndTheInterval) {
     const Interval below{0.80, 0.90}, above{1.10, 1.30}, across{0.95, 1.05};
     // Frame time: lower is faster.
-    EXPECT_EQ(decide(0.85, below, 0.001, false, 30, 30), Verdict::faster);
-    EXPECT_EQ(decide(1.20, above, 0.001, false, 30, 30), Verdict::slower);
+    EXPECT_EQ(decide({0.85, below, 0.001, false, 30, 30}), Verdict::faster);
+    EXPECT_EQ(decide({1.20, above, 0.001, false, 30, 30}), Verdict::slower);
     // Rates: higher is faster.
-    EXPECT_EQ(decide(1.20, above, 0.001, true, 30, 30), Verdict::faster);
-    EXPECT_EQ(decide(0.85, below, 0.001, true, 30, 30), Verdict::slower);
-    EXPECT_EQ(decide(0.85, below, 0.2, false, 30, 30), Verdict::no_difference);
-    EXPECT_EQ(decide(1.00, across, 0.001, false, 30, 30), Verdict::no_difference);
-    EXPECT_EQ(decide(0.85, below, 0.001, false, 1, 30), Verdict::faster);  // one run, its spread borrowed
-    EXPECT_EQ(decide(0.85, below, 0.001, false, 1, 1), Verdict::too_few);
-    EXPECT_EQ(decide(0.85, below, 0.001, false, 0, 30), Verdict::too_few);
+    EXPECT_EQ(decide({1.20, above, 0.001, true, 30, 30}), Verdict::faster);
+    EXPECT_EQ(decide({0.85, below, 0.001, true, 30, 30}), Verdict::slower);
+    EXPECT_EQ(decide({0.85, below, 0.2, false, 30, 30}), Verdict::no_difference);
+    EXPECT_EQ(decide({1.00, across, 0.001, false, 30, 30}), Verdict::no_difference);
+    EXPECT_EQ(decide({0.85, below, 0.001, false, 1, 30}), Verdict::faster);  // one run, its spread borrowed
+    EXPECT_EQ(decide({0.85, below, 0.001, false, 1, 1}), Verdict::too_few);
+    EXPECT_EQ(decide({0.85, below, 0.001, false, 0, 30}), Verdict::too_few);
     EXPECT_STREQ(verdict_text(Verdict::no_difference), "no significant difference");
 }
 

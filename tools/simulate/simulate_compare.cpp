@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "report/core/repeats_and_sides.h"
+#include "report/core/verdicts.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "report/core/repeats_and_sides.h"
+#include "report/core/verdicts.h"
 #include "suite_report/commands.h"
 #include "suite_report/store_tables.h"
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "report/core/repeats_and_sides.h"
+#include "report/core/verdicts.h"
 #include "report/core/stats.h"
 #include "report/output/site_pages.h"
 #include "suite_report/change_ids.h"

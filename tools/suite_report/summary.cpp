@@ -11,7 +11,7 @@
 #include "common/dates.h"
 #include "common/text.h"
 #include "report/core/machine_load.h"
-#include "report/core/repeats_and_sides.h"
+#include "report/core/verdicts.h"
 #include "report/core/model.h"
 #include "report/output/outputs.h"
 #include "report/output/tables.h"

@@ -20,14 +20,6 @@ std::vector<double> without_nan(const std::vector<double>& values) {
     return kept;
 }
 
-// Each run's batch headlines.
-std::vector<double> batch_values(const std::vector<RatioRun>& runs, std::size_t batches) {
-    std::vector<double> values;
-    for (const auto& run : runs)
-        for (const Sums& s : batch_sums(run, batches)) values.push_back(s.numerator / s.denominator);
-    return values;
-}
-
 // Both sides' means and the variances of those means, with the degrees of
 // freedom of their difference (NaN without spread).
 struct Means {
@@ -176,20 +168,6 @@ LogRatio log_ratio(const std::vector<double>& a, const std::vector<double>& b,
     return r;
 }
 
-Welch welch_batch_means(const std::vector<RatioRun>& runs_a, const std::vector<RatioRun>& runs_b,
-                        std::size_t batches) {
-    const auto a = batch_values(runs_a, batches);
-    const auto b = batch_values(runs_b, batches);
-    if (a.size() < 2 || b.size() < 2) {
-        Welch w;
-        w.units_a = a.size();
-        w.units_b = b.size();
-        w.p = std::nan("");
-        return w;
-    }
-    return welch_values(a, b);
-}
-
 const char* unit_name(Unit u) { return u == Unit::runs ? "runs" : "batches"; }
 
 std::string judged_on(Unit u, std::size_t runs_a, std::size_t runs_b) {
@@ -228,15 +206,15 @@ std::string verdict_label(Verdict v, double practical_percent) {
     return verdict_text(v);
 }
 
-Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
-               std::size_t n_a, std::size_t n_b, double alpha, double practical) {
-    if (n_a < 1 || n_b < 1 || n_a + n_b < 3) return Verdict::too_few;
-    const bool inside = against_threshold(interval, practical) == Beyond::inside;
-    if (!(p < alpha) || std::isnan(ratio)) return inside ? Verdict::same : Verdict::no_difference;
-    const bool above = interval.low > 1, below = interval.high < 1;
+Verdict decide(const Evidence& e) {
+    if (e.n_a < 1 || e.n_b < 1 || e.n_a + e.n_b < 3) return Verdict::too_few;
+    const bool inside = against_threshold(e.interval, e.practical) == Beyond::inside;
+    if (!(e.p < e.alpha) || std::isnan(e.ratio))
+        return inside ? Verdict::same : Verdict::no_difference;
+    const bool above = e.interval.low > 1, below = e.interval.high < 1;
     if (!above && !below) return inside ? Verdict::same : Verdict::no_difference;
-    if (std::fabs(std::log(ratio)) < std::log1p(practical)) return Verdict::within;
-    return above == higher_is_better ? Verdict::faster : Verdict::slower;
+    if (std::fabs(std::log(e.ratio)) < std::log1p(e.practical)) return Verdict::within;
+    return above == e.higher_is_better ? Verdict::faster : Verdict::slower;
 }
 
 Beyond against_threshold(Interval interval, double practical) {

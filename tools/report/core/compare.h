@@ -76,13 +76,6 @@ struct LogRatio {
 LogRatio log_ratio(const std::vector<double>& a, const std::vector<double>& b,
                    double confidence = 0.95);
 
-// Welch's t test on batch means: each run is cut into up to `batches` runs of
-// consecutive frames, each batch's headline is one value. Averaging whole
-// batches tames heavy tails and clock steps and soaks up the correlation of
-// neighbouring frames. p is NaN when a side has fewer than two batches.
-Welch welch_batch_means(const std::vector<RatioRun>& a, const std::vector<RatioRun>& b,
-                        std::size_t batches = 32);
-
 // What a comparison was judged on: the runs of each side as the independent
 // units, or, with one run a side, batches of its consecutive frames.
 enum class Unit { runs, batches };
@@ -105,8 +98,15 @@ std::string verdict_label(Verdict v, double practical_percent);
 // "within" however sure the test is. An interval wholly inside that
 // threshold that is not surely different is "same". n_a and n_b count the independent units
 // (runs or batches): a test needs one on each side and three in all.
-Verdict decide(double ratio, Interval interval, double p, bool higher_is_better,
-               std::size_t n_a, std::size_t n_b, double alpha = 0.05, double practical = 0);
+struct Evidence {
+    double ratio = 1;
+    Interval interval;
+    double p = 1;
+    bool higher_is_better = false;
+    std::size_t n_a = 0, n_b = 0;
+    double alpha = 0.05, practical = 0;
+};
+Verdict decide(const Evidence& e);
 
 // Whether the interval lies wholly beyond `practical` (a fraction, on a log
 // scale) on one side of 1, or wholly inside it: an answer more data would

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "report/core/repeats_and_sides.h"
+#include "report/core/repeats.h"
+#include "report/core/verdicts.h"
 #include "report/core/analysis.h"
 #include "report/core/inputs.h"
 

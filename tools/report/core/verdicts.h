@@ -1,4 +1,5 @@
-// Figures across runs: the spread of repeated runs, and two sides compared.
+// Two sides compared, program by program and figure by figure: the
+// verdicts, and what withholds one.
 #pragma once
 
 #include <cstdint>
@@ -9,24 +10,6 @@
 #include "report/core/compare.h"
 
 namespace report {
-
-// One figure taken once per run, over the runs of a group.
-struct RepeatFigure {
-    std::string name;
-    std::vector<double> values;  // one a run, in the group's order
-    Spread spread;
-};
-
-// The runs of one program (on one side, when comparing): taken as repeats.
-struct RepeatGroup {
-    Program program = Program::cube;
-    std::string side;
-    std::vector<const Analysis*> runs;
-    std::vector<RepeatFigure> figures;
-};
-
-// Every program/side with at least two runs that have frames.
-std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses);
 
 // The verdict is on the headline: the average the programs print (all counts
 // over all time), or the mean frame time. Medians and ranks are secondary.

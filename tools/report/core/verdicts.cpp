@@ -1,69 +1,13 @@
-#include "report/core/repeats_and_sides.h"
+#include "report/core/verdicts.h"
 
 #include "report/core/machine_load.h"
+#include "report/core/repeats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 
 namespace report {
-
-namespace {
-
-std::vector<const Analysis*> select(const std::vector<Analysis>& analyses, Program program,
-                                    const std::string& side) {
-    std::vector<const Analysis*> chosen;
-    for (const auto& a : analyses)
-        if (a.run->program == program && a.side == side && !a.seconds.empty())
-            chosen.push_back(&a);
-    return chosen;
-}
-
-void add_figure(RepeatGroup& g, const std::string& name, double (*get)(const Analysis&, std::size_t),
-                std::size_t rate = 0) {
-    RepeatFigure f;
-    f.name = name;
-    for (const Analysis* a : g.runs) f.values.push_back(get(*a, rate));
-    f.spread = spread(f.values);
-    g.figures.push_back(std::move(f));
-}
-
-}  // namespace
-
-std::vector<RepeatGroup> repeat_groups(const std::vector<Analysis>& analyses) {
-    std::vector<std::string> sides;
-    for (const auto& a : analyses)
-        if (std::find(sides.begin(), sides.end(), a.side) == sides.end()) sides.push_back(a.side);
-    std::sort(sides.begin(), sides.end());
-    std::vector<RepeatGroup> groups;
-    for (const auto& side : sides) {
-        for (Program p : all_programs) {
-            RepeatGroup g;
-            g.program = p;
-            g.side = side;
-            g.runs = select(analyses, p, side);
-            if (g.runs.size() < 2) continue;
-            add_figure(g, "frames", [](const Analysis& a, std::size_t) {
-                return static_cast<double>(a.frame_time.n);
-            });
-            add_figure(g, "frame time mean (ms)",
-                       [](const Analysis& a, std::size_t) { return 1000 * a.frame_time.mean; });
-            add_figure(g, "frame time median (ms)",
-                       [](const Analysis& a, std::size_t) { return 1000 * a.frame_time.median; });
-            add_figure(g, "frame time p99 (ms)",
-                       [](const Analysis& a, std::size_t) { return 1000 * a.frame_time.p99; });
-            const auto& rates = g.runs.front()->rates;
-            for (std::size_t r = 0; r < rates.size(); ++r) {
-                add_figure(g, rates[r].name + " average",
-                           [](const Analysis& a, std::size_t i) { return a.rates[i].average; }, r);
-                add_figure(g, rates[r].name + " 1% low",
-                           [](const Analysis& a, std::size_t i) { return a.rates[i].low_1; }, r);
-            }
-            groups.push_back(std::move(g));
-        }
-    }
-    return groups;
-}
 
 namespace {
 
@@ -193,8 +137,8 @@ FigureComparison compare_figure(const std::string& name, bool higher_is_better,
         c.test.p = c.ranks.p = std::nan("");
         return c;  // too few
     }
-    c.verdict = decide(c.ratio, c.interval, c.test.p, higher_is_better, c.test.units_a,
-                       c.test.units_b, options.alpha, options.practical_percent / 100);
+    c.verdict = decide({c.ratio, c.interval, c.test.p, higher_is_better, c.test.units_a,
+                        c.test.units_b, options.alpha, options.practical_percent / 100});
     return c;
 }
 
@@ -295,8 +239,8 @@ std::vector<ProgramComparison> compare_sides(const std::vector<Analysis>& analys
     for (Program p : all_programs) {
         ProgramComparison pc;
         pc.program = p;
-        pc.a = select(analyses, p, "A");
-        pc.b = select(analyses, p, "B");
+        pc.a = side_runs(analyses, p, "A");
+        pc.b = side_runs(analyses, p, "B");
         if (pc.a.empty() || pc.b.empty()) continue;
         // Frame time: the mean, seconds over frames; a rate: counts over seconds.
         auto values = [](const std::vector<const Analysis*>& side, FigureOf f) {
