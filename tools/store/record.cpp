@@ -20,52 +20,6 @@ namespace store {
 
 namespace {
 
-std::string utc_text(std::time_t when) {
-    std::tm u{};
-    if (!gmtime_r(&when, &u)) return "";
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
-    return text;
-}
-
-// "2026-12-07T09:10:12+0000" -> that moment and its offset from UTC in seconds.
-std::optional<std::pair<std::time_t, long>> parse_stamp(const std::string& stamp) {
-    std::string_view zone;  // "+0100"
-    auto t = report::read_date(stamp, "YYYY-MM-DDThh:mm:ss", &zone);
-    if (!t || zone.empty() || (zone[0] != '+' && zone[0] != '-')) return std::nullopt;
-    const auto z = report::read_date(zone.substr(1), "hhmm");
-    if (!z) return std::nullopt;
-    const long offset_h = z->tm_hour, offset_m = z->tm_min;
-    const char sign = zone[0];
-    const std::time_t when = timegm(&*t);
-    if (when == -1) return std::nullopt;
-    const long offset = (sign == '-' ? -1 : 1) * (offset_h * 3600L + offset_m * 60L);
-    return std::make_pair(when - offset, offset);
-}
-
-// "... local date 2026.12.07 time 08.47.10.txt": the program's local clock,
-// "2026-12-07 08:47:10", with its fields.
-std::optional<std::pair<std::string, std::tm>> name_stamp(const std::string& name) {
-    const std::string_view lead = " local date ", middle = " time ";
-    const auto at = name.find(lead);
-    if (at == std::string::npos) return std::nullopt;
-    std::string_view after;
-    const auto day = report::read_date(std::string_view(name).substr(at + lead.size()),
-                                       "YYYY.MM.DD", &after);
-    if (!day || after.substr(0, middle.size()) != middle) return std::nullopt;
-    const auto clock = report::read_date(after.substr(middle.size()), "hh.mm.ss", &after);
-    if (!clock) return std::nullopt;
-    std::tm t = *day;
-    t.tm_hour = clock->tm_hour;
-    t.tm_min = clock->tm_min;
-    t.tm_sec = clock->tm_sec;
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900,
-                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    t.tm_isdst = -1;  // the zone's own rule for that date
-    return std::make_pair(std::string(text), t);
-}
-
 Value figure_text(const std::optional<report::Figure>& f) {
     if (!f) return std::nullopt;
     return report::format_printed(f->value);
@@ -119,17 +73,17 @@ void insert_frames(Db& db, long long id, const Record& r) {
 RunDate run_date(const report::RunRecord& m, const std::string& results_name) {
     // The program's own start, which the runner keeps for each repeat.
     const std::string started = m.run.date.value_or("");
-    if (const auto t = parse_stamp(started)) return {utc_text(t->first), started};
+    if (const auto t = report::read_stamp(started)) return {report::utc_text(t->first), started};
     // The file's name holds the program's local clock: in the zone its
     // machine gave with the metadata, else in this one's (TZ).
     const std::string machine = m.machine.date;
-    const auto zone = parse_stamp(machine);
-    if (auto local = name_stamp(results_name)) {
+    const auto zone = report::read_stamp(machine);
+    if (auto local = report::read_name_date(results_name)) {
         const std::time_t when = zone ? timegm(&local->second) - zone->second
                                       : std::mktime(&local->second);
-        if (when != -1) return {utc_text(when), local->first};
+        if (when != -1) return {report::utc_text(when), local->first};
     }
-    if (zone) return {utc_text(zone->first), machine};
+    if (zone) return {report::utc_text(zone->first), machine};
     return {};
 }
 
@@ -193,7 +147,7 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
     const auto& run = r.run;
     const auto& m = run.record;
     const std::string name = fs::path(run.path).filename().string();
-    const std::string recorded = utc_text(std::time(nullptr));
+    const std::string recorded = report::utc_text(std::time(nullptr));
     std::string date = run_date(m, name).utc;
     if (date.empty()) date = recorded;
     const auto a = report::analyse(run);

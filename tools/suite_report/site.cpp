@@ -150,8 +150,8 @@ bool write_file(const std::string& path, Write write) {
 }
 
 double time_ms(const RunRow& r) {
-    auto tm = report::read_date(r.date, "YYYY-MM-DD hh:mm:ss");
-    return tm ? 1000.0 * static_cast<double>(timegm(&*tm)) : NAN;
+    const auto when = report::read_utc(r.date);
+    return when ? 1000.0 * static_cast<double>(*when) : NAN;
 }
 
 // The interval of a run's headline: compare's batches of its consecutive

@@ -68,11 +68,7 @@ void steps_of_figure(Group& g, const std::string& figure) {
 }  // namespace
 
 std::string future_limit() {
-    const std::time_t when = std::time(nullptr) + 24 * 3600;
-    std::tm u{};
-    char text[32] = "";
-    if (gmtime_r(&when, &u)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &u);
-    return text;
+    return report::utc_text(std::time(nullptr) + 24 * 3600);
 }
 
 void find_group_steps(std::vector<Group>& groups) {
@@ -90,8 +86,7 @@ void find_group_steps(std::vector<Group>& groups) {
 namespace {
 // "2026-12-07 09:10:12" (UTC) as seconds since the epoch, for gnuplot's time axis.
 long long epoch(const std::string& date) {
-    auto t = report::read_date(date, "YYYY-MM-DD hh:mm:ss");
-    return t ? static_cast<long long>(timegm(&*t)) : -1;
+    return static_cast<long long>(report::read_utc(date).value_or(-1));
 }
 }  // namespace
 

@@ -57,9 +57,8 @@ report::Table glance(const report::Model& m) {
 
 // The store's UTC date as this machine's local time, its zone named.
 std::string local_date(const std::string& utc) {
-    auto t = report::read_date(utc, "YYYY-MM-DD hh:mm:ss");
     std::tm local{};
-    const std::time_t when = t ? timegm(&*t) : -1;
+    const std::time_t when = report::read_utc(utc).value_or(-1);
     char text[64];
     if (when == -1 || !localtime_r(&when, &local) ||
         !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local))
