@@ -7,13 +7,13 @@
 int main(int argc, char** argv) {
     glutInit(&argc, argv);
     const int start = glutGet(GLUT_ELAPSED_TIME);
-    bare::open_window();
+    frame::open_gl_window("bare");
     GLint r_bits = 0, g_bits = 0, b_bits = 0, a_bits = 0;
     glGetIntegerv(GL_RED_BITS, &r_bits);
     glGetIntegerv(GL_GREEN_BITS, &g_bits);
     glGetIntegerv(GL_BLUE_BITS, &b_bits);
     glGetIntegerv(GL_ALPHA_BITS, &a_bits);
-    bare::set_state(true, nullptr);
+    frame::set_fixed_state(true, nullptr);
 
     const int rn = 1 << r_bits, gn = 1 << g_bits, bn = 1 << b_bits;
     const double rs = 1.0 / rn, gs = 1.0 / gn, bs = 1.0 / bn;

@@ -19,13 +19,13 @@ void bind() {
 int main(int argc, char** argv) {
     glutInit(&argc, argv);
     const int start = glutGet(GLUT_ELAPSED_TIME);
-    bare::open_window();
+    frame::open_gl_window("bare");
     GLint bits = 0;
     glGetIntegerv(GL_RED_BITS, &bits);
     glGetIntegerv(GL_GREEN_BITS, &bits);
     glGetIntegerv(GL_BLUE_BITS, &bits);
     glGetIntegerv(GL_ALPHA_BITS, &bits);
-    bare::set_state(false, bind);
+    frame::set_fixed_state(false, bind);
     bare::list = glGenLists(1);
     glNewList(bare::list, GL_COMPILE);
     glPushMatrix();

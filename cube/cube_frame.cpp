@@ -12,12 +12,13 @@
 
 namespace cube {
 
+constexpr const texts::program_texts& texts_of = *texts::find_program("cube");
+
 const frame::benchmark benchmark{
-    "Vantix :: Lumenfold Benchmark Graphics Cube for Windows on Mac Mx system 2023.03.06.",
-    "results_cube_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
-    "OPENGL Cube",
-    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
-    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to exit.\n",
+    texts_of.banner.data(),
+    texts_of.results_name.data(),
+    texts_of.window_title.data(),
+    texts_of.overlay.data(),
     frame::look_at_step,
     write_summary,
     0,
@@ -36,18 +37,18 @@ double window_point_count() {
 }  // namespace
 
 void write_frame_report(std::ostream& s, int window) {
-    using frame::line;
-    line(s, "window: ", window);
-    line(s, "The system spent: ", frame_seconds, " Secs. ");
-    line(s, "It was: ", angles_per_second, " Angles/sec.");
-    line(s, "It was: ", vertices_per_second, " Vertex/sec.");
+    using frame::figure_line;
+    figure_line(s, texts::window_line, window);
+    figure_line(s, texts::system_spent, frame_seconds);
+    figure_line(s, texts::angles_rate, angles_per_second);
+    figure_line(s, texts::vertex_rate, vertices_per_second);
 }
 
 void write_summary(std::ostream& s) {
-    using frame::line;
-    line(s, "Total machine time:  ", total_seconds, " Secs. ");
-    line(s, "Average: ", frames_measured / total_seconds, " Angles/Sec.");
-    line(s, "Average: ", vertices_measured / total_seconds, " Vertex/Sec.");
+    using frame::figure_line;
+    figure_line(s, texts::machine_total, total_seconds);
+    figure_line(s, texts::average_angles, frames_measured / total_seconds);
+    figure_line(s, texts::average_vertices, vertices_measured / total_seconds);
 }
 
 void display_callback() {

@@ -24,11 +24,11 @@ void close_run() {
     const bool saved = results_saved();
     const std::string path = results_path();
     if (saved)
-        line(console, "Results have been saved in a file and you can find it at: ", path);
+        figure_line(console, texts::results_saved, path);
     else
-        line(console, "Results could not be saved completely in the file: ", path);
+        figure_line(console, texts::results_not_saved, path);
     for (int i = 0; i < program->blanks_after_path; ++i) blank(console);
-    wait_for_enter("Press Enter to Exit.");
+    wait_for_enter(texts::prompt.data());
     std::exit(saved ? EXIT_SUCCESS : EXIT_FAILURE);
 }
 

@@ -5,6 +5,9 @@
 #include <ctime>
 #include <iostream>
 #include <string>
+#include <string_view>
+
+#include "texts/texts.h"
 
 namespace frame {
 
@@ -33,6 +36,11 @@ void line(std::ostream& s, const Pieces&... pieces) {
     end_line(s);
 }
 inline void blank(std::ostream& s) { end_line(s); }
+// A line of the table of texts, its one figure where "{}" stands.
+template <class Figure>
+void figure_line(std::ostream& s, std::string_view text, const Figure& figure) {
+    line(s, texts::before(text), figure, texts::after(text));
+}
 
 // The results file name for a local time, from a strftime pattern.
 std::string format_results_name(const char* pattern, const std::tm& local);

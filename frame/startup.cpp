@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "control.h"
+#include "gl_state.h"
 #include "report.h"
 
 namespace frame {
@@ -27,8 +28,8 @@ void open_report(const benchmark& b) {
 
     blank(console);
     line(console, b.banner);
-    line(console, "Copyright (C) 2023 Vantix :: Lumenfold. All rights reserved.");
-    line(console, "For Support: support@vantix.example");
+    line(console, texts::copyright);
+    line(console, texts::support);
     for (int i = 0; i < 4; ++i) blank(console);
 
     line(results, b.banner);
@@ -37,13 +38,10 @@ void open_report(const benchmark& b) {
 }
 
 void announce_start() {
-    line(console, "Press Key R or Press Mouse Left button to Animate.");
-    line(console, "Press Key C to Animate Manually.");
-    line(console, "Press Key P or Press Mouse Right button for Pause.");
-    line(console, "Press Key Esc for exit.");
+    for (const std::string_view hint : texts::console_hints) line(console, hint);
     blank(console);
     blank(console);
-    line(console, "Initializing . . .");
+    line(console, texts::initializing);
     blank(console);
     std::snprintf(overlay_text, sizeof overlay_text, "%s", program->overlay);
 }
@@ -52,53 +50,19 @@ void init_glut(int* argc, char** argv) { glutInit(argc, argv); }
 
 void create_window() {
     init_start_ms = elapsed_ms();
-    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
-                        GLUT_STENCIL | GLUT_MULTISAMPLE);
-    glutInitWindowSize(1440, 1440);
-    glutInitWindowPosition(100, 100);
-    window_id = glutCreateWindow(program->window_title);
+    window_id = open_gl_window(program->window_title);
     glGetIntegerv(GL_RED_BITS, &red_bits);
     glGetIntegerv(GL_GREEN_BITS, &green_bits);
     glGetIntegerv(GL_BLUE_BITS, &blue_bits);
     glGetIntegerv(GL_ALPHA_BITS, &alpha_bits);
 }
 
-void set_render_state(const benchmark& b) {
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_POINT_SMOOTH);
-    glEnable(GL_FOG);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHTING);
-    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
-    glHint(GL_FOG_HINT, GL_NICEST);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_AUTO_NORMAL);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_DITHER);
-    glEnable(GL_SCISSOR_TEST);
-    glEnable(GL_STENCIL_TEST);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_LINE_STIPPLE);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    glPolygonMode(GL_BACK, GL_LINE);
-    if (b.front_face_cw) glFrontFace(GL_CW);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_POLYGON_STIPPLE);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    if (b.bind_arrays) b.bind_arrays();
-    glDrawBuffer(GL_FRONT_AND_BACK);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
+void set_render_state(const benchmark& b) { set_fixed_state(b.front_face_cw, b.bind_arrays); }
 
 void finish_startup(void (*display)()) {
     const double init_seconds = (elapsed_ms() - init_start_ms) / 1000.0;
     for (std::ostream* s : {&console, &results}) {
-        line(*s, "It spent: ", init_seconds, " Secs to Initialize.");
+        figure_line(*s, texts::init_time, init_seconds);
         blank(*s);
         blank(*s);
     }

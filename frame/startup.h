@@ -34,8 +34,8 @@ void announce_start();
 void init_glut(int* argc, char** argv);
 // Starts the timed initialisation, opens the window and reads its depths.
 void create_window();
-// The fixed rendering state. bind_arrays, when given, runs right after the
-// client arrays are enabled.
+// The fixed rendering state (gl_state.h) with the benchmark's front face and
+// arrays.
 void set_render_state(const benchmark& b);
 // Ends the timed initialisation, reports it, registers the callbacks and
 // enters the main loop for good.

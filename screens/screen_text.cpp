@@ -26,16 +26,15 @@ std::string format_address_item(std::uint64_t address) {
 }
 
 void write_plain_report(std::ostream& s) {
-    frame::line(s, "The system spent: ", plain_seconds, " Secs. ");
-    frame::line(s, "Conventionally, it was: ", plain_characters / plain_seconds,
-                " Characters/sec.");
+    frame::figure_line(s, texts::system_spent, plain_seconds);
+    frame::figure_line(s, texts::plain_rate, plain_characters / plain_seconds);
 }
 
 void plain_output_pass() {
     using frame::console;
     using frame::results;
-    frame::line(console, "Plain Output");
-    frame::line(results, "Plain Output");
+    frame::line(console, texts::plain_output);
+    frame::line(results, texts::plain_output);
     // Only the insertions are timed: one per item, through the ordinary
     // console stream, as any program's output would go.
     const char* const item = address_item.c_str();
@@ -57,7 +56,7 @@ void plain_output_pass() {
 
 void write_graphical_heading() {
     for (std::ostream* s : {&frame::console, &frame::results}) {
-        frame::line(*s, "Graphical Output");
+        frame::line(*s, texts::graphical_output);
         frame::blank(*s);
     }
 }

@@ -11,12 +11,13 @@
 
 namespace screens {
 
+constexpr const texts::program_texts& texts_of = *texts::find_program("screens");
+
 const frame::benchmark benchmark{
-    "Vantix :: Lumenfold Benchmark Graphics Screens for Windows on Mac Mx system 2023.03.06.",
-    "results_screens_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
-    "OPENGL Screens",
-    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
-    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to exit.\n",
+    texts_of.banner.data(),
+    texts_of.results_name.data(),
+    texts_of.window_title.data(),
+    texts_of.overlay.data(),
     nullptr,
     write_summary,
     0,
@@ -29,14 +30,13 @@ double frame_seconds, characters_per_frame, characters_per_second;
 double total_seconds, characters_measured;
 
 void write_frame_report(std::ostream& s) {
-    frame::line(s, "The system spent: ", frame_seconds, " Secs. ");
-    // The misspelling is the program's own and what readers of its output match.
-    frame::line(s, "It was: ", characters_per_second, " Charaters/sec.");
+    frame::figure_line(s, texts::system_spent, frame_seconds);
+    frame::figure_line(s, texts::character_rate, characters_per_second);
 }
 
 void write_summary(std::ostream& s) {
-    frame::line(s, "Total machine time:  ", total_seconds, " Secs. ");
-    frame::line(s, "Average: ", characters_measured / total_seconds, " Characters/Sec.");
+    frame::figure_line(s, texts::machine_total, total_seconds);
+    frame::figure_line(s, texts::average_characters, characters_measured / total_seconds);
 }
 
 // Every call is measured, the first showing of the window included.
@@ -57,7 +57,7 @@ void display_callback() {
     characters_per_second = characters_per_page / frame_seconds;
 
     write_frame_report(frame::console);
-    frame::line(frame::results, "window: ", glutGetWindow());
+    frame::figure_line(frame::results, texts::window_line, glutGetWindow());
     write_frame_report(frame::results);
     frame::blank(frame::console);
     frame::blank(frame::results);

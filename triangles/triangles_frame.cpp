@@ -17,12 +17,13 @@
 
 namespace triangles {
 
+constexpr const texts::program_texts& texts_of = *texts::find_program("triangles");
+
 const frame::benchmark benchmark{
-    "Vantix :: Lumenfold Benchmark Graphics Triangles for Windows on Mac Mx system 2023.03.06.",
-    "results_triangles_windows_mac_mx @ local date %Y.%m.%d time %H.%M.%S.txt",
-    "OPENGL Triangles",
-    "\nPress Key R or Press Mouse Left button to Animate.\nPress Key C to Animate Manually.\n"
-    "Press Key P or Press Mouse Right button to Pause.\nPress Key Esc to Exit.\n",
+    texts_of.banner.data(),
+    texts_of.results_name.data(),
+    texts_of.window_title.data(),
+    texts_of.overlay.data(),
     frame::look_at_step,
     write_summary,
     1,
@@ -40,43 +41,44 @@ std::int64_t indices_to_draw(std::int64_t count) {
 }
 
 void write_frame_report(std::ostream& s, int window) {
-    frame::line(s, "window: ", window);
-    frame::line(s, "It drew ", triangles_drawn, " Triangles.");
-    frame::line(s, "It spent: ", frame_seconds, " Secs. ");
-    frame::line(s, "It was: ", angles_per_second, " Angles/sec.");
-    frame::line(s, "It was: ", triangles_per_second, " Triangles/sec.");
+    using frame::figure_line;
+    figure_line(s, texts::window_line, window);
+    figure_line(s, texts::triangles_drawn, triangles_drawn);
+    figure_line(s, texts::it_spent, frame_seconds);
+    figure_line(s, texts::angles_rate, angles_per_second);
+    figure_line(s, texts::triangle_rate, triangles_per_second);
 }
 
 void write_summary(std::ostream& s) {
-    frame::line(s, "Total running time:  ", total_seconds, " Secs. ");
-    frame::line(s, "Average: ", static_cast<double>(frames_measured) / total_seconds,
-                " Angles/Sec.");
-    frame::line(s, "Average: ", static_cast<double>(total_triangles) / total_seconds,
-                " Triangles/Sec.");
+    using frame::figure_line;
+    figure_line(s, texts::running_total, total_seconds);
+    figure_line(s, texts::average_angles, static_cast<double>(frames_measured) / total_seconds);
+    figure_line(s, texts::average_triangles, static_cast<double>(total_triangles) / total_seconds);
 }
 
 namespace {
 // The limit's summary; the console's first line ends " Secs.", the file's
 // " Secs. ".
-void write_limit_summary(std::ostream& s, const char* seconds_unit) {
-    frame::line(s, "Total running time:  ", total_seconds, seconds_unit);
-    frame::line(s, "Average Angles/Sec: ", static_cast<double>(frames_measured) / total_seconds,
-                " Angles/Sec.");
-    frame::line(s, "Average Triangles/Sec: ",
-                static_cast<double>(total_triangles) / total_seconds, " Triangles/Sec.");
+void write_limit_summary(std::ostream& s, std::string_view total_line) {
+    using frame::figure_line;
+    figure_line(s, total_line, total_seconds);
+    figure_line(s, texts::limit_average_angles,
+                static_cast<double>(frames_measured) / total_seconds);
+    figure_line(s, texts::limit_average_triangles,
+                static_cast<double>(total_triangles) / total_seconds);
 }
 }  // namespace
 
 void limit_report() {
     using frame::console;
     using frame::results;
-    frame::line(console, "It reaches limits, the program terminates.");
+    frame::line(console, texts::limit_reached);
     frame::blank(console);
     frame::blank(console);
-    write_limit_summary(console, " Secs.");
+    write_limit_summary(console, texts::limit_console_total);
     frame::blank(console);
     frame::blank(results);
-    write_limit_summary(results, " Secs. ");
+    write_limit_summary(results, texts::running_total);
     frame::blank(results);
     frame::close_run();
 }

@@ -599,6 +599,31 @@ TEST_P(StoreTest, HistoryAndCheckReadAStoreTheyMayNotWrite) {
     EXPECT_THROW(store::open_store_read_only(url)->query("DELETE FROM runs"), store::StoreError);
 }
 
+TEST_P(StoreTest, HistoryAndCheckNeverWriteOverTheStoreAndShareStandardOutput) {
+    write_screens(scratch.path("r/1"), series(40, 1, 1), "one", "2026-02-01T10:00:00+0000");
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("r"), "--db", url}).status, 0);
+    if (GetParam() == "sqlite") {
+        fs::create_symlink(url, scratch.path("link.xml"));
+        const std::string before = read_text(url);
+        for (const auto& args : {std::vector<std::string>{"history", "--json", url},
+                                 {"history", "--html", scratch.path("link.xml")},
+                                 {"check", "--junit", scratch.path("link.xml")},
+                                 {"check", "--markdown", url}}) {
+            const auto r = report({args[0], "--db", url, args[1], args[2]});
+            EXPECT_EQ(r.status, 2) << args[1];
+            EXPECT_NE(r.err.find("refusing to write over an input: " + args[2] + " is the input " +
+                                 url + " (the store)"),
+                      std::string::npos) << r.err;
+        }
+        EXPECT_EQ(read_text(url), before);
+    }
+    // A file on standard output keeps the terminal report off it.
+    const auto junit = report({"check", "--db", url, "--junit", "-"});
+    EXPECT_EQ(junit.out.rfind("<?xml", 0), 0u) << junit.out;
+    EXPECT_EQ(junit.out.find("baseline of"), std::string::npos) << junit.out;
+}
+
 TEST_P(StoreTest, AStoreFailingPartWayTellsWhichFoldersWereRecorded) {
     if (GetParam() != "sqlite") GTEST_SKIP() << "a file size limit stands for a full disk";
     for (const auto& [folder, frames] : {std::pair{"a", 5}, {"b", 20000}, {"c", 5}})

@@ -219,6 +219,32 @@ bool set_future_aside(Group& g, const std::string& future, Tally& n) {
     return false;
 }
 
+// The files asked for and the terminal report, then the verdict: the exit status.
+int finish_check(const CheckOptions& o, const report::Table& t, Tally& n,
+                 const std::vector<std::string>& used, std::size_t groups) {
+    if (groups == 0) {
+        ++n.unjudged;
+        n.rows.push_back({"store", "-", "", "", "", "", "not judged: no runs in the store",
+                          report::VerdictRow::Outcome::skipped});
+    }
+    std::vector<report::Export> exports;
+    exports.push_back(report::stream_export(
+        o.junit, [&](std::ostream& s) { report::write_junit(s, "check", n.rows); }));
+    exports.push_back(report::stream_export(
+        o.markdown, [&](std::ostream& s) { report::write_markdown(s, t.title, n.rows); }));
+    exports.push_back(report::terminal_export([&](std::ostream& s) {
+        report::text_table(s, t, "   ");
+        for (const auto& line : used) s << "   baseline of " << report::terminal_safe(line) << "\n";
+        for (const auto& line : n.notes) s << "   " << report::terminal_safe(line) << "\n";
+        if (groups == 0) s << "no runs in " << display_url(o.db) << "\n";
+    }));
+    const auto written = report::write_exports(exports, store_as_input(o.db));
+    if (written.refused) return 2;
+    // A failed write of a CI file is a check that cannot be trusted: not a pass.
+    n.unjudged += written.failed;
+    return verdict(n);
+}
+
 }  // namespace
 
 int run_check(const CheckOptions& o) {
@@ -251,27 +277,7 @@ int run_check(const CheckOptions& o) {
         std::cout << "not judged: the store could not be read\n";
         return 3;
     }
-    if (groups == 0) {
-        ++n.unjudged;
-        n.rows.push_back({"store", "-", "", "", "", "", "not judged: no runs in the store",
-                          report::VerdictRow::Outcome::skipped});
-    }
-    // A failed write of a CI file is a check that cannot be trusted: not a pass.
-    if (!o.junit.empty() &&
-        !report::write_to(o.junit, [&](std::ostream& s) { report::write_junit(s, "check", n.rows); }))
-        ++n.unjudged;
-    if (!o.markdown.empty() && !report::write_to(o.markdown, [&](std::ostream& s) {
-            report::write_markdown(s, t.title, n.rows);
-        }))
-        ++n.unjudged;
-    if (o.markdown != "-") {
-        report::text_table(std::cout, t, "   ");
-        for (const auto& line : used)
-            std::cout << "   baseline of " << report::terminal_safe(line) << "\n";
-        for (const auto& line : n.notes) std::cout << "   " << report::terminal_safe(line) << "\n";
-        if (groups == 0) std::cout << "no runs in " << display_url(o.db) << "\n";
-    }
-    return verdict(n);
+    return finish_check(o, t, n, used, groups);
 }
 
 }  // namespace store

@@ -1,6 +1,5 @@
 #include "suite_report/commands.h"
 
-#include <algorithm>
 #include <iostream>
 
 #include "common/dates.h"
@@ -157,8 +156,15 @@ int Commands::run() const {
 }
 
 void one_standard_output(const std::vector<std::string>& outputs) {
-    if (std::count(outputs.begin(), outputs.end(), "-") > 1)
+    if (report::several_standard_outputs(outputs))
         throw CLI::ValidationError("outputs", "only one output can go to standard output ('-')");
+}
+
+report::ExportInputs store_as_input(const std::string& db) {
+    // An SQLite store is an input like any other.
+    report::ExportInputs inputs{{}, " (the store)", {}};
+    if (const auto id = report::file_id(db)) inputs.files.push_back({db, *id});
+    return inputs;
 }
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,

@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "report/output/writer.h"
 #include "store/store.h"
 #include "suite_report/site.h"
 
@@ -59,6 +60,9 @@ private:
 // Throws a usage error when more than one output is "-": standard output
 // takes one.
 void one_standard_output(const std::vector<std::string>& outputs);
+
+// The store, when it is a file, as the input no output may replace.
+report::ExportInputs store_as_input(const std::string& db);
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,
                const std::string& tag);

@@ -113,22 +113,67 @@ void write_csv(std::ostream& out, const std::vector<Group>& groups) {
         }
 }
 
-void write_page(std::ostream& out, const std::vector<Group>& groups,
+void write_history_html(std::ostream& out, const std::vector<Group>& groups,
                 const std::vector<report::PlotFile>& trends, const std::string& plot_error) {
-    out << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Results history</title>"
-           "<style>body{font-family:sans-serif;margin:1.5em auto;max-width:1100px;padding:0 1em}"
-           "table{border-collapse:collapse;font-size:.9em}th,td{padding:.25em .7em;"
-           "border-bottom:1px solid #e3e3e3}th{background:#f2f2f4;text-align:left}"
-           "td.n{text-align:right}</style></head><body>\n<h1>Results history</h1>\n";
-    if (!plot_error.empty()) out << "<p>No trend plots: " << report::html_escape(plot_error) << "</p>\n";
-    for (const auto& t : trends) report::html_figure(out, t);
+    const char* const style =
+        "body{margin:1.5em auto;max-width:1100px;padding:0 1em}table{font-size:.9em}"
+        "th,td{padding:.25em .7em;border-bottom:1px solid #e3e3e3}th{background:#f2f2f4;"
+        "text-align:left}td.n{text-align:right}";
+    report::write_page(out, {"Results history", style, std::nullopt, {}, ""}, [&](std::ostream& body) {
+        body << "<h1>Results history</h1>\n";
+        if (!plot_error.empty())
+            body << "<p>No trend plots: " << report::html_escape(plot_error) << "</p>\n";
+        for (const auto& t : trends) report::html_figure(body, t);
+        for (const auto& g : groups) {
+            report::html_table(body, history_table(g));
+            if (!g.steps.empty()) body << "<p>Steps:</p>\n<ul>\n";
+            for (const auto& st : g.steps)
+                body << "<li>" << report::html_escape(st.label) << "</li>\n";
+            if (!g.steps.empty()) body << "</ul>\n";
+        }
+    });
+}
+
+// The table of each group on the terminal, with its steps and what looks amiss.
+void write_terminal(std::ostream& out, const HistoryOptions& o, const std::vector<Group>& groups,
+                    const Triaged& triaged) {
+    const std::string future = future_limit();
+    if (groups.empty()) out << "no runs in " << display_url(o.db) << " match\n";
     for (const auto& g : groups) {
-        report::html_table(out, history_table(g));
-        if (!g.steps.empty()) out << "<p>Steps:</p>\n<ul>\n";
-        for (const auto& st : g.steps) out << "<li>" << report::html_escape(st.label) << "</li>\n";
-        if (!g.steps.empty()) out << "</ul>\n";
+        report::text_table(out, history_table(g), "   ");
+        for (const auto& st : g.steps) {
+            const std::string state = state_of(triaged, g, st);
+            out << "   step: " << report::terminal_safe(st.label) << "\n         "
+                << change_id(g, st) << (state.empty() ? "" : ": " + state) << "\n";
+        }
+        for (const auto& r : g.runs)
+            if (r.date > future)
+                out << "   dated in the future: run " << r.id << " ("
+                    << report::terminal_safe(r.date)
+                    << " UTC, more than a day after this machine's clock)\n";
     }
-    out << "</body></html>\n";
+    const bool filtered =
+        !(o.filter.program + o.filter.machine + o.filter.renderer + o.filter.since).empty();
+    for (const auto& t : triages_not_found(triaged, groups, filtered))
+        out << "triaged change no longer found: " << t.change << ": " << t.state << ", "
+            << report::terminal_safe(t.note) << " (" << report::terminal_safe(t.user) << ", "
+            << t.at << " UTC)\n";
+}
+
+// The page, its trends drawn as SVG in a temporary folder of its own.
+bool write_history_page(const std::string& path, const std::vector<Group>& groups) {
+    std::vector<std::string> problems;
+    const bool ok = report::write_page_with_plots(
+        path, "suite-history",
+        [&](const std::string& folder, std::string& e) {
+            return draw_trends(groups, folder, "svg", e);
+        },
+        [&](std::ostream& s, const std::vector<report::PlotFile>& trends, const std::string& e) {
+            write_history_html(s, groups, trends, e);
+        },
+        problems);
+    for (const auto& p : problems) std::cerr << "suite-report: " << report::terminal_safe(p) << "\n";
+    return ok;
 }
 
 }  // namespace
@@ -149,67 +194,27 @@ int run_history(const HistoryOptions& o) {
         return 1;
     }
     find_group_steps(groups);
-    // An SQLite store is an input like any other: no output may replace it.
-    std::vector<report::InputFile> inputs;
-    if (const auto id = report::file_id(o.db)) inputs.push_back({o.db, *id});
-    if (const auto clash = report::output_over_input({o.json, o.csv, o.html}, inputs)) {
-        std::cerr << "suite-report: refusing to write over an input: "
-                  << report::terminal_safe(*clash) << " (the store)\n";
-        return 2;
-    }
-    const bool to_stdout = report::to_standard_output({o.json, o.csv, o.html});
-    if (!to_stdout) {
-        const std::string future = future_limit();
-        if (groups.empty()) std::cout << "no runs in " << display_url(o.db) << " match\n";
-        for (const auto& g : groups) {
-            report::text_table(std::cout, history_table(g), "   ");
-            for (const auto& st : g.steps) {
-                const std::string state = state_of(triaged, g, st);
-                std::cout << "   step: " << report::terminal_safe(st.label) << "\n         "
-                          << change_id(g, st) << (state.empty() ? "" : ": " + state) << "\n";
-            }
-            for (const auto& r : g.runs)
-                if (r.date > future)
-                    std::cout << "   dated in the future: run " << r.id << " ("
-                              << report::terminal_safe(r.date)
-                              << " UTC, more than a day after this machine's clock)\n";
-        }
-        for (const auto& t : triages_not_found(triaged, groups,
-                                                   !(o.filter.program + o.filter.machine +
-                                                     o.filter.renderer + o.filter.since)
-                                                        .empty()))
-            std::cout << "triaged change no longer found: " << t.change << ": " << t.state
-                      << ", " << report::terminal_safe(t.note) << " (" << report::terminal_safe(t.user)
-                      << ", " << t.at << " UTC)\n";
-    }
-    bool ok = true;
-    if (!o.json.empty())
-        ok &= report::write_to(o.json, [&](std::ostream& s) {
-            s << history_json(groups, triaged).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-              << "\n";
-        });
-    if (!o.csv.empty())
-        ok &= report::write_to(o.csv, [&](std::ostream& s) { write_csv(s, groups); });
-    std::string error;
-    if (!o.plots.empty()) {
-        draw_trends(groups, o.plots, "png", error);
-        if (!error.empty()) std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
-        ok &= error.empty();
-    }
-    if (!o.html.empty()) {
-        std::vector<std::string> problems;
-        ok &= report::write_page_with_plots(
-            o.html, "suite-history",
-            [&](const std::string& folder, std::string& e) {
-                return draw_trends(groups, folder, "svg", e);
-            },
-            [&](std::ostream& s, const std::vector<report::PlotFile>& trends,
-                const std::string& e) { write_page(s, groups, trends, e); },
-            problems);
-        for (const auto& p : problems)
-            std::cerr << "suite-report: " << report::terminal_safe(p) << "\n";
-    }
-    return ok ? 0 : 1;
+    std::vector<report::Export> exports;
+    exports.push_back(report::terminal_export(
+        [&](std::ostream& s) { write_terminal(s, o, groups, triaged); }));
+    exports.push_back(report::stream_export(o.json, [&](std::ostream& s) {
+        s << history_json(groups, triaged).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+          << "\n";
+    }));
+    exports.push_back(report::stream_export(o.csv, [&](std::ostream& s) { write_csv(s, groups); }));
+    exports.push_back({o.plots, [&](const std::string& folder) {
+                           std::string error;
+                           draw_trends(groups, folder, "png", error);
+                           if (!error.empty())
+                               std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
+                           return error.empty();
+                       },
+                       report::Export::Kind::folder});
+    exports.push_back(
+        {o.html, [&](const std::string& path) { return write_history_page(path, groups); }});
+    const auto written = report::write_exports(exports, store_as_input(o.db));
+    if (written.refused) return 2;
+    return written.failed ? 1 : 0;
 }
 
 }  // namespace store

@@ -59,14 +59,13 @@ bool write_page(const report::Model& m, const Options& o,
     return ok;
 }
 
-// An output that would replace one of the inputs, as "OUTPUT: the input
-// INPUT"; nothing when every output is clear of them.
-std::optional<std::string> output_over_input(const report::Model& m, const Options& o) {
-    std::vector<std::string> outputs = {o.json, o.csv, o.html, o.markdown};
+// The files --plots makes: outputs like any other.
+std::vector<std::string> plot_paths(const report::Model& m, const Options& o) {
+    std::vector<std::string> paths;
     if (!o.plots.empty())
         for (const auto& name : report::plot_files(m, o.plot_format))
-            outputs.push_back((fs::path(o.plots) / name).string());
-    return report::output_over_input(outputs, m.inputs);
+            paths.push_back((fs::path(o.plots) / name).string());
+    return paths;
 }
 
 // The report's model: of the paths, of side A against side B, or of the
@@ -88,35 +87,30 @@ int run(const Options& o, bool comparing) {
     auto made = model_of(o, comparing);
     if (!made) return 2;
     report::Model& m = *made;
-    if (auto clash = output_over_input(m, o)) {
-        complain("refusing to write over an input: " + *clash);
-        return 2;
-    }
-    const bool to_stdout = report::to_standard_output({o.json, o.csv, o.html, o.markdown});
-    bool ok = true;
-    if (!o.quiet && !to_stdout)
-        ok &= write_to("-", [&](std::ostream& s) { report::write_text(s, m); });
-    if (!o.json.empty())
-        ok &= write_to(o.json, [&](std::ostream& s) {
-            s << report::to_json(m).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-              << "\n";
-        });
-    if (!o.csv.empty()) ok &= write_to(o.csv, [&](std::ostream& s) { report::write_csv(s, m); });
-    if (!o.markdown.empty())
-        ok &= write_to(o.markdown, [&](std::ostream& s) {
-            report::write_markdown(s, "suite-report compare: " + m.sides_title,
-                                   report::comparison_rows(m));
-        });
     std::vector<report::PlotFile> plots;
     std::string plot_error;
-    if (!o.plots.empty()) {
-        plots = report::render_plots(m, o.plots, o.plot_format, plot_error);
-        if (!plot_error.empty()) {
-            complain(plot_error);
-            ok = false;
-        }
-    }
-    if (!o.html.empty()) ok &= write_page(m, o, plots, plot_error);
+    std::vector<report::Export> exports;
+    if (!o.quiet)
+        exports.push_back(report::terminal_export([&](std::ostream& s) { report::write_text(s, m); }));
+    exports.push_back(report::stream_export(o.json, [&](std::ostream& s) {
+        s << report::to_json(m).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+          << "\n";
+    }));
+    exports.push_back(report::stream_export(o.csv, [&](std::ostream& s) { report::write_csv(s, m); }));
+    exports.push_back(report::stream_export(o.markdown, [&](std::ostream& s) {
+        report::write_markdown(s, "suite-report compare: " + m.sides_title,
+                               report::comparison_rows(m));
+    }));
+    exports.push_back({o.plots, [&](const std::string& folder) {
+                           plots = report::render_plots(m, folder, o.plot_format, plot_error);
+                           if (!plot_error.empty()) complain(plot_error);
+                           return plot_error.empty();
+                       },
+                       report::Export::Kind::folder});
+    exports.push_back({o.html, [&](const std::string&) { return write_page(m, o, plots, plot_error); }});
+    const auto written = report::write_exports(exports, {m.inputs, "", plot_paths(m, o)});
+    if (written.refused) return 2;
+    const bool to_stdout = report::to_standard_output(exports);
     // The terminal report lists every problem; on its own, stderr gets the errors.
     bool errors = false;
     for (const auto& d : m.all_diagnostics()) {
@@ -124,7 +118,7 @@ int run(const Options& o, bool comparing) {
         errors |= error;
         if (error || o.quiet || to_stdout) complain(to_string(d));
     }
-    return errors || !ok ? 1 : 0;
+    return errors || written.failed ? 1 : 0;
 }
 
 }  // namespace

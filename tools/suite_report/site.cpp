@@ -30,8 +30,6 @@ namespace store {
 
 namespace {
 
-// Where Debian's libjs-dygraphs keeps its files.
-const char* const chart_library = "/usr/share/javascript/dygraphs";
 
 void complain(const std::string& message) {
     std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
@@ -237,20 +235,6 @@ bool write_series(Db& db, const std::string& folder, const Group& g, const std::
                             [&](std::ostream& s) { report::write_series_page(s, page); });
 }
 
-// The charting library, one copy for every page.
-bool copy_library(const std::string& folder) {
-    for (const char* name : {"dygraph.min.js", "dygraph.min.css"}) {
-        std::error_code ec;
-        fs::copy_file(fs::path(chart_library) / name, fs::path(folder) / name, ec);
-        if (ec) {
-            complain(std::string("cannot copy the charting library (Debian: libjs-dygraphs): ") +
-                     chart_library + "/" + name + ": " + ec.message());
-            return false;
-        }
-    }
-    return true;
-}
-
 // The pages of one generation; false once one could not be written.
 bool write_site(Db& db, const std::string& folder, const SiteOptions& o) {
     auto groups = group_runs(find_runs(db, {"", "", "", o.since}));
@@ -260,7 +244,9 @@ bool write_site(Db& db, const std::string& folder, const SiteOptions& o) {
     std::error_code ec;
     fs::create_directory(fs::path(folder) / "series", ec);
     fs::create_directory(fs::path(folder) / "runs", ec);
-    bool ok = copy_library(folder);
+    const auto not_copied = report::copy_chart_library(folder);
+    if (not_copied) complain(*not_copied);
+    bool ok = !not_copied;
     for (const auto& g : groups) ok = ok && write_series(db, folder, g, series_id(g), triaged);
     ok = ok && write_comparisons(db, folder, groups);
     return ok && write_file((fs::path(folder) / "index.html").string(),

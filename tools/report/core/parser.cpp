@@ -6,6 +6,7 @@
 
 #include "common/number.h"
 #include "report/core/cursor.h"
+#include "texts/texts.h"
 
 namespace report {
 
@@ -24,7 +25,7 @@ int window_number(double v, int line) {
 void read_banner_blanks(Cursor& c) { c.expect_blanks(2); }
 
 void read_initialisation(Cursor& c, Run& run) {
-    run.init_seconds = c.expect_time_figure("It spent: {} Secs to Initialize.");
+    run.init_seconds = c.expect_time_figure(texts::init_time);
     c.expect_blanks(2);
 }
 
@@ -44,8 +45,8 @@ void read_frames_to_total(Cursor& c, Run& run, std::string_view total, bool size
         if (c.at_end())
             throw Stop{true, c.line_no(), "the file ends without its closing summary"};
         const int line = c.line_no();
-        auto [which, numbers] = size_limit ? c.expect_one_of({"window: {}", total, ""})
-                                           : c.expect_one_of({"window: {}", total});
+        auto [which, numbers] = size_limit ? c.expect_one_of({texts::window_line, total, ""})
+                                           : c.expect_one_of({texts::window_line, total});
         if (which == 1) {
             run.summary.total_seconds = Figure{time_value(numbers[0], line), line};
             break;
@@ -64,56 +65,54 @@ void read_frames_to_total(Cursor& c, Run& run, std::string_view total, bool size
     }
 }
 
-constexpr std::string_view machine_total = "Total machine time:  {} Secs. ";
-
 void parse_cube(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
-    read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
-        f.seconds = k.expect_time("The system spent: {} Secs. ");
-        f.first_rate = k.expect("It was: {} Angles/sec.")[0];
-        f.second_rate = k.expect("It was: {} Vertex/sec.")[0];
+    read_frames_to_total(c, run, texts::machine_total, false, [](Cursor& k, Frame& f) {
+        f.seconds = k.expect_time(texts::system_spent);
+        f.first_rate = k.expect(texts::angles_rate)[0];
+        f.second_rate = k.expect(texts::vertex_rate)[0];
     });
-    run.summary.first_average = c.expect_figure("Average: {} Angles/Sec.");
-    run.summary.second_average = c.expect_figure("Average: {} Vertex/Sec.");
+    run.summary.first_average = c.expect_figure(texts::average_angles);
+    run.summary.second_average = c.expect_figure(texts::average_vertices);
 }
 
 void parse_screens(Cursor& c, Run& run) {
     read_banner_blanks(c);
-    c.expect("Plain Output");
+    c.expect(texts::plain_output);
     c.expect("");
-    run.plain_seconds = c.expect_time_figure("The system spent: {} Secs. ");
-    run.plain_rate = c.expect_figure("Conventionally, it was: {} Characters/sec.");
+    run.plain_seconds = c.expect_time_figure(texts::system_spent);
+    run.plain_rate = c.expect_figure(texts::plain_rate);
     c.expect_blanks(2);
-    c.expect("Graphical Output");
+    c.expect(texts::graphical_output);
     c.expect("");
     read_initialisation(c, run);
-    read_frames_to_total(c, run, machine_total, false, [](Cursor& k, Frame& f) {
-        f.seconds = k.expect_time("The system spent: {} Secs. ");
-        f.first_rate = k.expect("It was: {} Charaters/sec.")[0];  // sic: the program's spelling
+    read_frames_to_total(c, run, texts::machine_total, false, [](Cursor& k, Frame& f) {
+        f.seconds = k.expect_time(texts::system_spent);
+        f.first_rate = k.expect(texts::character_rate)[0];
     });
-    run.summary.first_average = c.expect_figure("Average: {} Characters/Sec.");
+    run.summary.first_average = c.expect_figure(texts::average_characters);
 }
 
 void parse_triangles(Cursor& c, Run& run) {
     read_banner_blanks(c);
     read_initialisation(c, run);
-    read_frames_to_total(c, run, "Total running time:  {} Secs. ", true, [](Cursor& k, Frame& f) {
-        f.triangles = k.expect("It drew {} Triangles.")[0];
+    read_frames_to_total(c, run, texts::running_total, true, [](Cursor& k, Frame& f) {
+        f.triangles = k.expect(texts::triangles_drawn)[0];
         if (!(f.triangles >= 0) || std::isinf(f.triangles))
             throw Stop{false, f.line + 1,
                        "a count of " + format_printed(f.triangles) +
                            " triangles, which no program writes"};
-        f.seconds = k.expect_time("It spent: {} Secs. ");
-        f.first_rate = k.expect("It was: {} Angles/sec.")[0];
-        f.second_rate = k.expect("It was: {} Triangles/sec.")[0];
+        f.seconds = k.expect_time(texts::it_spent);
+        f.first_rate = k.expect(texts::angles_rate)[0];
+        f.second_rate = k.expect(texts::triangle_rate)[0];
     });
     if (run.summary.ending == Ending::size_limit) {
-        run.summary.first_average = c.expect_figure("Average Angles/Sec: {} Angles/Sec.");
-        run.summary.second_average = c.expect_figure("Average Triangles/Sec: {} Triangles/Sec.");
+        run.summary.first_average = c.expect_figure(texts::limit_average_angles);
+        run.summary.second_average = c.expect_figure(texts::limit_average_triangles);
     } else {
-        run.summary.first_average = c.expect_figure("Average: {} Angles/Sec.");
-        run.summary.second_average = c.expect_figure("Average: {} Triangles/Sec.");
+        run.summary.first_average = c.expect_figure(texts::average_angles);
+        run.summary.second_average = c.expect_figure(texts::average_triangles);
     }
 }
 

@@ -8,26 +8,6 @@
 
 namespace report {
 
-// Valid UTF-8 (the page says so) without control characters, which HTML
-// does not allow.
-std::string html_escape(const std::string& text) {
-    std::string out;
-    for (char c : valid_utf8(text)) {
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7f) {
-            out += "\xEF\xBF\xBD";
-            continue;
-        }
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string base64(const std::string& data) {
     static const char digits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -78,10 +58,10 @@ void html_table(std::ostream& out, const Table& t) {
 namespace {
 
 const char* style = R"(
-body { font-family: sans-serif; margin: 1.5em auto; max-width: 1500px; color: #1d1d1f; padding: 0 1em; }
+body { margin: 1.5em auto; max-width: 1500px; color: #1d1d1f; padding: 0 1em; }
 h1 { font-size: 1.6em; } h2 { font-size: 1.25em; margin-top: 2em; border-bottom: 1px solid #ccc; }
 h3 { font-size: 1em; margin-bottom: .3em; }
-table { border-collapse: collapse; margin: .4em 0 1em; font-size: .9em; }
+table { margin: .4em 0 1em; font-size: .9em; }
 th, td { padding: .25em .7em; border-bottom: 1px solid #e3e3e3; }
 th { background: #f2f2f4; text-align: left; }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
@@ -210,25 +190,24 @@ void program_section(std::ostream& out, const Model& m, const std::string& name,
 
 void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& plots,
                 const std::string& plot_error) {
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-        << "<title>Benchmark report</title>\n<style>" << style << "</style></head><body>\n"
-        << "<h1>Benchmark report</h1>\n<p>" << m.runs.size() << " results file"
-        << (m.runs.size() == 1 ? "" : "s") << " read, " << m.analyses.size() << " readable"
-        << (m.comparing ? "; " + html_escape(m.sides_title) : "") << ".</p>\n";
-    out << "<h2 id=\"overview\">Overview</h2>\n";
-    html_table(out, overview_table(m));
-    if (m.comparing) {
-        html_table(out, verdict_table(m));
-        if (m.comparisons.empty()) out << "<p>No program has frames on both sides.</p>\n";
-        comparison_note(out, m);
-    }
-    if (!m.problems.empty()) {
-        out << "<h2 id=\"problems\">Problems with the paths given</h2>\n";
-        diagnostics(out, m.problems);
-    }
-    for (const auto& [name, runs] : runs_by_program(m))
-        program_section(out, m, name, runs, plots, plot_error);
-    out << "</body></html>\n";
+    write_page(out, {"Benchmark report", style, std::nullopt, {}, ""}, [&](std::ostream& body) {
+        body << "<h1>Benchmark report</h1>\n<p>" << m.runs.size() << " results file"
+             << (m.runs.size() == 1 ? "" : "s") << " read, " << m.analyses.size() << " readable"
+             << (m.comparing ? "; " + html_escape(m.sides_title) : "") << ".</p>\n";
+        body << "<h2 id=\"overview\">Overview</h2>\n";
+        html_table(body, overview_table(m));
+        if (m.comparing) {
+            html_table(body, verdict_table(m));
+            if (m.comparisons.empty()) body << "<p>No program has frames on both sides.</p>\n";
+            comparison_note(body, m);
+        }
+        if (!m.problems.empty()) {
+            body << "<h2 id=\"problems\">Problems with the paths given</h2>\n";
+            diagnostics(body, m.problems);
+        }
+        for (const auto& [name, runs] : runs_by_program(m))
+            program_section(body, m, name, runs, plots, plot_error);
+    });
 }
 
 }  // namespace report

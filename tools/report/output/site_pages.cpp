@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <set>
 
@@ -12,8 +13,6 @@
 #include "report/output/tables.h"
 
 namespace report {
-
-std::string page_text(const std::string& text) { return html_escape(mask_secrets(text)); }
 
 std::string script_json(const nlohmann::json& j) {
     const std::string text = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -62,7 +61,7 @@ std::string sparkline_svg(const std::vector<double>& values, const std::vector<b
 namespace {
 
 const char* const matrix_style =
-    "body{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse;font-size:.85em}"
+    "body{margin:1.5em}table{font-size:.85em}"
     "th,td{padding:.3em .6em;border:1px solid #e3e3e3;vertical-align:top}"
     "th{background:#f2f2f4;text-align:left}td.cell a{color:inherit;text-decoration:none}"
     ".avg{display:block;font-variant-numeric:tabular-nums}.change{display:block;font-size:.85em}"
@@ -133,12 +132,8 @@ void write_cell(std::ostream& out, const std::string& program, const SiteCell& c
     out << "</td>";
 }
 
-}  // namespace
-
-void write_matrix_page(std::ostream& out, const SiteMatrix& m) {
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Results of "
-           "every machine</title><style>"
-        << matrix_style << "</style></head><body>\n<h1>Results of every machine</h1>\n"
+void matrix_body(std::ostream& out, const SiteMatrix& m) {
+    out << "<h1>Results of every machine</h1>\n"
         << "<p class=\"from\">From " << page_text(m.store) << ", written " << page_text(m.generated)
         << ". Each cell: the newest quiet run's average, the trend of every run (busy runs grey), "
            "and the newest run against "
@@ -168,7 +163,13 @@ void write_matrix_page(std::ostream& out, const SiteMatrix& m) {
         for (const auto& line : m.lost) out << "<li>" << page_text(line) << "</li>\n";
         out << "</ul>\n";
     }
-    out << matrix_script << "</body></html>\n";
+}
+
+}  // namespace
+
+void write_matrix_page(std::ostream& out, const SiteMatrix& m) {
+    write_page(out, {"Results of every machine", matrix_style, std::nullopt, {}, matrix_script},
+               [&](std::ostream& body) { matrix_body(body, m); });
 }
 
 }  // namespace report
@@ -178,8 +179,8 @@ namespace report {
 namespace {
 
 const char* const series_style =
-    "body{font-family:sans-serif;margin:1.5em}#trend{width:100%;max-width:1100px;height:420px}"
-    "table{border-collapse:collapse;font-size:.9em;margin-top:1em}th,td{padding:.25em .6em;"
+    "body{margin:1.5em}#trend{width:100%;max-width:1100px;height:420px}"
+    "table{font-size:.9em;margin-top:1em}th,td{padding:.25em .6em;"
     "border-bottom:1px solid #e3e3e3;text-align:left}.dygraph-annotation{cursor:help}";
 
 // Hands the precomputed figures to the chart: dates made Date objects, the
@@ -222,11 +223,10 @@ void write_series_data(std::ostream& out, const SeriesPage& s) {
         << ";\n";
 }
 
-void write_series_page(std::ostream& out, const SeriesPage& s) {
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>"
-        << page_text(s.title) << "</title><link rel=\"stylesheet\" href=\"../dygraph.min.css\">"
-        << "<style>" << series_style << "</style></head><body>\n<p><a href=\"../index.html\">"
-        << "All series</a></p>\n<h1>" << page_text(s.title) << "</h1>\n<p>Each run's "
+namespace {
+
+void series_body(std::ostream& out, const SeriesPage& s) {
+    out << "<p><a href=\"../index.html\">All series</a></p>\n<h1>" << page_text(s.title) << "</h1>\n<p>Each run's "
         << page_text(s.figure) << " with its 95% interval; busy runs in grey. Drag to zoom, "
         << "double-click to zoom out; a click on a run opens its page.</p>\n"
         << "<div id=\"trend\"></div>\n<h2>Change points</h2>\n";
@@ -237,8 +237,13 @@ void write_series_page(std::ostream& out, const SeriesPage& s) {
             << page_text(s.notes[i].state.empty() ? "new" : s.notes[i].state) << "</td><td><code>"
             << page_text(s.notes[i].id) << "</code></td></tr>\n";
     if (!s.notes.empty()) out << "</table>\n";
-    out << "<script src=\"../dygraph.min.js\"></script>\n<script src=\""
-        << page_text(s.data_file) << "\"></script>\n" << series_script << "</body></html>\n";
+}
+
+}  // namespace
+
+void write_series_page(std::ostream& page, const SeriesPage& s) {
+    write_page(page, {s.title, series_style, "../", {s.data_file}, series_script},
+               [&](std::ostream& out) { series_body(out, s); });
 }
 
 }  // namespace report
@@ -268,11 +273,10 @@ void write_run_data(std::ostream& out, const RunPage& r) {
     out << "window.suiteRun = " << script_json({{"frame_ms", ms}}) << ";\n";
 }
 
-void write_run_page(std::ostream& out, const RunPage& r) {
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>"
-        << page_text(r.title) << "</title><link rel=\"stylesheet\" href=\"../dygraph.min.css\">"
-        << "<style>" << series_style << "</style></head><body>\n<p><a href=\"../index.html\">"
-        << "All series</a> &middot; <a href=\"" << page_text(r.series_link)
+namespace {
+
+void run_body(std::ostream& out, const RunPage& r) {
+    out << "<p><a href=\"../index.html\">All series</a> &middot; <a href=\"" << page_text(r.series_link)
         << "\">its series</a></p>\n<h1>" << page_text(r.title) << "</h1>\n";
     if (!r.report_link.empty())
         out << "<p><a href=\"" << page_text(r.report_link) << "\">Its full report</a></p>\n";
@@ -280,8 +284,14 @@ void write_run_page(std::ostream& out, const RunPage& r) {
         << page_text(r.load) << "</p>\n<h2>Metadata</h2>\n<table id=\"metadata\">\n";
     for (const auto& [name, value] : r.facts)
         out << "<tr><th>" << page_text(name) << "</th><td>" << page_text(value) << "</td></tr>\n";
-    out << "</table>\n<script src=\"../dygraph.min.js\"></script>\n<script src=\""
-        << page_text(r.data_file) << "\"></script>\n" << run_script << "</body></html>\n";
+    out << "</table>\n";
+}
+
+}  // namespace
+
+void write_run_page(std::ostream& page, const RunPage& r) {
+    write_page(page, {r.title, series_style, "../", {r.data_file}, run_script},
+               [&](std::ostream& out) { run_body(out, r); });
 }
 
 }  // namespace report
@@ -290,17 +300,18 @@ namespace report {
 
 namespace {
 
-void page_head(std::ostream& out, const std::string& title) {
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>"
-        << page_text(title) << "</title><style>" << matrix_style
-        << "td.worse{background:#f8d7d3}td.better{background:#d5efd8}</style></head><body>\n"
-        << "<p><a href=\"../index.html\">All series</a></p>\n<h1>" << page_text(title) << "</h1>\n";
+// A page of the comparisons, under its title.
+void comparison_shell(std::ostream& page, const std::string& title,
+                      const std::function<void(std::ostream&)>& body) {
+    write_page(page, {title, matrix_style, std::nullopt, {}, ""},
+               [&](std::ostream& out) {
+                   out << "<p><a href=\"../index.html\">All series</a></p>\n<h1>"
+                       << page_text(title) << "</h1>\n";
+                   body(out);
+               });
 }
 
-}  // namespace
-
-void write_comparison_page(std::ostream& out, const ComparisonPage& c) {
-    page_head(out, c.title);
+void comparison_body(std::ostream& out, const ComparisonPage& c) {
     out << "<p>A: " << page_text(c.side_a) << "<br>B: " << page_text(c.side_b) << "</p>\n<p>"
         << page_text(c.note) << "</p>\n<table id=\"comparison\"><tr><th>program</th>"
         << "<th>figure</th><th>B</th><th>A</th><th>A/B</th><th>95% interval</th><th>verdict</th></tr>\n";
@@ -313,18 +324,25 @@ void write_comparison_page(std::ostream& out, const ComparisonPage& c) {
             << "</td></tr>\n";
     }
     if (c.lines.empty()) out << "<tr><td colspan=\"7\">no program both rows ran</td></tr>\n";
-    out << "</table>\n</body></html>\n";
+    out << "</table>\n";
 }
 
-void write_comparison_index(std::ostream& out, const std::vector<ComparisonLink>& links,
+}  // namespace
+
+void write_comparison_page(std::ostream& page, const ComparisonPage& c) {
+    comparison_shell(page, c.title, [&](std::ostream& out) { comparison_body(out, c); });
+}
+
+void write_comparison_index(std::ostream& page, const std::vector<ComparisonLink>& links,
                             const std::vector<std::string>& notes) {
-    page_head(out, "Two rows side by side");
-    for (const auto& n : notes) out << "<p>" << page_text(n) << "</p>\n";
-    out << "<table id=\"comparisons\"><tr><th>A</th><th>B</th><th></th></tr>\n";
-    for (const auto& l : links)
-        out << "<tr><td>" << page_text(l.a) << "</td><td>" << page_text(l.b) << "</td><td><a href=\""
-            << page_text(l.link) << "\">compare</a></td></tr>\n";
-    out << "</table>\n</body></html>\n";
+    comparison_shell(page, "Two rows side by side", [&](std::ostream& out) {
+        for (const auto& n : notes) out << "<p>" << page_text(n) << "</p>\n";
+        out << "<table id=\"comparisons\"><tr><th>A</th><th>B</th><th></th></tr>\n";
+        for (const auto& l : links)
+            out << "<tr><td>" << page_text(l.a) << "</td><td>" << page_text(l.b)
+                << "</td><td><a href=\"" << page_text(l.link) << "\">compare</a></td></tr>\n";
+        out << "</table>\n";
+    });
 }
 
 }  // namespace report

@@ -48,9 +48,6 @@ std::string sparkline_svg(const std::vector<double>& values, const std::vector<b
 // separators that could end it or be read as markup.
 std::string script_json(const nlohmann::json& j);
 
-// Text for a page: secrets masked, then escaped for an element or an attribute.
-std::string page_text(const std::string& text);
-
 }  // namespace report
 
 namespace report {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "report/core/model.h"
+#include "report/output/page.h"
 
 namespace report {
 
@@ -55,7 +56,6 @@ std::size_t problem_count(const Model& m, const Run& run);
 // a page; the page's texts escaped, and files embedded as data: URIs.
 void text_table(std::ostream& out, const Table& t, const std::string& indent);
 void html_table(std::ostream& out, const Table& t);
-std::string html_escape(const std::string& text);
 std::string base64(const std::string& data);
 
 std::string group_title(const RepeatGroup& g);

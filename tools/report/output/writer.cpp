@@ -53,6 +53,7 @@ mode_t new_file_mode() {
 
 std::optional<std::string> write_output(const std::string& path, std::string_view content) {
     if (path == "-") {
+        std::cout.flush();  // what went out through the stream first
         if (!write_all(STDOUT_FILENO, content)) return failure("standard output", errno);
         return std::nullopt;
     }
@@ -129,8 +130,42 @@ std::optional<std::string> output_over_input(const std::vector<std::string>& out
     return std::nullopt;
 }
 
-bool to_standard_output(const std::vector<std::string>& outputs) {
-    return std::find(outputs.begin(), outputs.end(), "-") != outputs.end();
+bool several_standard_outputs(const std::vector<std::string>& outputs) {
+    return std::count(outputs.begin(), outputs.end(), "-") > 1;
+}
+
+Export stream_export(std::string path, std::function<void(std::ostream&)> content) {
+    return {std::move(path), [content = std::move(content)](const std::string& to) {
+                return write_to(to, content);
+            }};
+}
+
+Export terminal_export(std::function<void(std::ostream&)> content) {
+    Export e = stream_export("-", std::move(content));
+    e.kind = Export::Kind::terminal;
+    return e;
+}
+
+bool to_standard_output(const std::vector<Export>& exports) {
+    return std::any_of(exports.begin(), exports.end(),
+                       [](const Export& e) { return e.kind == Export::Kind::file && e.path == "-"; });
+}
+
+Written write_exports(const std::vector<Export>& exports, const ExportInputs& inputs) {
+    std::vector<std::string> outputs;
+    for (const auto& e : exports)
+        if (e.kind == Export::Kind::file) outputs.push_back(e.path);
+    outputs.insert(outputs.end(), inputs.beside.begin(), inputs.beside.end());
+    if (const auto clash = output_over_input(outputs, inputs.files)) {
+        std::cerr << "suite-report: refusing to write over an input: " << terminal_safe(*clash)
+                  << inputs.whose << "\n";
+        return {true, 0};
+    }
+    const bool to_stdout = to_standard_output(exports);
+    Written w;
+    for (const auto& e : exports)
+        if (!e.path.empty() && !(e.kind == Export::Kind::terminal && to_stdout)) w.failed += !e.write(e.path);
+    return w;
 }
 
 void remove_folder(const std::optional<std::string>& folder) {

@@ -3,6 +3,7 @@
 // replaces its target only once it is whole.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -47,9 +48,49 @@ std::optional<std::string> input_at(const std::string& output,
 std::optional<std::string> output_over_input(const std::vector<std::string>& outputs,
                                              const std::vector<InputFile>& inputs);
 
-// Whether one of `outputs` is standard output ("-"): the terminal report
-// then stays off it.
-bool to_standard_output(const std::vector<std::string>& outputs);
+// Whether more than one of `outputs` is standard output ("-"), which takes
+// one: a usage error.
+bool several_standard_outputs(const std::vector<std::string>& outputs);
+
+// One output of a command: where it goes and what writes it there.
+struct Export {
+    std::string path;  // "" not asked for; "-" standard output
+    // Writes to `path`; false when it failed, which it has said on standard error.
+    std::function<bool(const std::string& path)> write;
+    // A file; a folder it makes files in (never standard output, its files
+    // named in ExportInputs::beside); or the terminal report, written to
+    // standard output unless another export goes there.
+    enum class Kind { file, folder, terminal } kind = Kind::file;
+};
+
+// An export of what `content` puts into a stream, written as write_to does.
+Export stream_export(std::string path, std::function<void(std::ostream&)> content);
+// The terminal report, as such an export.
+Export terminal_export(std::function<void(std::ostream&)> content);
+
+// Whether one of the files exported is standard output.
+bool to_standard_output(const std::vector<Export>& exports);
+
+// What no export may replace: `files`, named `whose` after a clash (" (the
+// store)"), checked also against `beside`, the files an export makes in a
+// folder of its own (the plots).
+struct ExportInputs {
+    std::vector<InputFile> files;
+    std::string whose;
+    std::vector<std::string> beside;
+};
+
+// What write_exports did.
+struct Written {
+    bool refused = false;  // nothing written: an output would replace an input
+    int failed = 0;        // exports that were not written
+};
+
+// The one way a command writes its outputs: when any would replace an input,
+// none is written ("suite-report: refusing to write over an input: OUTPUT is
+// the input INPUT" on standard error); else each export asked for in order,
+// the terminal report only while no other goes to standard output.
+Written write_exports(const std::vector<Export>& exports, const ExportInputs& inputs);
 
 // Makes a new folder "NAME-XXXXXX" for intermediate files in $TMPDIR, or in
 // /tmp when TMPDIR is unset or not a folder (with that said in `warning`).
