@@ -122,7 +122,11 @@ std::string advice(const std::vector<std::string>& log, const std::string& confi
         if (drivers.count(name) && told.insert(name).second)
             said += "\nThe driver \"" + name + "\" is not installed: install " + package_of(name) + ".";
     }
-    if (getuid() != 0)
+    bool refused = false;
+    for (const std::string& line : log)
+        for (const char* words : {"ermission denied", "not permitted", "Only console users"})
+            refused = refused || line.find(words) != std::string::npos;
+    if (getuid() != 0 && (refused || said.empty()))
         said += "\nXorg needs root or a seat (a session logged in at the machine's console);"
                 " suite-run runs as user " + std::to_string(getuid()) + ": run it as root.";
     if (said.empty())
