@@ -119,9 +119,10 @@ TEST_F(RunnerXorg, ServerThatCannotStartIsToldBeforeAnyProgram) {
     // machine.gpus lists it with its model.
     const std::string tree = directory + "/tree", info = "/proc/driver/nvidia/gpus/0000:0a:00.0";
     ASSERT_EQ(run("mkdir -p '" + tree + "/sys/class/drm/card0' '" + tree + "/d/0000:0a:00.0' '" +
-                  tree + info + "' && cd '" + tree + "' && echo 'Model: T4' >." + info +
+                  tree + info + "' && cd '" + tree + "' && printf 'IRQ: 9\nModel: T4\n' >." + info +
                   "/information && ln -s ../../../../d/0000:0a:00.0 sys/class/drm/card0/device"
-                  " && ln -s /x/nvidia d/0000:0a:00.0/driver").status, 0);
+                  " && ln -s /x/nvidia d/0000:0a:00.0/driver && echo ' 0x10de' >d/0000:0a:00.0/vendor")
+                  .status, 0);
     out = directory + "/nvidia";
     r = run(xorg_runner("SUITE_SYSFS_ROOT='" + tree + "'", "--out '" + out + "' screens"));
     EXPECT_EQ(r.status, 2) << r.output;
@@ -132,7 +133,7 @@ TEST_F(RunnerXorg, ServerThatCannotStartIsToldBeforeAnyProgram) {
         EXPECT_TRUE(contains(r.output, "install the vendor's driver")) << r.output;
     }
     EXPECT_EQ(read_json(out + "/run.json")["machine"]["gpus"].dump(),
-              R"([{"card":"card0","device_id":"","driver":"nvidia","model":"T4","vendor_id":""}])");
+              R"([{"card":"card0","device_id":"","driver":"nvidia","model":"T4","vendor_id":"0x10de"}])");
 
     out = directory + "/no-xorg";
     r = run(xorg_runner("PATH=/nonexistent", "--out '" + out + "' screens"));

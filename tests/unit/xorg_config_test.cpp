@@ -61,22 +61,6 @@ TEST_F(XorgConfig, NvidiaAmdgpuBothAndNone) {
     EXPECT_EQ(driver::xorg_bus_id("0000:0a:00"), "");
 }
 
-TEST_F(XorgConfig, GpusWithNvidiasModel) {
-    std::ofstream(card(0, "0000:0a:00.0", "nvidia") + "/device") << " 0x2204 \n";
-    card(2, "0000:03:00.0", "amdgpu");
-    fs::create_directories(root + "/proc/driver/nvidia/gpus/0000:0a:00.0");
-    std::ofstream(root + "/proc/driver/nvidia/gpus/0000:0a:00.0/information")
-        << "IRQ: 42\nModel: \t NVIDIA GeForce RTX 3090 \nBus Type: PCIe\n";
-    const auto gpus = driver::find_gpus(root);
-    ASSERT_EQ(gpus.size(), 2u);
-    EXPECT_EQ(gpus[0].card + " " + gpus[0].vendor_id + " " + gpus[0].device_id + " " +
-                  gpus[0].kernel_driver + " " + gpus[0].pci_address,
-              "card0 0x10de 0x2204 nvidia 0000:0a:00.0");
-    EXPECT_EQ(gpus[0].model.value_or(""), "NVIDIA GeForce RTX 3090");
-    EXPECT_EQ(gpus[1].card + " " + gpus[1].kernel_driver, "card2 amdgpu");
-    EXPECT_FALSE(gpus[1].model);
-}
-
 // What the tree holds is never trusted: a FIFO, a link loop, a name that
 // would add lines to the config, a card number past any integer.
 TEST_F(XorgConfig, HostileTreeReadsAsData) {
