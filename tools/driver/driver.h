@@ -47,6 +47,9 @@ inline constexpr int screen_width = 1600, screen_height = 1600;
 class XServer {
 public:
     explicit XServer(int width = screen_width, int height = screen_height, int depth = 24);
+    // A server started elsewhere (a private Xorg), from now on stopped with
+    // the object.
+    static std::unique_ptr<XServer> adopt(pid_t pid, std::string display);
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -55,10 +58,16 @@ public:
     bool running();  // false once the server has ended (killed, crashed)
 
 private:
+    XServer(pid_t pid, std::string display) : pid_(pid), display_(std::move(display)) {}
     pid_t pid_ = -1;
     bool ended_ = false;
     std::string display_;
 };
+
+// What a server started with -displayfd writes on that descriptor once it
+// takes clients, read up to timeout seconds: ":N", or "" when it ended
+// first or took too long. `interrupted` tells a stop signal that ended the wait.
+std::string wait_display_number(int fd, double timeout, bool& interrupted);
 
 // $DISPLAY when set; otherwise starts a private server kept in holder.
 std::string display_or_private(std::unique_ptr<XServer>& holder);

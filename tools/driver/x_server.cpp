@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -53,22 +54,36 @@ XServer::XServer(int width, int height, int depth) {
     }
     close(null);
     close(fds[1]);
-    std::string number;
-    char c;
-    pollfd p{fds[0], POLLIN, 0};
-    // A caught signal (the user's stop) ends the wait at once.
-    int ready = 0;
-    while ((ready = poll(&p, 1, 20000)) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    const bool interrupted = ready < 0 && errno == EINTR;
+    bool interrupted = false;
+    display_ = wait_display_number(fds[0], 20, interrupted);
     close(fds[0]);
-    if (number.empty() || interrupted) {
+    if (display_.empty()) {
         ::kill(pid_, SIGKILL);
         process::wait_raw(pid_);
         throw std::runtime_error(interrupted ? "interrupted while Xvfb was starting"
                                              : "Xvfb did not start (is the xvfb package installed?)");
     }
-    display_ = ":" + number;
+}
+
+std::string wait_display_number(int fd, double timeout, bool& interrupted) {
+    std::string number;
+    char c = 0;
+    pollfd p{fd, POLLIN, 0};
+    // A caught signal (the user's stop) ends the wait at once.
+    const double deadline = now() + timeout;
+    int ready = 0;
+    while ((ready = poll(&p, 1, static_cast<int>(std::max(0.0, deadline - now()) * 1000))) > 0 &&
+           read(fd, &c, 1) == 1 && c != '\n' && number.size() < 16)
+        number += c;
+    interrupted = ready < 0 && errno == EINTR;
+    if (number.empty() || interrupted || ready == 0 || c != '\n' ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return "";
+    return ":" + number;
+}
+
+std::unique_ptr<XServer> XServer::adopt(pid_t pid, std::string display) {
+    return std::unique_ptr<XServer>(new XServer(pid, std::move(display)));
 }
 
 XServer::~XServer() {

@@ -9,6 +9,7 @@
 #include "common/secrets.h"
 #include "common/text.h"
 #include "driver/gl_probe.h"
+#include "driver/xorg_config.h"
 
 namespace suite_run {
 
@@ -25,6 +26,13 @@ std::string first_value(const std::string& file, const std::string& key) {
     return "";
 }
 }  // namespace
+
+std::vector<report::GpuRecord> gpu_facts(const std::string& root) {
+    std::vector<report::GpuRecord> gpus;
+    for (const driver::gpu& g : driver::find_gpus(root))
+        gpus.push_back({g.card, g.vendor_id, g.device_id, g.kernel_driver, g.model});
+    return gpus;
+}
 
 std::string local_time_stamp() {
     char when[64] = "";
@@ -49,6 +57,7 @@ report::MachineRecord machine_facts() {
     m.cores = sysconf(_SC_NPROCESSORS_ONLN);
     m.memory = first_value("/proc/meminfo", "MemTotal");
     m.kernel = std::string(u.sysname) + " " + u.release + " " + u.version + " " + u.machine;
+    m.gpus = gpu_facts(driver::system_root());
     return m;
 }
 

@@ -4,13 +4,16 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "report/core/run_record.h"
 
 namespace suite_run {
 
-// CPU, cores, memory, kernel, date and time, suite version.
+// CPU, cores, memory, kernel, date and time, suite version, GPUs.
 report::MachineRecord machine_facts();
+// Every GPU the kernel lists under root's /sys (see driver/xorg_config.h).
+std::vector<report::GpuRecord> gpu_facts(const std::string& root);
 // Now, as "2026-12-07T09:10:12+0100": local time with its offset from UTC.
 std::string local_time_stamp();
 // Vendor, renderer, version and bit depths of the display's GL; the swap

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "common/secrets.h"
 #include "common/text.h"
 #include "driver/driver.h"
+#include "driver/xorg_server.h"
 #include "index_count.h"
 #include "mesh.h"
 #include "process/descendants.h"
@@ -148,6 +150,7 @@ struct session {
     std::string out;
     bool attended = false;
     std::unique_ptr<driver::XServer> server;
+    std::unique_ptr<driver::PrivateXorg> xorg;  // with --server xorg: its config and logs
     std::string display;
     report::DisplayRecord display_facts;  // what kind of server, and what is known of it
     report::RunSetRecord run;
@@ -205,19 +208,29 @@ void probe_gl(session& s, const suite_run::variant* v) {
     s.vsync.push_back(vsync_record(s.o, v, swap_interval));
 }
 
+// The run's private server, the first or one replacing a lost one.
+void start_private_server(session& s) {
+    s.server.reset();
+    if (s.o.server == "xorg") {
+        s.display_facts.kind = report::private_xorg;
+        if (!s.xorg) s.xorg = std::make_unique<driver::PrivateXorg>(s.out, s.o.xorg_config);
+        s.server = s.xorg->start();
+    } else {
+        s.display_facts.kind = report::private_xvfb;
+        s.server = std::make_unique<driver::XServer>();
+    }
+    s.display = s.server->display();
+}
+
 // Unattended runs always get a server of their own: no window manager to
 // reparent the windows, and nothing of the user's to type into.
 void start_display(session& s) {
     const char* env_display = std::getenv("DISPLAY");
     const bool have_display = env_display && *env_display;
-    s.attended = !s.o.unattended && have_display && isatty(0);
+    s.attended = !s.o.unattended && s.o.server.empty() && have_display && isatty(0);
     s.display = have_display ? env_display : "";
     s.display_facts.kind = report::existing_display;
-    if (!s.attended) {
-        s.server = std::make_unique<driver::XServer>();
-        s.display = s.server->display();
-        s.display_facts.kind = report::private_xvfb;
-    }
+    if (!s.attended) start_private_server(s);
 }
 
 // What is known of the run before the display and its GL.
@@ -339,9 +352,7 @@ suite_run::program_run drive_step(session& s, const step& t, const std::string& 
 void replace_lost_server(session& s) {
     if (!s.server || s.server->running() || suite_run::stop_signal()) return;
     std::cout << "  the X server was lost; starting a new one" << std::endl;
-    s.server.reset();
-    s.server = std::make_unique<driver::XServer>();
-    s.display = s.server->display();
+    start_private_server(s);
 }
 
 // The run as the runner holds it: the program's results file with the
@@ -524,7 +535,11 @@ int finish(session& s) {
 // A run ended by a failure the runner cannot go on from (a stop while Xvfb
 // starts, a server that will not start): run.json says how far it got.
 int end_early(session& s, int argc, char** argv, const std::string& why) {
-    std::cerr << "suite-run: " << report::terminal_safe(why) << "\n";
+    // Line by line: a server's log lines may come with the reason.
+    std::istringstream lines(why);
+    std::string line;
+    for (const char* prefix = "suite-run: "; std::getline(lines, line); prefix = "")
+        std::cerr << prefix << report::terminal_safe(line) << "\n";
     if (s.run.format == 0) {
         s.run = run_header(s, argc, argv);
         s.run.gl.error = "not probed: the run ended before";

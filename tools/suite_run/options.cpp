@@ -78,7 +78,19 @@ options parse_options(int argc, char** argv) {
     CLI::App app{"suite-run: runs the benchmarks one after another and keeps beside their "
                  "results what explains them."};
     app.footer(footer());
-    app.add_flag("--unattended", o.unattended, "drive the programs even when a display is set");
+    app.add_flag("--unattended", o.unattended,
+                 "drive the programs on a private Xvfb even when a display is\n"
+                 "set; software rendering: use --on-display or --server xorg for the GPU");
+    app.add_option("--server", o.server,
+                   "the private X server: xvfb (the default without a display) or\n"
+                   "xorg, started on the GPU found (the dummy driver without one),\n"
+                   "its xorg.conf and xorg.log kept in the run folder")
+        ->check(CLI::IsMember({"xvfb", "xorg"}));
+    app.add_option("--xorg-config", o.xorg_config,
+                   "with --server xorg: this config instead of one written for the\n"
+                   "GPUs found (a copy is kept as xorg.conf)")
+        ->check(CLI::Validator(
+            [](std::string& s) { return s.empty() ? "must name a file" : ""; }, "FILE"));
     app.add_option("--frames", o.drive.frames,
                    "measured frames before Esc (default: cube 3, screens 10,\n"
                    "triangles until it ends itself at its limit)")
@@ -179,6 +191,8 @@ options parse_options(int argc, char** argv) {
         usage_error("--variant: at most " + std::to_string(most_variants) + " variants, not " +
                         std::to_string(variant_texts.size()),
                     app.help());
+    if (!o.xorg_config.empty() && o.server != "xorg")
+        usage_error("--xorg-config: only with --server xorg", app.help());
     if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
     for (const auto& text : variant_texts) {
         std::string error;

@@ -23,6 +23,8 @@ struct options {
     int max_repeat = 10;        // with until_stable: runs of each program at most
     double max_time = 7200;     // with until_stable or auto rounds: seconds, no new round after
     bool unattended = false;
+    // The private server asked for: "xvfb", "xorg"; "" lets the display decide.
+    std::string server, xorg_config;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
     drive_options drive;
 };
