@@ -217,6 +217,8 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
         << (m.comparing ? "; " + html_escape(m.sides_title) : "") << ".</p>\n";
     out << "<h2 id=\"overview\">Overview</h2>\n";
     html_table(out, overview_table(m));
+    for (const auto& note : m.software_notes())
+        out << "<p class=\"warning software\">" << html_escape(note) << "</p>\n";
     if (m.comparing) {
         html_table(out, verdict_table(m));
         if (m.comparisons.empty()) out << "<p>No program has frames on both sides.</p>\n";
