@@ -24,6 +24,7 @@ struct options {
     double max_time = 7200;     // with until_stable or auto rounds: seconds, no new round after
     bool unattended = false;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
+    bool require_hardware = false;  // a software renderer ends the run before any program
     drive_options drive;
 };
 
