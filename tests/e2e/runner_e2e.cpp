@@ -339,3 +339,44 @@ TEST_F(Runner, RunEndsWithAShortSummaryAndAPage) {
     EXPECT_EQ(planted.status, 1) << planted.output;
     EXPECT_EQ(e2e::read_text(directory + "/kept.txt"), "mine\n");
 }
+
+// On a software renderer --require-hardware ends the run before any program
+// starts. A run that rendered in software says so, with what reaches the GPU,
+// in every output, but only where the machine has a GPU.
+TEST_F(Runner, SoftwareRenderingIsToldAndCanBeRefused) {
+    const auto npos = std::string::npos;
+    const std::string refused = directory + "/refused";
+    const auto r = run(runner("--require-hardware --out '" + refused + "' screens"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("rendered in software (llvmpipe"), npos) << r.output;
+    EXPECT_EQ(r.output.find("== screens"), npos) << "no program may start: " << r.output;
+    const auto record = read_json(refused + "/run.json");
+    EXPECT_NE(record.value("problem", "").find("rendered in software (llvmpipe"), npos) << record;
+    EXPECT_TRUE(record["programs"].empty()) << record;
+    EXPECT_NE(access((refused + "/screens").c_str(), F_OK), 0);
+
+    const std::string plain = directory + "/plain", gpu = directory + "/gpu";
+    ASSERT_EQ(run(runner("--frames 1 --size 100x100 --out '" + plain + "' screens")).status, 0);
+    auto meta = read_json(plain + "/screens/metadata.json");
+    EXPECT_EQ(meta["gl"]["software"], true) << meta["gl"];
+    EXPECT_TRUE(meta["display"]["direct"].is_boolean()) << meta["display"];
+    ASSERT_EQ(run("cp -r '" + plain + "' '" + gpu + "'").status, 0);
+    meta["machine"]["gpus"] = {{{"card", "card0"}, {"vendor_id", "0x8086"},
+                                {"device_id", "0x3e92"}, {"driver", "i915"}}};
+    std::ofstream(gpu + "/screens/metadata.json") << meta.dump();
+    const std::string line = "on a machine with a GPU (0x8086:0x3e92 (driver i915)); Xvfb has no "
+                             "GPU: use --on-display or --server xorg";
+    const std::string report = "SUITE_DB='" + directory + "/s.db' '" SUITE_REPORT_EXE "' ";
+    for (const std::string& folder : {plain, gpu}) {
+        const bool told = folder == gpu;
+        for (const std::string& how : {"summary '" + folder + "'", "'" + folder + "'",
+                                       "compare '" + folder + "' --against '" + plain + "'"}) {
+            const auto shown = run(report + how);
+            EXPECT_EQ(shown.output.find(line) != npos, told) << how << "\n" << shown.output;
+        }
+        run(report + "'" + folder + "' -q --json '" + directory + "/r.json'");
+        const auto json = read_json(directory + "/r.json");
+        EXPECT_EQ(json["software_rendering"].size(), told ? 1u : 0u) << json["software_rendering"];
+        EXPECT_EQ(json["runs"][0]["rendered_in_software"], true);
+    }
+}

@@ -807,6 +807,58 @@ TEST_P(StoreTest, ARunDatedInTheFutureIsNotTheNewest) {
     EXPECT_NE(report({"history", "--db", url}).out.find("dated in the future: run "), std::string::npos);
 }
 
+// A store of the schema before the display kind and the software flag were
+// kept: its runs read as on a private Xvfb and in software by their renderer,
+// so their series go on across the upgrade; a run on another display, or
+// rendered in software under a hardware renderer's name, starts its own.
+TEST_P(StoreTest, DisplayKindAndSoftwareSplitSeriesButNotAtTheUpgrade) {
+    const std::string intel = "Mesa Intel(R) UHD Graphics 630";
+    const auto screens = [&](const std::string& name, int day, const std::string& renderer,
+                             const nlohmann::json& patch = nlohmann::json::object()) {
+        const std::string folder = scratch.path(name);
+        write_screens(folder, series(40, 1, day), "lab", "2026-03-0" + std::to_string(day) + "T10:00:00+0000",
+                      renderer);
+        auto meta = nlohmann::json::parse(read_text(folder + "/screens/metadata.json"));
+        meta.merge_patch(patch);
+        write_text(folder + "/screens/metadata.json", meta.dump());
+        return folder;
+    };
+    for (int day = 1; day <= 4; ++day) screens("old/" + std::to_string(day), day, "llvmpipe (LLVM 15)");
+    for (int day = 8; day <= 9; ++day) screens("old/hw" + std::to_string(day), day, intel);
+    const std::string url = fresh_store();
+    ASSERT_EQ(report({"import", scratch.path("old"), "--db", url}).status, 0);
+    {  // taken back to the schema before
+        auto db = store::open_store(url, false);
+        for (const char* sql : {"ALTER TABLE runs DROP COLUMN software", "ALTER TABLE runs DROP COLUMN display_kind",
+                                "UPDATE store_meta SET value = '5' WHERE name = 'schema_version'"})
+            db->query(sql);
+    }
+    const auto groups = [&] { return nlohmann::json::parse(report({"history", "--db", url, "--json", "-"}).out); };
+    const auto before = groups();  // read as it is
+    ASSERT_EQ(before.size(), 2u) << before;
+
+    // A run folder of a runner from before the display was kept joins them.
+    ASSERT_EQ(report({"import", screens("new/5", 5, "llvmpipe (LLVM 15)"), "--db", url}).status, 0);
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs WHERE display_kind = 'private Xvfb'"), 7);
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs WHERE software = 1"), 5);
+    EXPECT_EQ(stored(url, "SELECT count(*) FROM runs WHERE software = 0"), 2);
+    const auto after = groups();
+    ASSERT_EQ(after.size(), 2u) << after;
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(after[i]["display"], "private Xvfb");
+        EXPECT_EQ(after[i]["software"], after[i]["renderer"] != intel) << after[i]["renderer"];
+        EXPECT_EQ(after[i]["runs"].size(), before[i]["runs"].size() + (after[i]["renderer"] != intel));
+    }
+
+    screens("split/6", 6, "llvmpipe (LLVM 15)", {{"display", {{"kind", "existing"}}}});
+    screens("split/7", 7, intel, {{"gl", {{"software", true}, {"software_from", "accelerated flag"}}}});
+    ASSERT_EQ(report({"import", scratch.path("split"), "--db", url}).status, 0);
+    EXPECT_EQ(groups().size(), 4u);
+    const auto check = report({"check", "--db", url});
+    EXPECT_NE(check.out.find("llvmpipe (LLVM 15) (display existing)"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find(intel + " (software)"), std::string::npos) << check.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"),
                          [](const ::testing::TestParamInfo<std::string>& p) { return p.param; });
 

@@ -17,16 +17,19 @@ std::string text(GLenum name) {
 }
 
 
+// Whether the display's GLX extension string names `name` as a whole word.
+bool has_extension(Display* d, const char* name) {
+    const char* extensions = glXQueryExtensionsString(d, DefaultScreen(d));
+    if (!extensions) return false;
+    const std::size_t n = std::strlen(name);
+    for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name))
+        if ((p == extensions || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    return false;
+}
+
 // Read where GLX_EXT_swap_control or GLX_MESA_swap_control allow it.
 std::optional<int> swap_interval(Display* d, GLXDrawable w) {
-    const char* extensions = glXQueryExtensionsString(d, DefaultScreen(d));
-    const auto has = [&](const char* name) {
-        if (!extensions) return false;
-        const std::size_t n = std::strlen(name);
-        for (const char* p = std::strstr(extensions, name); p; p = std::strstr(p + 1, name))
-            if ((p == extensions || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
-        return false;
-    };
+    const auto has = [&](const char* name) { return has_extension(d, name); };
     if (has("GLX_EXT_swap_control")) {
         unsigned value = 0;
         glXQueryDrawable(d, w, GLX_SWAP_INTERVAL_EXT, &value);
@@ -39,6 +42,18 @@ std::optional<int> swap_interval(Display* d, GLXDrawable w) {
             return f();
     }
     return std::nullopt;
+}
+
+// The current context's renderer says whether it is accelerated, where the
+// driver offers GLX_MESA_query_renderer.
+std::optional<bool> accelerated(Display* d) {
+    if (!has_extension(d, "GLX_MESA_query_renderer")) return std::nullopt;
+    using query = Bool (*)(int, unsigned*);
+    const auto f = reinterpret_cast<query>(glXGetProcAddressARB(
+        reinterpret_cast<const GLubyte*>("glXQueryCurrentRendererIntegerMESA")));
+    unsigned value = 0;
+    if (!f || !f(GLX_RENDERER_ACCELERATED_MESA, &value)) return std::nullopt;
+    return value != 0;
 }
 }  // namespace
 
@@ -71,6 +86,8 @@ std::optional<gl_info> probe_gl(const std::string& display) {
                 glGetIntegerv(GL_DEPTH_BITS, &info->depth_bits);
                 glGetIntegerv(GL_STENCIL_BITS, &info->stencil_bits);
                 info->swap_interval = swap_interval(d, w);
+                info->accelerated = accelerated(d);
+                info->direct = glXIsDirect(d, c);
                 glXMakeCurrent(d, None, nullptr);
             }
             glXDestroyContext(d, c);

@@ -14,6 +14,10 @@ struct gl_info {
     // The swap interval a new context gets (0: swaps not tied to the
     // display's refresh); none where no GLX swap-control extension reads it.
     std::optional<int> swap_interval;
+    // The driver's own word on acceleration (GLX_MESA_query_renderer); none
+    // where the driver does not say.
+    std::optional<bool> accelerated;
+    bool direct = false;  // the context renders in this process, not in the X server
 };
 
 std::optional<gl_info> probe_gl(const std::string& display);

@@ -49,6 +49,14 @@ report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
             {"sync", sync_text(m)},               {"window_size", row.window_size},
             {"variant", text(r[24])}};
 }
+
+// Columns 25 and 26: display_kind and software; a store read as it is, not
+// upgraded, holds runs as the upgrade would fill them.
+void read_setup(RunRow& row, const std::vector<Value>& r, bool kept) {
+    row.display_kind = r[25] ? *r[25] : report::private_xvfb;
+    if (r[26]) row.software = integer(r[26]) != 0;
+    else if (!kept) row.software = report::software_renderer_name(row.renderer);
+}
 }  // namespace
 
 std::vector<RunRow> find_runs(Db& db, const Filter& f) {
@@ -59,7 +67,9 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
         column(db, "second_rate_overall") +
         ", complete, exit_status, results_name, cpu, kernel, gl_vendor, gl_version, metadata, " +
         // a store read as it is, not upgraded, may predate the column
-        std::string(schema_version(db) >= 3 ? "variant" : "NULL") + " FROM runs WHERE 1 = 1";
+        std::string(schema_version(db) >= 3 ? "variant" : "NULL") +
+        (schema_version(db) >= 6 ? ", display_kind, software" : ", NULL, NULL") +
+        " FROM runs WHERE 1 = 1";
     std::vector<Value> params;
     auto where = [&](const std::string& value, const char* condition) {
         if (value.empty()) return;
@@ -92,6 +102,7 @@ std::vector<RunRow> find_runs(Db& db, const Filter& f) {
         if (r[17]) row.exit_status = static_cast<int>(integer(r[17]));
         row.results_name = text(r[18]);
         row.variant = text(r[24]);
+        read_setup(row, r, schema_version(db) >= 6);
         row.facts = facts_of(row, r);
         out.push_back(std::move(row));
     }

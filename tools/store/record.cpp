@@ -134,6 +134,10 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     return r;
 }
 
+std::string display_kind_of(const report::RunRecord& m) {
+    return m.display ? report::display_kind(m) : report::private_xvfb;
+}
+
 namespace {
 
 // The renderer is part of what makes runs comparable: one the program may
@@ -151,6 +155,7 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
     std::string date = run_date(m, name).utc;
     if (date.empty()) date = recorded;
     const auto a = report::analyse(run);
+    const auto software = report::rendered_in_software(m.gl);
     auto rate = [&](std::size_t i, bool average) -> Value {
         if (i >= a.rates.size()) return std::nullopt;
         return average ? number_text(a.rates[i].average) : Value(a.rates[i].name);
@@ -161,8 +166,8 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
         " command_line, tag, banner, init_seconds, plain_seconds, plain_rate, complete,"
         " ending, total_seconds, printed_first_average, printed_second_average, exit_status, problem,"
         " stderr, metadata, frames, median_ms, first_rate_name, first_rate_overall, second_rate_name,"
-        " second_rate_overall, variant) VALUES"
-        " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+        " second_rate_overall, variant, display_kind, software) VALUES"
+        " (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
         " ON CONFLICT (identity) DO NOTHING RETURNING id",
         {r.identity, r.hash, report::program_name(run.program), r.folder, name, recorded, date,
          m.machine.host, m.machine.cpu, m.machine.kernel, m.gl.vendor, renderer_of(m),
@@ -180,7 +185,8 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
              : Value(run.metadata.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)), std::to_string(run.frames.size()),
          number_text(a.frame_time.median * 1000), rate(0, false), rate(0, true),
          rate(1, false), rate(1, true),
-         m.variant && !m.variant->name.empty() ? Value(m.variant->name) : std::nullopt});
+         m.variant && !m.variant->name.empty() ? Value(m.variant->name) : std::nullopt,
+         display_kind_of(m), software ? Value(*software ? "1" : "0") : std::nullopt});
     if (id_rows.empty() || !id_rows[0][0]) return std::nullopt;
     return std::stoll(*id_rows[0][0]);
 }

@@ -51,6 +51,13 @@ void fill_identities(Db& db) {
     }
 }
 
+// Runs stored before the software flag was kept: as their renderer's name says.
+void fill_software(Db& db) {
+    for (const auto& row : db.query("SELECT DISTINCT renderer FROM runs"))
+        db.query("UPDATE runs SET software = ? WHERE renderer = ?",
+                 {report::software_renderer_name(row[0].value_or("")) ? "1" : "0", row[0]});
+}
+
 // SQLite cannot drop a column's UNIQUE: the table is made anew (with its
 // frames' foreign key checks off, so that none is deleted with it).
 Steps runs_without_unique_hash(Db::Kind kind) {
@@ -103,7 +110,13 @@ std::vector<Steps> migrations(Db::Kind kind) {
     const Steps fifth = {sql("CREATE TABLE triage (change_id TEXT PRIMARY KEY,"
                              " state TEXT NOT NULL, note TEXT NOT NULL, set_at TEXT NOT NULL,"
                              " os_user TEXT NOT NULL)")};
-    return {first, second, third, fourth, fifth};
+    // The X server's kind and whether GL rendered in software: runs differing
+    // in either are not measures of one another. Every earlier run was
+    // recorded from a private Xvfb.
+    const Steps sixth = {sql(std::string("ALTER TABLE runs ADD COLUMN display_kind TEXT NOT NULL"
+                                         " DEFAULT '") + report::private_xvfb + "'"),
+                         sql("ALTER TABLE runs ADD COLUMN software INTEGER"), fill_software};
+    return {first, second, third, fourth, fifth, sixth};
 }
 
 int stored_version(Db& db) {

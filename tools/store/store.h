@@ -57,6 +57,11 @@ RunDate run_date(const report::RunRecord& record, const std::string& results_nam
 std::string run_identity(const std::string& hash, const report::RunRecord& record,
                          const std::string& results_name);
 
+// The display kind the store keeps for a run: a record from before the
+// display was kept reads as the runs stored then do (a private Xvfb), so that
+// an old folder imported after the upgrade joins their series.
+std::string display_kind_of(const report::RunRecord& record);
+
 // A run as the store holds it, ready to record.
 struct Record {
     std::string hash;    // SHA-256 of the results file, hex
@@ -108,6 +113,11 @@ struct RunRow {
     long long id = 0;
     std::string hash, program, folder, results_name, date, host, renderer, window_size, suite_version, tag;
     std::string variant;  // of an interleaved run; "" for the others
+    // The X server's kind (report::display_kind) and whether GL rendered in
+    // software; runs stored before these were kept read as on a private Xvfb,
+    // in software where their renderer's name says so.
+    std::string display_kind;
+    std::optional<bool> software;
     long long frames = 0;
     std::optional<double> median_ms;
     std::vector<std::pair<std::string, std::optional<double>>> rates;  // name, average

@@ -9,7 +9,10 @@ namespace store {
 
 std::string series_id(const Group& g) {
     std::uint64_t h = 1469598103934665603ull;  // 64-bit FNV-1a
-    for (const auto* part : {&g.program, &g.host, &g.renderer, &g.window_size, &g.variant}) {
+    // A setup as every earlier run had adds no part: their identifiers stay.
+    const std::string setup = g.setup();
+    for (const auto* part : {&g.program, &g.host, &g.renderer, &g.window_size, &g.variant, &setup}) {
+        if (part == &setup && setup.empty()) break;
         for (unsigned char c : *part) h = (h ^ c) * 1099511628211ull;
         h = (h ^ 0x1f) * 1099511628211ull;  // parts kept apart
     }

@@ -14,7 +14,8 @@
 
 namespace store {
 
-// A hash of the series key (program, machine, renderer, window size, variant), 16 hex digits.
+// A hash of the series key (program, machine, renderer, window size, variant,
+// and the setup where it differs from the first runs': Group::setup), 16 hex digits.
 std::string series_id(const Group& g);
 
 // SERIES/FIGURE/RUN: the series, the figure (letters and digits, others as

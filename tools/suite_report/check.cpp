@@ -87,8 +87,9 @@ struct Tally {
 void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
                  std::size_t busy, const CheckOptions& o, report::Table& t, Tally& n) {
     const RunRow& newest = g.runs.back();
-    const std::vector<std::string> lead = {g.program, g.host, g.renderer, g.window_size,
-                                           newest.date};
+    const std::vector<std::string> lead = {g.program, g.host,
+                                           g.renderer_shown(),
+                                           g.window_size, newest.date};
     auto not_judged = [&](const std::string& why) {
         auto row = lead;
         row.insert(row.end(), {"-", std::to_string(base.size()) + " runs", "", "", "", "",

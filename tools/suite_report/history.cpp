@@ -84,7 +84,10 @@ nlohmann::json history_json(const std::vector<Group>& groups, const Triaged& tri
                             {"folder", r.folder}, {"file", r.results_name}, {"hash", r.hash}});
         }
         out.push_back({{"program", g.program}, {"machine", g.host}, {"renderer", g.renderer},
-                       {"window_size", g.window_size}, {"variant", g.variant}, {"runs", runs},
+                       {"window_size", g.window_size}, {"variant", g.variant},
+                       {"display", g.display_kind},
+                       {"software", g.software ? nlohmann::json(*g.software) : nullptr},
+                       {"runs", runs},
                        {"steps", steps_json(g, triaged)}});
     }
     return out;
@@ -93,7 +96,7 @@ nlohmann::json history_json(const std::vector<Group>& groups, const Triaged& tri
 void write_csv(std::ostream& out, const std::vector<Group>& groups) {
     using report::csv_text;
     out << "program,date,machine,renderer,window_size,suite_version,tag,frames,rate1,rate1_avg,"
-           "rate2,rate2_avg,median_frame_ms,hash,steps,variant\n";
+           "rate2,rate2_avg,median_frame_ms,hash,steps,variant,display,software\n";
     for (const auto& g : groups)
         for (std::size_t k = 0; k < g.runs.size(); ++k) {
             const RunRow& r = g.runs[k];
@@ -109,7 +112,9 @@ void write_csv(std::ostream& out, const std::vector<Group>& groups) {
             for (const auto& st : g.steps)
                 if (st.after == k) steps += (steps.empty() ? "" : "; ") + st.label;
             out << ',' << (r.median_ms ? figure(r.median_ms, 17) : "") << ',' << csv_text(r.hash)
-                << ',' << csv_text(steps) << ',' << csv_text(r.variant) << '\n';
+                << ',' << csv_text(steps) << ',' << csv_text(r.variant) << ','
+                << csv_text(r.display_kind) << ','
+                << (!r.software ? "" : *r.software ? "yes" : "no") << '\n';
         }
 }
 

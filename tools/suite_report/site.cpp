@@ -118,9 +118,9 @@ report::SiteMatrix matrix_of(Db& db, const std::vector<Group>& groups, const Sit
     m.programs.assign(programs.begin(), programs.end());
     std::map<std::vector<std::string>, report::SiteRow> rows;
     for (const auto& g : groups) {
-        auto& row = rows[{g.host, g.renderer, g.window_size, g.variant}];
+        auto& row = rows[{g.host, g.renderer_shown(), g.window_size, g.variant}];
         row.machine = g.host;
-        row.renderer = g.renderer;
+        row.renderer = g.renderer_shown();
         row.window_size = g.window_size;
         row.variant = g.variant;
         row.cells.resize(m.programs.size());

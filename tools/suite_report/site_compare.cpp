@@ -49,17 +49,19 @@ struct MatrixRow {
 };
 
 std::string row_title(const Group& g) {
-    return (g.host.empty() ? "an unnamed machine" : g.host) + ", " + g.renderer + ", " +
+    return (g.host.empty() ? "an unnamed machine" : g.host) + ", " + g.renderer_shown() + ", " +
            g.window_size + (g.variant.empty() ? "" : ", variant " + g.variant);
 }
 
 std::vector<MatrixRow> rows_of(Db& db, const std::vector<Group>& groups) {
     std::map<std::vector<std::string>, MatrixRow> rows;
     for (const auto& g : groups) {
-        MatrixRow& r = rows[{g.window_size, g.host, g.renderer, g.variant}];
+        MatrixRow& r = rows[{g.window_size, g.host, g.renderer_shown(), g.variant}];
         Group key;  // the row: the series key without its program
         key.host = g.host;
         key.renderer = g.renderer;
+        key.display_kind = g.display_kind;
+        key.software = g.software;
         key.window_size = g.window_size;
         key.variant = g.variant;
         r.id = series_id(key);

@@ -15,20 +15,36 @@ namespace store {
 
 std::string Group::title() const {
     return program + " on " + (host.empty() ? "an unnamed machine" : host) + ", " +
-           (renderer.empty() ? "unknown renderer" : renderer) +
-           (window_size.empty() ? "" : ", " + window_size) +
+           renderer_shown() + (window_size.empty() ? "" : ", " + window_size) +
            (variant.empty() ? "" : ", variant " + variant);
+}
+
+std::string Group::setup() const {
+    std::string text;
+    if (display_kind != report::private_xvfb) text += "display " + display_kind;
+    if (software && *software != report::software_renderer_name(renderer))
+        text += std::string(text.empty() ? "" : ", ") + (*software ? "software" : "hardware");
+    return text;
+}
+
+std::string Group::renderer_shown() const {
+    const std::string shown = renderer.empty() ? "unknown renderer" : renderer;
+    return setup().empty() ? shown : shown + " (" + setup() + ")";
 }
 
 std::vector<Group> group_runs(std::vector<RunRow> runs) {
     std::map<std::vector<std::string>, Group> groups;
     for (auto& r : runs) {
-        auto& g = groups[{r.program, r.host, r.renderer, r.window_size, r.variant}];
+        const std::string software = !r.software ? "" : *r.software ? "1" : "0";
+        auto& g = groups[{r.program, r.host, r.renderer, r.window_size, r.variant, r.display_kind,
+                          software}];
         g.program = r.program;
         g.host = r.host;
         g.renderer = r.renderer;
         g.window_size = r.window_size;
         g.variant = r.variant;
+        g.display_kind = r.display_kind;
+        g.software = r.software;
         g.runs.push_back(std::move(r));
     }
     std::vector<Group> out;

@@ -25,9 +25,18 @@ struct GroupStep {
 // Runs of one program and configuration, oldest first.
 struct Group {
     std::string program, host, renderer, window_size, variant;
+    std::string display_kind = report::private_xvfb;
+    std::optional<bool> software;
     std::vector<RunRow> runs;
     std::vector<GroupStep> steps;  // filled by find_group_steps
     std::string title() const;
+    // The display kind and software flag where they are not what every run
+    // stored before they were kept reads as ("": a private Xvfb, and
+    // software as the renderer's name says), so that those series keep
+    // their names and identifiers; "display existing, software".
+    std::string setup() const;
+    // The renderer with the setup beside it, where there is one.
+    std::string renderer_shown() const;
 };
 std::vector<Group> group_runs(std::vector<RunRow> runs);
 

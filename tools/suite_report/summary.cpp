@@ -25,16 +25,20 @@ namespace {
 
 // What makes two runs comparable, as the store's columns hold it.
 struct Config {
-    std::string program, host, renderer, window_size, variant;
-    auto key() const { return std::tie(program, host, renderer, window_size, variant); }
+    std::string program, host, renderer, window_size, variant, display_kind;
+    std::optional<bool> software;
+    auto key() const {
+        return std::tie(program, host, renderer, window_size, variant, display_kind, software);
+    }
     bool operator<(const Config& o) const { return key() < o.key(); }
     bool operator==(const Config& o) const { return key() == o.key(); }
 };
 
 Config config_of(const report::Run& run) {
     const auto& m = run.record;
-    return {report::program_name(run.program), m.machine.host, m.gl.renderer, m.run.window_size.value_or(""),
-            m.variant ? m.variant->name : ""};
+    return {report::program_name(run.program), m.machine.host, m.gl.renderer,
+            m.run.window_size.value_or(""), m.variant ? m.variant->name : "",
+            display_kind_of(m), report::rendered_in_software(m.gl)};
 }
 
 // The overview, cut to what a reader takes in at a glance: each row names
@@ -52,6 +56,7 @@ report::Table glance(const report::Model& m) {
         if (const auto load = report::machine_load(run); load && load->busy) row[2] += ", busy";
         t.rows.push_back(std::move(row));
     }
+    report::mark_software(t, runs);
     return t;
 }
 
@@ -88,7 +93,8 @@ const RunRow* earlier_run(const std::vector<RunRow>& rows, const Config& c,
     if (date.empty()) return nullptr;  // before when, nobody can tell
     for (const auto& r : rows) {
         if (r.program != c.program || r.host != c.host || r.renderer != c.renderer ||
-            r.window_size != c.window_size || r.variant != c.variant || r.date >= date ||
+            r.window_size != c.window_size || r.variant != c.variant ||
+            r.display_kind != c.display_kind || r.software != c.software || r.date >= date ||
             in_folder(r.folder, folder))
             continue;
         (r.busy.empty() ? found : busy) = &r;
@@ -209,7 +215,7 @@ void print_changes(const std::string& url, const report::Model& m,
     for (const auto& a : m.analyses) configs[config_of(*a.run)] = true;
     if (configs.empty()) return;
     report::Table t;
-    t.title = "against the last comparable run of this machine (same renderer, size, variant)";
+    t.title = "against the last comparable run of this machine (same renderer, size, variant, display)";
     t.columns = {"program", "earlier run", "figure", "this/earlier", "95% interval", "verdict"};
     t.left = 3;
     std::vector<std::string> none;
@@ -246,6 +252,7 @@ int run_summary(const std::string& url, const std::string& run_folder) {
             std::cout << "   " << report::terminal_safe(to_string(d)) << "\n";
     if (m.runs.empty()) return 1;  // nothing to show, nor to put on a page
     report::text_table(std::cout, glance(m), "   ");
+    for (const auto& note : m.software_notes()) std::cout << "   " << report::terminal_safe(note) << "\n";
     std::error_code ec;
     const fs::path absolute = fs::absolute(run_folder, ec);
     std::vector<std::string> forms = {absolute.string(), absolute.lexically_normal().string(),

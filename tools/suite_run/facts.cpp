@@ -61,7 +61,8 @@ report::MachineRecord machine_facts() {
     return m;
 }
 
-report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval) {
+report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval,
+                          std::optional<bool>& direct) {
     const auto gl = driver::probe_gl(display);
     report::GlRecord g;
     g.display = display;
@@ -76,6 +77,10 @@ report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_inter
     g.version = gl->version;
     g.bits = report::GlBits{gl->red_bits,   gl->green_bits, gl->blue_bits,
                             gl->alpha_bits, gl->depth_bits, gl->stencil_bits};
+    // The driver's own answer where it gives one: a renderer's name may not say.
+    g.software = gl->accelerated ? !*gl->accelerated : report::software_renderer_name(g.renderer);
+    g.software_from = gl->accelerated ? "accelerated flag" : "renderer name";
+    direct = gl->direct;
     return g;
 }
 

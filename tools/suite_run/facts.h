@@ -3,6 +3,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,12 @@ report::MachineRecord machine_facts();
 std::vector<report::GpuRecord> gpu_facts(const std::string& root);
 // Now, as "2026-12-07T09:10:12+0100": local time with its offset from UTC.
 std::string local_time_stamp();
-// Vendor, renderer, version and bit depths of the display's GL; the swap
-// interval its context reports (null where it cannot be read) apart.
-report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval);
+// Vendor, renderer, version, bit depths of the display's GL and whether it
+// renders in software; apart, the swap interval its context reports (null
+// where it cannot be read) and whether the context was direct (none
+// without a context).
+report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval,
+                          std::optional<bool>& direct);
 // The command line as it was typed, each argument quoted where it needs it,
 // passwords hidden.
 std::string command_line(int argc, char** argv);

@@ -29,6 +29,7 @@
 #include "process/descendants.h"
 #include "process/spawn.h"
 #include "report/core/inputs.h"
+#include "report/core/software_note.h"
 #include "store/store.h"
 #include "suite_run/ab_rounds.h"
 #include "suite_run/drive.h"
@@ -202,7 +203,9 @@ void probe_gl(session& s, const suite_run::variant* v) {
     const bool quieted = !std::getenv("MESA_DEBUG");
     if (quieted) setenv("MESA_DEBUG", "silent", 1);
     nlohmann::json swap_interval;
-    s.gl.push_back(suite_run::gl_facts(s.display, swap_interval));
+    std::optional<bool> direct;
+    s.gl.push_back(suite_run::gl_facts(s.display, swap_interval, direct));
+    if (!v || v->index == 0) s.display_facts.direct = direct;  // the first variant's, as for gl
     s.gl.back().environment = probed;
     if (quieted) unsetenv("MESA_DEBUG");
     s.vsync.push_back(vsync_record(s.o, v, swap_interval));
@@ -534,7 +537,7 @@ int finish(session& s) {
 
 // A run ended by a failure the runner cannot go on from (a stop while Xvfb
 // starts, a server that will not start): run.json says how far it got.
-int end_early(session& s, int argc, char** argv, const std::string& why) {
+int end_early(session& s, int argc, char** argv, const std::string& why, int status = 2) {
     // Line by line: a server's log lines may come with the reason.
     std::istringstream lines(why);
     std::string line;
@@ -548,7 +551,23 @@ int end_early(session& s, int argc, char** argv, const std::string& why) {
     write_run_json(s);
     s.server.reset();
     const int stopped_by = suite_run::stop_signal();
-    return stopped_by ? interrupted(s, stopped_by) : 2;
+    return stopped_by ? interrupted(s, stopped_by) : status;
+}
+
+// With --require-hardware: why a variant's GL is not the GPU's, or "".
+std::string not_hardware(const session& s) {
+    if (!s.o.require_hardware) return "";
+    const auto all = variants_of(s.o);
+    for (std::size_t i = 0; i < all.size() && i < s.gl.size(); ++i) {
+        const auto software = report::rendered_in_software(s.gl[i]);
+        if (software == false) continue;
+        report::RunHeader h = s.run;
+        h.gl = s.gl[i];
+        const std::string why = software ? report::software_problem(h)
+                                         : "no GL to check: " + s.gl[i].error.value_or("no renderer");
+        return (all[i] ? "variant " + all[i]->name + ": " : "") + why + " (--require-hardware)";
+    }
+    return "";
 }
 
 // The store's password and the variants' secrets, hidden wherever they
@@ -605,6 +624,8 @@ int run_suite(int argc, char** argv) {
         start_display(s);
         probe_variants(s);
         s.run = run_record(s, argc, argv);
+        if (const std::string why = not_hardware(s); !why.empty())
+            return end_early(s, argc, argv, why, 1);
         std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
                   << s.display << " ("
                   << report::terminal_safe(s.gl.front().error ? "unknown renderer"

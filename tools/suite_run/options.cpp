@@ -168,6 +168,9 @@ options parse_options(int argc, char** argv) {
     app.add_flag("--vsync", o.vsync,
                  "keep the drivers' sync to the display's refresh (by default\n"
                  "the runner sets vblank_mode=0 and __GL_SYNC_TO_VBLANK=0)");
+    app.add_flag("--require-hardware", o.require_hardware,
+                 "end the run (exit status 1) before any program starts when\n"
+                 "the GL of any variant renders in software, or cannot be probed");
     app.add_option("--db", o.db,
                    "the results store: an SQLite file, postgresql://... or\n"
                    "host=... dbname=... (a password in it is recorded as ***)\n"

@@ -26,6 +26,7 @@ struct options {
     // The private server asked for: "xvfb", "xorg"; "" lets the display decide.
     std::string server, xorg_config;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
+    bool require_hardware = false;  // a software renderer ends the run before any program
     drive_options drive;
 };
 

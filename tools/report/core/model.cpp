@@ -2,6 +2,7 @@
 
 #include "common/number.h"
 #include "report/core/rounds.h"
+#include "report/core/software_note.h"
 
 #include <algorithm>
 #include <functional>
@@ -63,6 +64,12 @@ std::vector<Diagnostic> Model::all_diagnostics() const {
         all.insert(all.end(), ds.begin(), ds.end());
     }
     return all;
+}
+
+std::vector<std::string> Model::software_notes() const {
+    std::vector<std::string> notes;
+    for (const auto& run : runs) add_software_note(notes, run.record);
+    return notes;
 }
 
 const Analysis* Model::analysis_of(const Run& run) const {

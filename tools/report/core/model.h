@@ -40,6 +40,8 @@ struct Model {
     bool has_errors() const;
     // A run's own diagnostics, then its analysis's checks.
     std::vector<Diagnostic> diagnostics_of(const Run& run) const;
+    // The runs' software_note lines, each once.
+    std::vector<std::string> software_notes() const;
 };
 
 // A report of the runs found under `paths`.

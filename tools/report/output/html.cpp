@@ -196,6 +196,8 @@ void write_html(std::ostream& out, const Model& m, const std::vector<PlotFile>& 
              << (m.comparing ? "; " + html_escape(m.sides_title) : "") << ".</p>\n";
         body << "<h2 id=\"overview\">Overview</h2>\n";
         html_table(body, overview_table(m));
+        for (const auto& note : m.software_notes())
+            body << "<p class=\"warning software\">" << html_escape(note) << "</p>\n";
         if (m.comparing) {
             html_table(body, verdict_table(m));
             if (m.comparisons.empty()) body << "<p>No program has frames on both sides.</p>\n";

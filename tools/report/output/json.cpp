@@ -91,6 +91,8 @@ json run_json(const Run& r, const Analysis* a) {
               {"summary_total_seconds", printed(r.summary.total_seconds)},
               {"metadata", r.metadata}};
     if (r.exit_status) j["exit_status"] = *r.exit_status;
+    const auto software = rendered_in_software(r.record.gl);
+    j["rendered_in_software"] = software ? json(*software) : json(nullptr);
     if (r.program == Program::screens)
         j["plain_output"] = {{"seconds", printed(r.plain_seconds)},
                              {"characters_per_second", printed(r.plain_rate)}};
@@ -189,6 +191,7 @@ json to_json(const Model& m) {
     json groups = json::array();
     for (const auto& g : m.groups) groups.push_back(group_json(g));
     json j = {{"runs", runs}, {"repeats", groups}};
+    j["software_rendering"] = m.software_notes();
     if (m.comparing) j["comparison"] = comparison_json(m);
     json diagnostics = json::array();
     for (const auto& d : m.all_diagnostics()) diagnostics.push_back(diagnostic(d));

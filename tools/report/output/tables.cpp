@@ -251,6 +251,14 @@ std::vector<const Run*> runs_in_program_order(const Model& m) {
     return runs;
 }
 
+void mark_software(Table& t, const std::vector<const Run*>& runs) {
+    const auto software = [](const Run* r) { return rendered_in_software(r->record.gl) == true; };
+    if (std::none_of(runs.begin(), runs.end(), software)) return;
+    t.columns.push_back("GL");
+    for (std::size_t i = 0; i < runs.size() && i < t.rows.size(); ++i)
+        t.rows[i].push_back(software(runs[i]) ? "software" : "");
+}
+
 std::size_t problem_count(const Model& m, const Run& run) {
     std::size_t n = 0;
     for (const auto& d : m.diagnostics_of(run)) n += d.level != Diagnostic::Level::note;
@@ -285,6 +293,7 @@ Table overview_table(const Model& m) {
         row.push_back(std::to_string(problem_count(m, run)));
         t.rows.push_back(std::move(row));
     }
+    mark_software(t, runs_in_program_order(m));
     return t;
 }
 

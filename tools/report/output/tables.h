@@ -47,6 +47,8 @@ Table runner_clock_table(const Analysis& a);
 // Program by program, each in the order read; unreadable files last.
 std::vector<const Run*> runs_in_program_order(const Model& m);
 Table overview_table(const Model& m);
+// A last column "GL" saying "software" of each run so rendered, when any was.
+void mark_software(Table& t, const std::vector<const Run*>& runs);
 Table verdict_table(const Model& m);
 
 // Warnings and errors about a run, its checks included.

@@ -65,6 +65,9 @@ void text_table(std::ostream& out, const Table& unsafe, const std::string& inden
 void write_text(std::ostream& out, const Model& m) {
     out << "== overview\n";
     text_table(out, overview_table(m), "   ");
+    const auto notes = m.software_notes();
+    for (const auto& note : notes) out << "   " << terminal_safe(note) << "\n";
+    if (!notes.empty()) out << "\n";
     text_table(out, verdict_table(m), "   ");
     for (const auto& run : m.runs) {
         const Analysis* a = m.analysis_of(run);
