@@ -23,6 +23,9 @@ struct options {
     int max_repeat = 10;        // with until_stable: runs of each program at most
     double max_time = 7200;     // with until_stable or auto rounds: seconds, no new round after
     bool unattended = false;
+    // --on-display: driven unattended on this existing display (the user's
+    // desktop); "" when not asked for.
+    std::string on_display;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
     drive_options drive;
 };
