@@ -152,14 +152,25 @@ private:
     std::thread out_reader_, err_reader_;
 };
 
-// A top-level window found by its title, driven through the XTest extension.
-// Actions throw x_error when the window is gone or the server lost; the
+// A top-level window found by its title, driven through the XTest extension;
+// or, on a display of the user's, the program's client window, driven by
+// events sent to it alone (XTest types into whatever has the focus). Actions throw x_error when the window is gone or the server lost; the
 // queries (size, position, viewable) answer 0 or false for a gone window.
 class Window {
 public:
     // Waits up to timeout seconds for a viewable window with this title.
     static std::optional<Window> find(const std::string& display, const std::string& title,
                                       double timeout);
+    // The client windows now on the display: those a window manager manages
+    // (inside its frames too), and the top-level ones where none runs.
+    static std::vector<unsigned long> client_windows(const std::string& display);
+    // On a display of the user's: the viewable client window whose
+    // _NET_WM_PID is a process of the program's group, or else a new one with
+    // this title (not among before); raised and activated. Its keys and
+    // buttons go to it alone, and what hides it is watched.
+    static std::optional<Window> find_client(const std::string& display, const std::string& title,
+                                             pid_t group, const std::vector<unsigned long>& before,
+                                             double timeout);
     Window(Window&&) noexcept;
     Window& operator=(Window&&) noexcept;
     ~Window();
@@ -187,10 +198,32 @@ public:
     void remap();
     bool viewable() const;
 
+    // A client window's own: the size it asked for (WM_NORMAL_HINTS), else its size now.
+    std::pair<int, int> own_size() const;
+    // Asks the window manager for a size; the size it granted, once it
+    // answered (or a few seconds passed).
+    std::pair<int, int> ask_size(int width, int height);
+    // Starts watching afresh what hides a client window.
+    void watch_from_now();
+    // Raised again when fully covered: a window not shown draws no frame
+    // (without a compositor nothing is drawn off screen).
+    void keep_in_view();
+    // What hid it since watch_from_now(): "covered", "hidden" (minimised),
+    // "unmapped", joined by ", "; "" when it stayed in view.
+    std::string hidden_since();
+
 private:
     Window(_XDisplay* d, unsigned long w) : display_(d), window_(w) {}
+    void tap(unsigned keycode, bool shift, bool control);
+    void send_key(unsigned keycode, unsigned state, bool down);
+    bool read_events();  // true when a ConfigureNotify came
+    void activate();
     _XDisplay* display_;
     unsigned long window_;
+    bool send_ = false;  // events sent to the window, not typed through XTest
+    bool covered_ = false, hidden_ = false, unmapped_ = false;
+    bool last_unmapped_ = false, gone_ = false, fully_covered_ = false;  // the last event an unmap; destroyed
+    unsigned long time_ = 1;  // the sent events' timestamps, each its own
 };
 
 // Binds the Latin-1 keysyms (128-255) that the server's keyboard lacks, two

@@ -75,15 +75,21 @@ std::optional<Window> Window::find(const std::string& display, const std::string
     return std::nullopt;
 }
 
-Window::Window(Window&& o) noexcept : display_(o.display_), window_(o.window_) {
-    o.display_ = nullptr;
-}
+Window::Window(Window&& o) noexcept : display_(nullptr), window_(0) { *this = std::move(o); }
 
 Window& Window::operator=(Window&& o) noexcept {
     if (this != &o) {
         if (display_) XCloseDisplay(display_);
         display_ = o.display_;
         window_ = o.window_;
+        send_ = o.send_;
+        covered_ = o.covered_;
+        hidden_ = o.hidden_;
+        unmapped_ = o.unmapped_;
+        last_unmapped_ = o.last_unmapped_;
+        gone_ = o.gone_;
+        fully_covered_ = o.fully_covered_;
+        time_ = o.time_;
         o.display_ = nullptr;
     }
     return *this;
@@ -98,25 +104,91 @@ void Window::key(const std::string& keysym_name) {
     if (sym == NoSymbol) throw std::invalid_argument("no such key: " + keysym_name);
     const KeyCode code = XKeysymToKeycode(display_, sym);
     // Upper-case letters need Shift: the keycode alone gives the lower case.
-    const bool shift = XkbKeycodeToKeysym(display_, code, 0, 0) != sym;
+    tap(code, XkbKeycodeToKeysym(display_, code, 0, 0) != sym, false);
+    check_x("key");
+}
+
+// One key pressed and released with the modifiers held: typed through XTest
+// into the focus set on the window, or sent to the window alone.
+void Window::tap(unsigned keycode, bool shift, bool control) {
+    const auto code = static_cast<KeyCode>(keycode);
+    if (send_) {
+        const unsigned state = (shift ? ShiftMask : 0u) | (control ? ControlMask : 0u);
+        send_key(code, state, true);
+        send_key(code, state, false);
+        XSync(display_, False);
+        return;
+    }
     const KeyCode shift_code = XKeysymToKeycode(display_, XK_Shift_L);
+    const KeyCode control_code = XKeysymToKeycode(display_, XK_Control_L);
     XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
+    if (control) XTestFakeKeyEvent(display_, control_code, True, CurrentTime);
     if (shift) XTestFakeKeyEvent(display_, shift_code, True, CurrentTime);
     XTestFakeKeyEvent(display_, code, True, CurrentTime);
     XTestFakeKeyEvent(display_, code, False, CurrentTime);
     if (shift) XTestFakeKeyEvent(display_, shift_code, False, CurrentTime);
+    if (control) XTestFakeKeyEvent(display_, control_code, False, CurrentTime);
     XSync(display_, False);
-    check_x("key");
+}
+
+namespace {
+// Where an event at the window's middle is, in its own and the root's terms.
+struct spot {
+    ::Window root;
+    int x, y, root_x, root_y;
+};
+spot middle_of(Display* d, ::Window w, std::pair<int, int> size) {
+    spot s{DefaultRootWindow(d), size.first / 2, size.second / 2, 0, 0};
+    ::Window child;
+    XTranslateCoordinates(d, w, s.root, s.x, s.y, &s.root_x, &s.root_y, &child);
+    return s;
+}
+}  // namespace
+
+void Window::send_key(unsigned keycode, unsigned state, bool down) {
+    const spot at = middle_of(display_, window_, size());
+    XEvent e{};
+    XKeyEvent& k = e.xkey;
+    k.type = down ? KeyPress : KeyRelease;
+    k.display = display_;
+    k.window = window_;
+    k.root = at.root;
+    k.subwindow = None;
+    // Distinct times: a release and a press of one key at one time read as auto-repeat.
+    k.time = ++time_;
+    k.x = at.x;
+    k.y = at.y;
+    k.x_root = at.root_x;
+    k.y_root = at.root_y;
+    k.state = state;
+    k.keycode = keycode;
+    k.same_screen = True;
+    XSendEvent(display_, window_, False, down ? KeyPressMask : KeyReleaseMask, &e);
 }
 
 void Window::press(unsigned button, bool down) {
-    auto [w, h] = size();
-    int x = 0, y = 0;
-    ::Window child;
-    XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), w / 2, h / 2, &x, &y,
-                          &child);
-    XTestFakeMotionEvent(display_, DefaultScreen(display_), x, y, CurrentTime);
-    XTestFakeButtonEvent(display_, button, down ? True : False, CurrentTime);
+    const spot at = middle_of(display_, window_, size());
+    if (send_) {
+        XEvent e{};
+        XButtonEvent& b = e.xbutton;
+        b.type = down ? ButtonPress : ButtonRelease;
+        b.display = display_;
+        b.window = window_;
+        b.root = at.root;
+        b.time = ++time_;
+        b.x = at.x;
+        b.y = at.y;
+        b.x_root = at.root_x;
+        b.y_root = at.root_y;
+        // A release carries the button held until then, as the server's own do.
+        b.state = down || button < 1 || button > 5 ? 0u : (Button1Mask << (button - 1));
+        b.button = button;
+        b.same_screen = True;
+        XSendEvent(display_, window_, False, down ? ButtonPressMask : ButtonReleaseMask, &e);
+    } else {
+        XTestFakeMotionEvent(display_, DefaultScreen(display_), at.root_x, at.root_y, CurrentTime);
+        XTestFakeButtonEvent(display_, button, down ? True : False, CurrentTime);
+    }
     XSync(display_, False);
     check_x("press");
 }
@@ -260,17 +332,7 @@ void Window::character(unsigned char code) {
     if (!key)
         throw std::invalid_argument("no key gives character " + std::to_string(code) +
                                     " (bind_character_keys first)");
-    const KeyCode shift_code = XKeysymToKeycode(display_, XK_Shift_L);
-    const KeyCode control_code = XKeysymToKeycode(display_, XK_Control_L);
-    const bool shift = key->second == 1;
-    XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
-    if (control) XTestFakeKeyEvent(display_, control_code, True, CurrentTime);
-    if (shift) XTestFakeKeyEvent(display_, shift_code, True, CurrentTime);
-    XTestFakeKeyEvent(display_, key->first, True, CurrentTime);
-    XTestFakeKeyEvent(display_, key->first, False, CurrentTime);
-    if (shift) XTestFakeKeyEvent(display_, shift_code, False, CurrentTime);
-    if (control) XTestFakeKeyEvent(display_, control_code, False, CurrentTime);
-    XSync(display_, False);
+    tap(key->first, key->second == 1, control);
     check_x("character");
 }
 

@@ -96,6 +96,9 @@ struct driven {
     bool window_found = false;
     std::pair<int, int> window_size{0, 0};
     int measured_from = -1;  // frame reports before the measured ones; -1: none measured
+    std::string asked;       // on an existing display: the size asked of the window manager,
+    std::string granted;     // and the size it granted where that differs; else ""
+    std::string hidden;      // what hid the window while frames were measured; "" nothing
     std::optional<report::GlEnvironment> gl_environment;  // the running program's
 };
 
@@ -106,6 +109,7 @@ std::string measure_frames(driver::Process& program, driver::Window& window,
                            driven& d, const std::function<bool()>& go_on) {
     const std::string name(p.texts->name), marker(p.texts->frame_marker);
     const auto ended = [&] { return program.wait_for_line(std::string(texts::prompt), 0) >= 0; };
+    if (o.on_display) window.watch_from_now();
     window.key("r");
     const int frames = o.frames >= 0 ? o.frames : p.frames;
     const double start = driver::now();
@@ -116,8 +120,10 @@ std::string measure_frames(driver::Process& program, driver::Window& window,
     const int last = frames > 0 ? frames : p.last_frame;
     const std::string of = last > 0 ? " of " + std::to_string(last) : "";
     std::string problem;
-    while (!ended() && (frames == 0 || seen < frames)) {
-        if (program.wait_for_count(marker, seen + 1, 1)) {
+    // A stop is seen even while frames keep coming.
+    while (!ended() && (frames == 0 || seen < frames) && !stop_signal()) {
+        if (o.on_display) window.keep_in_view();
+        if (program.wait_for_count(marker, seen + 1, o.on_display ? 0.2 : 1)) {
             seen = program.count(marker);
             load.mark(seen);
             deadline = driver::now() + o.hang_after;
@@ -132,6 +138,7 @@ std::string measure_frames(driver::Process& program, driver::Window& window,
             break;
         }
     }
+    if (o.on_display) d.hidden = window.hidden_since();
     if (seen > 0)
         progress("  " + name + ": " + std::to_string(seen) + " frame(s), " +
                      seconds_text(driver::now() - start),
@@ -139,12 +146,34 @@ std::string measure_frames(driver::Process& program, driver::Window& window,
     return problem;
 }
 
+std::string size_text(std::pair<int, int> s) {
+    return std::to_string(s.first) + "x" + std::to_string(s.second);
+}
+
+// The size asked for (none: the program's own), set as the private server
+// sets it, or asked of the user's window manager, which may grant less.
+void size_window(driver::Window& window, const program_entry& p, const drive_options& o,
+                 driven& d) {
+    std::pair<int, int> asked{0, 0};
+    if (o.width > 0) asked = {o.width, o.height};
+    else if (p.width > 0) asked = {p.width, p.height};
+    if (!o.on_display && asked.first > 0) window.resize(asked.first, asked.second);
+    if (o.on_display) {
+        if (asked.first == 0) asked = window.own_size();
+        const auto granted = window.ask_size(asked.first, asked.second);
+        d.asked = size_text(asked);
+        if (granted != asked) d.granted = size_text(granted);
+    }
+    d.window_size = window.size();
+}
+
 // Drives the program as a person would: its window, its initialisation, the
 // window's size, the measured frames, Esc for its final report, Enter. Every
 // wait is made in short slices, so that a stop signal, a lost server or a
 // program that died is seen at once.
 driven drive(driver::Process& program, const program_entry& p, const std::string& display,
-             const drive_options& o, LoadSampler& load, const std::function<bool()>& go_on) {
+             const drive_options& o, LoadSampler& load, const std::function<bool()>& go_on,
+             const std::vector<unsigned long>& before) {
     driven d;
     const auto wait_line = [&](std::string_view text, double timeout) {
         const double end = driver::now() + timeout;
@@ -156,8 +185,11 @@ driven drive(driver::Process& program, const program_entry& p, const std::string
     const double started = driver::now();
     try {
         std::optional<driver::Window> window;
+        const std::string title(p.texts->window_title);
         while (!window && go_on() && driver::now() - started < o.window_timeout)
-            window = driver::Window::find(display, std::string(p.texts->window_title), 1);
+            window = o.on_display
+                         ? driver::Window::find_client(display, title, program.pid(), before, 1)
+                         : driver::Window::find(display, title, 1);
         d.window_found = window.has_value();
         // Its window is open: whatever wrapper started it, the program that draws now runs.
         if (window) d.gl_environment = program_environment(program.pid());
@@ -170,9 +202,7 @@ driven drive(driver::Process& program, const program_entry& p, const std::string
                                                 seconds_text(o.init_timeout)
                                           : "it ended during its initialisation";
         if (!d.problem.empty()) return d;
-        if (o.width > 0) window->resize(o.width, o.height);
-        else if (p.width > 0) window->resize(p.width, p.height);
-        d.window_size = window->size();
+        size_window(*window, p, o, d);
         d.problem = measure_frames(program, *window, p, o, load, d, go_on);
         const bool ended = program.wait_for_line(std::string(texts::prompt), 0) >= 0;
         if (d.problem.empty() && !ended) {
@@ -220,6 +250,22 @@ std::vector<pid_t> strays_ended(const driver::Process& program, pid_t x_server) 
     return strays;
 }
 
+// What the user's desktop did to the window, in the record and on the console.
+void tell_window(report::ProgramRecord& r, const driven& d) {
+    if (!d.granted.empty()) {
+        r.window_granted = d.granted;
+        std::cout << "  note: the window manager granted " << d.granted << " of the " << d.asked
+                  << " asked for" << std::endl;
+    }
+    if (!d.hidden.empty()) {
+        r.window_hidden = d.hidden;
+        std::cout << "  note: the window was " << d.hidden
+                  << " while its frames were measured (a compositor may slow a window it does "
+                     "not show)"
+                  << std::endl;
+    }
+}
+
 }  // namespace
 
 program_run run_unattended(const program_entry& p, const std::string& exe,
@@ -237,13 +283,16 @@ program_run run_unattended(const program_entry& p, const std::string& exe,
     how.console_cap = console_cap;
     // What the machine did just before: a busy start is told apart from a busy run.
     const nlohmann::json quiet = quiet_check(o.x_server_pid, o.quiet_seconds);
+    // The user's windows before the program's: a new one of its title is its own.
+    const auto before = o.on_display ? driver::Window::client_windows(display)
+                                     : std::vector<unsigned long>{};
     const double started = driver::now();
     driver::Process program(how);
     LoadSampler load(program.pid(), o.x_server_pid);
     const auto go_on = [&] {
         return !stop_signal() && server_alive() && !program.console_full() && program.running();
     };
-    const driven d = drive(program, p, display, o, load, go_on);
+    const driven d = drive(program, p, display, o, load, go_on, before);
     const run_ending_facts facts = finish(program, d, server_alive);
     std::string problem = why_it_ended(facts).problem;
     load.stop();
@@ -278,6 +327,7 @@ program_run run_unattended(const program_entry& p, const std::string& exe,
     r.interrupted = stopped_by != 0;
     r.problem = problem;
     r.gl_environment = d.gl_environment;
+    tell_window(r, d);
     return {r, kept.texts};
 }
 

@@ -27,6 +27,9 @@ struct drive_options {
     double init_timeout = 600;  // the workload is built after the window opens
     int x_server_pid = 0;       // its CPU time is told apart from other processes'; 0: unknown
     double quiet_seconds = 1;   // the machine's load is read this long before each start
+    // An existing display of the user's: the program's window is found by its
+    // process, sized through the window manager, and its keys are sent to it alone.
+    bool on_display = false;
 };
 
 // The signal (SIGINT, SIGTERM, SIGHUP) that asked the runner to stop; 0 if none.

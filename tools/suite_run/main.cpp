@@ -22,6 +22,7 @@
 #include "common/files.h"
 #include "common/secrets.h"
 #include "common/text.h"
+#include "driver/desktop.h"
 #include "driver/driver.h"
 #include "driver/xorg_server.h"
 #include "index_count.h"
@@ -152,6 +153,9 @@ struct session {
     bool attended = false;
     std::unique_ptr<driver::XServer> server;
     std::unique_ptr<driver::PrivateXorg> xorg;  // with --server xorg: its config and logs
+    // On the user's display: the screen saver and power saving held off until
+    // the session ends, however it ends (a caught stop signal ends it too).
+    std::unique_ptr<driver::ScreenSaverHold> screen_saver;
     std::string display;
     report::DisplayRecord display_facts;  // what kind of server, and what is known of it
     report::RunSetRecord run;
@@ -225,15 +229,42 @@ void start_private_server(session& s) {
     s.display = s.server->display();
 }
 
-// Unattended runs always get a server of their own: no window manager to
-// reparent the windows, and nothing of the user's to type into.
+// The display's facts, for every kind of server; on the user's display the
+// screen saver's hold, and a size the screen can hold.
+void describe_display(session& s) {
+    const auto f = driver::describe_desktop(s.display);
+    if (!f) throw std::runtime_error("cannot open display " + s.display);
+    report::DisplayRecord& r = s.display_facts;
+    r.vendor = f->vendor;
+    r.release = f->release;
+    r.window_manager = f->window_manager;
+    r.compositor = f->compositor;
+    r.xwayland = f->xwayland;
+    r.refresh_hz = f->refresh_hz;
+    r.screen_size = std::to_string(f->width) + "x" + std::to_string(f->height);
+    if (!s.o.drive.on_display) return;
+    if (s.o.drive.width > f->width || s.o.drive.height > f->height)
+        throw std::runtime_error("--size " + std::to_string(s.o.drive.width) + "x" +
+                                 std::to_string(s.o.drive.height) + " is larger than the screen (" +
+                                 *r.screen_size + ")");
+    s.screen_saver = std::make_unique<driver::ScreenSaverHold>(s.display);
+    r.screen_saver = s.screen_saver->what();
+    std::cout << (f->xwayland ? "XWayland: " : "") << "screen saver: " << *r.screen_saver << "\n";
+}
+
+// Unattended runs get a server of their own (no window manager to reparent
+// the windows, nothing of the user's to type into) unless --on-display
+// names the user's.
 void start_display(session& s) {
     const char* env_display = std::getenv("DISPLAY");
     const bool have_display = env_display && *env_display;
-    s.attended = !s.o.unattended && s.o.server.empty() && have_display && isatty(0);
+    s.attended = !s.o.unattended && s.o.server.empty() && s.o.on_display.empty() &&
+                 have_display && isatty(0);
     s.display = have_display ? env_display : "";
     s.display_facts.kind = report::existing_display;
-    if (!s.attended) start_private_server(s);
+    if (!s.o.on_display.empty()) s.display = s.o.on_display;
+    else if (!s.attended) start_private_server(s);
+    describe_display(s);
 }
 
 // What is known of the run before the display and its GL.
@@ -242,7 +273,7 @@ report::RunSetRecord run_header(const session& s, int argc, char** argv) {
     run.format = report::run_record_format;
     run.command_line = suite_run::command_line(argc, argv);
     run.machine = suite_run::machine_facts();
-    run.private_x_server = !s.attended;
+    run.private_x_server = s.display_facts.kind != report::existing_display;
     run.display = s.display_facts;
     run.repeat = s.o.repeat;
     run.tag = s.o.tag;  // kept with the folder: a later import tags the run as suite-run would
@@ -626,7 +657,9 @@ int run_suite(int argc, char** argv) {
         s.run = run_record(s, argc, argv);
         if (const std::string why = not_hardware(s); !why.empty())
             return end_early(s, argc, argv, why, 1);
-        std::cout << (s.attended ? "Running on your display " : "Running unattended on display ")
+        std::cout << (s.attended              ? "Running on your display "
+                      : s.o.drive.on_display ? "Running unattended on your display "
+                                             : "Running unattended on display ")
                   << s.display << " ("
                   << report::terminal_safe(s.gl.front().error ? "unknown renderer"
                                                               : s.gl.front().renderer)

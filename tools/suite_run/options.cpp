@@ -1,6 +1,7 @@
 #include "suite_run/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -28,8 +29,12 @@ std::string check_seconds(const std::string& text) {
     return "";
 }
 
-// "WxH" in whole pixels that the private server's screen holds.
-std::optional<std::pair<int, int>> parse_size(const std::string& text) {
+// The largest side X allows; an existing display's own screen is checked once it is open.
+constexpr int x_side_limit = 32767;
+
+// "WxH" in whole pixels, each at most the given sides.
+std::optional<std::pair<int, int>> parse_size(const std::string& text, int most_w = x_side_limit,
+                                              int most_h = x_side_limit) {
     int w = 0, h = 0;
     const char* p = text.data();
     const char* end = p + text.size();
@@ -37,16 +42,19 @@ std::optional<std::pair<int, int>> parse_size(const std::string& text) {
     if (e1 == std::errc() && after_w < end && *after_w == 'x') {
         auto [after_h, e2] = std::from_chars(after_w + 1, end, h);
         if (e2 == std::errc() && after_h == end && after_w != p && w >= 1 && h >= 1 &&
-            w <= driver::screen_width && h <= driver::screen_height)
+            w <= most_w && h <= most_h)
             return std::make_pair(w, h);
     }
     return std::nullopt;
 }
 
+std::string size_limits(int most_w, int most_h, const std::string& text) {
+    return "must be WxH with 1 <= W <= " + std::to_string(most_w) + " and 1 <= H <= " +
+           std::to_string(most_h) + ", not " + text;
+}
+
 std::string check_size(const std::string& text) {
-    if (parse_size(text)) return "";
-    return "must be WxH with 1 <= W <= " + std::to_string(driver::screen_width) +
-           " and 1 <= H <= " + std::to_string(driver::screen_height) + ", not " + text;
+    return parse_size(text) ? "" : size_limits(x_side_limit, x_side_limit, text);
 }
 
 // "auto", or a whole number of rounds from 1 to 100000.
@@ -64,11 +72,33 @@ std::string check_rounds(const std::string& text) {
     std::exit(2);
 }
 
+// --on-display's display: the one given, else $DISPLAY. A display name has a
+// colon; a program's name right after the option is taken as the program.
+void choose_display(options& o, const std::vector<std::string>& programs,
+                    const std::string& usage) {
+    const auto is_program = [&](const std::string& n) {
+        return std::find(programs.begin(), programs.end(), n) != programs.end();
+    };
+    if (!o.on_display.empty() && o.on_display.find(':') == std::string::npos) {
+        if (!is_program(o.on_display))
+            usage_error("--on-display: not a display name (such as :0): " + o.on_display, usage);
+        o.names.insert(o.names.begin(), o.on_display);
+        o.on_display.clear();
+    }
+    if (o.on_display.empty()) {
+        const char* env = std::getenv("DISPLAY");
+        if (!env || !*env) usage_error("--on-display: no display given and DISPLAY is not set", usage);
+        o.on_display = env;
+    }
+    o.drive.on_display = true;
+}
+
 std::string footer() {
     std::string f = "programs:";
     for (auto& p : texts::programs) f += " " + std::string(p.name);
     return f + "\nWithout a display (or with --unattended) each program runs on a private X\n"
-               "server; every run goes into a new folder, never into an existing one.";
+               "server; with --on-display it is driven the same way on your desktop. Every\n"
+               "run goes into a new folder, never into an existing one.";
 }
 }  // namespace
 
@@ -78,7 +108,7 @@ options parse_options(int argc, char** argv) {
     CLI::App app{"suite-run: runs the benchmarks one after another and keeps beside their "
                  "results what explains them."};
     app.footer(footer());
-    app.add_flag("--unattended", o.unattended,
+    auto* unattended = app.add_flag("--unattended", o.unattended,
                  "drive the programs on a private Xvfb even when a display is\n"
                  "set; software rendering: use --on-display or --server xorg for the GPU");
     app.add_option("--server", o.server,
@@ -91,6 +121,14 @@ options parse_options(int argc, char** argv) {
                    "GPUs found (a copy is kept as xorg.conf)")
         ->check(CLI::Validator(
             [](std::string& s) { return s.empty() ? "must name a file" : ""; }, "FILE"));
+    auto* on_display =
+        app.add_option("--on-display", o.on_display,
+                       "[DISPLAY] drive the programs unattended on an existing display\n"
+                       "(default: $DISPLAY), your desktop with its window manager:\n"
+                       "keys go to the program's window alone, the screen saver and\n"
+                       "power saving are held off until the run ends")
+            ->expected(0, 1)
+            ->excludes(unattended);
     app.add_option("--frames", o.drive.frames,
                    "measured frames before Esc (default: cube 3, screens 10,\n"
                    "triangles until it ends itself at its limit)")
@@ -100,7 +138,7 @@ options parse_options(int argc, char** argv) {
                    "resize each window before it starts animating (default:\n"
                    "the programs' own 1440x1440, triangles 64x64); at most the\n"
                    "private server's " + std::to_string(driver::screen_width) + "x" +
-                       std::to_string(driver::screen_height))
+                       std::to_string(driver::screen_height) + ", or the screen's with --on-display")
         ->check(CLI::Validator(check_size, "WxH"));
     auto* repeat = app.add_option("--repeat", o.repeat, "run the whole set N times")
         ->check(CLI::Range(1, 1000000));
@@ -196,6 +234,13 @@ options parse_options(int argc, char** argv) {
                     app.help());
     if (!o.xorg_config.empty() && o.server != "xorg")
         usage_error("--xorg-config: only with --server xorg", app.help());
+    if (on_display->count() && !o.server.empty())
+        usage_error("--on-display and --server: one display at a time", app.help());
+    if (on_display->count()) choose_display(o, names, app.help());
+    if (!size.empty() && o.on_display.empty() &&
+        !parse_size(size, driver::screen_width, driver::screen_height))
+        usage_error("--size: " + size_limits(driver::screen_width, driver::screen_height, size),
+                    app.help());
     if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
     for (const auto& text : variant_texts) {
         std::string error;

@@ -25,6 +25,9 @@ struct options {
     bool unattended = false;
     // The private server asked for: "xvfb", "xorg"; "" lets the display decide.
     std::string server, xorg_config;
+    // --on-display: driven unattended on this existing display (the user's
+    // desktop); "" when not asked for.
+    std::string on_display;
     bool vsync = false;  // keep the drivers' sync to the display's refresh
     bool require_hardware = false;  // a software renderer ends the run before any program
     drive_options drive;
