@@ -243,3 +243,18 @@ TEST(Hostile, MetadataOfTheWrongShapeReadsAsFarAsItGoes) {
     EXPECT_EQ(c.status, 2) << c.out << c.err;
     EXPECT_NE(c.err.find("not an interleaved run"), std::string::npos) << c.err;
 }
+
+// What a desktop did to the window is said, and a record's text stays inert.
+TEST(Hostile, AWindowGrantedAnotherSizeOrHiddenIsToldInertly) {
+    TempDir dir;
+    const std::string folder = dir.path("run-1/screens");
+    write_text(folder + "/results_screens_1.txt", read_text(screens_real));
+    write_text(folder + "/metadata.json",
+               R"({"run":{"program":"screens","problem":"","window_granted":"800x600\u001b[2J",)"
+               R"("window_hidden":"covered"}})");
+    const Result r = run({exe, dir.path()}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("the window manager granted 800x600"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("its window was covered while frames were measured"), std::string::npos);
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+}

@@ -124,6 +124,16 @@ void take_metadata(Run& run, const std::optional<std::string>& text, bool more) 
         note(run, Diagnostic::Level::warning,
              "its GL was not verified: " + run.record.run.gl_not_verified.value_or("") +
                  "; the renderer recorded is the one probed, which the program may not have had");
+    // On a user's desktop the window manager has the last word on the window.
+    const ProgramRecord& p = run.record.run;
+    if (p.window_granted)
+        note(run, Diagnostic::Level::warning,
+             "the window manager granted " + *p.window_granted +
+                 ", not the size the runner asked for");
+    if (p.window_hidden)
+        note(run, Diagnostic::Level::warning,
+             "its window was " + *p.window_hidden +
+                 " while frames were measured; a compositor may have slowed it");
 }
 
 void take_exit_status(Run& run, const std::string& text) {
