@@ -85,9 +85,12 @@ protected:
             usleep(100000);
         }
     }
-    driver::Process& runner(const std::string& frames) {
-        return start({SUITE_RUN_EXE, "--on-display", server->display(), "--frames", frames,
-                      "--size", "100x100", "--out", directory + "/run", "screens"});
+    // Without a size, the program's own: larger than this screen.
+    driver::Process& runner(const std::string& frames, const std::string& size = "100x100") {
+        std::vector<std::string> args{SUITE_RUN_EXE, "--on-display", server->display(),
+                                      "--frames", frames, "--out", directory + "/run", "screens"};
+        if (!size.empty()) args.insert(args.end() - 1, {"--size", size});
+        return start(args);
     }
     // The run went through, with its frames, and the user's window got no key.
     nlohmann::json completed(driver::Process& run) {
@@ -131,7 +134,7 @@ TEST_F(OnDisplay, StopMidRunLetsTheScreenSaverBack) {
     start_desktop({"/usr/bin/openbox"}, {});
     output_of({"/usr/bin/xset", "s", "2", "0"});
     const std::string before = output_of({"/usr/bin/xset", "q"});
-    auto& run = runner("1000000");
+    auto& run = runner("1000000", "");
     ASSERT_TRUE(run.wait_for_count("  screens: frame ", 1, run_timeout)) << run.console_text();
     for (const double end = driver::now() + 4; driver::now() < end; usleep(100000))
         ASSERT_FALSE(saver_on(server->display()));
@@ -142,6 +145,9 @@ TEST_F(OnDisplay, StopMidRunLetsTheScreenSaverBack) {
     EXPECT_TRUE(saver_on(server->display()));
     EXPECT_EQ(output_of({"/usr/bin/xset", "q"}), before);
     EXPECT_EQ(logger->count("key"), 0) << logger->console_text();
+    // screens' own 1440x1440 was asked as the 800x600 screen holds it.
+    const auto record = e2e::read_json(directory + "/run/run.json");
+    EXPECT_EQ(record["programs"][0].value("window_size", ""), "800x600");
 }
 
 }  // namespace

@@ -160,6 +160,9 @@ void size_window(driver::Window& window, const program_entry& p, const drive_opt
     if (!o.on_display && asked.first > 0) window.resize(asked.first, asked.second);
     if (o.on_display) {
         if (asked.first == 0) asked = window.own_size();
+        // A 1440x1440 default does not fit a 1080-line screen: ask for what does.
+        if (o.screen_width > 0) asked.first = std::min(asked.first, o.screen_width);
+        if (o.screen_height > 0) asked.second = std::min(asked.second, o.screen_height);
         const auto granted = window.ask_size(asked.first, asked.second);
         d.asked = size_text(asked);
         if (granted != asked) d.granted = size_text(granted);

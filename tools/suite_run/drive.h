@@ -30,6 +30,8 @@ struct drive_options {
     // An existing display of the user's: the program's window is found by its
     // process, sized through the window manager, and its keys are sent to it alone.
     bool on_display = false;
+    // There the screen's size is the largest a program's own size is asked as.
+    int screen_width = 0, screen_height = 0;
 };
 
 // The signal (SIGINT, SIGTERM, SIGHUP) that asked the runner to stop; 0 if none.

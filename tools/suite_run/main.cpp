@@ -243,6 +243,8 @@ void describe_display(session& s) {
     r.refresh_hz = f->refresh_hz;
     r.screen_size = std::to_string(f->width) + "x" + std::to_string(f->height);
     if (!s.o.drive.on_display) return;
+    s.o.drive.screen_width = f->width;
+    s.o.drive.screen_height = f->height;
     if (s.o.drive.width > f->width || s.o.drive.height > f->height)
         throw std::runtime_error("--size " + std::to_string(s.o.drive.width) + "x" +
                                  std::to_string(s.o.drive.height) + " is larger than the screen (" +
