@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "driver/driver.h"
+#include "driver/window_title.h"
 
 namespace driver {
 
@@ -83,14 +84,6 @@ std::vector<::Window> clients(Display* d) {
     std::sort(all.begin(), all.end());
     all.erase(std::unique(all.begin(), all.end()), all.end());
     return all;
-}
-
-std::string title_of(Display* d, ::Window w) {
-    char* name = nullptr;
-    std::string title;
-    if (XFetchName(d, w, &name) && name) title = name;
-    if (name) XFree(name);
-    return title;
 }
 
 // Whether the process that says it made w is of the program's group (a

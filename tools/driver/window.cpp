@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "driver/driver.h"
+#include "driver/window_title.h"
 
 namespace driver {
 
@@ -30,14 +31,6 @@ XWindowAttributes attributes(Display* d, ::Window w, const char* what) {
 }  // namespace
 
 namespace {
-std::string title_of(Display* d, ::Window w) {
-    char* name = nullptr;
-    std::string title;
-    if (XFetchName(d, w, &name) && name) title = name;
-    if (name) XFree(name);
-    return title;
-}
-
 ::Window find_titled(Display* d, ::Window root, const std::string& title) {
     ::Window parent, *children = nullptr;
     unsigned n = 0;
