@@ -136,6 +136,21 @@ spot middle_of(Display* d, ::Window w, std::pair<int, int> size) {
     XTranslateCoordinates(d, w, s.root, s.x, s.y, &s.root_x, &s.root_y, &child);
     return s;
 }
+
+// What a sent key or button event says of where it happened, as the server's own do.
+template <typename Event>
+void place(Event& e, Display* d, ::Window w, const spot& at, Time time) {
+    e.display = d;
+    e.window = w;
+    e.root = at.root;
+    e.subwindow = None;
+    e.time = time;
+    e.x = at.x;
+    e.y = at.y;
+    e.x_root = at.root_x;
+    e.y_root = at.root_y;
+    e.same_screen = True;
+}
 }  // namespace
 
 void Window::send_key(unsigned keycode, unsigned state, bool down) {
@@ -143,19 +158,10 @@ void Window::send_key(unsigned keycode, unsigned state, bool down) {
     XEvent e{};
     XKeyEvent& k = e.xkey;
     k.type = down ? KeyPress : KeyRelease;
-    k.display = display_;
-    k.window = window_;
-    k.root = at.root;
-    k.subwindow = None;
     // Distinct times: a release and a press of one key at one time read as auto-repeat.
-    k.time = ++time_;
-    k.x = at.x;
-    k.y = at.y;
-    k.x_root = at.root_x;
-    k.y_root = at.root_y;
+    place(k, display_, window_, at, ++time_);
     k.state = state;
     k.keycode = keycode;
-    k.same_screen = True;
     XSendEvent(display_, window_, False, down ? KeyPressMask : KeyReleaseMask, &e);
 }
 
@@ -165,18 +171,10 @@ void Window::press(unsigned button, bool down) {
         XEvent e{};
         XButtonEvent& b = e.xbutton;
         b.type = down ? ButtonPress : ButtonRelease;
-        b.display = display_;
-        b.window = window_;
-        b.root = at.root;
-        b.time = ++time_;
-        b.x = at.x;
-        b.y = at.y;
-        b.x_root = at.root_x;
-        b.y_root = at.root_y;
+        place(b, display_, window_, at, ++time_);
         // A release carries the button held until then, as the server's own do.
         b.state = down || button < 1 || button > 5 ? 0u : (Button1Mask << (button - 1));
         b.button = button;
-        b.same_screen = True;
         XSendEvent(display_, window_, False, down ? ButtonPressMask : ButtonReleaseMask, &e);
     } else {
         XTestFakeMotionEvent(display_, DefaultScreen(display_), at.root_x, at.root_y, CurrentTime);
