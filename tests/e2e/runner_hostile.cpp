@@ -451,10 +451,10 @@ TEST_F(RunnerHostile, StopDuringTheProbesEndsThem) {
     std::vector<std::string> args = {"screens", "--out", directory + "/run"};
     for (int i = 1; i <= 64; ++i) args.push_back("--variant=v" + std::to_string(i));
     auto runner = start_runner(args);
-    // Its X server is up and the probes, some 0.1 s each, have begun.
+    // Its X server is up and the probes, 0.03 to 0.1 s each, have begun.
     for (double end = driver::now() + 60; children_of(runner->pid()).empty() && driver::now() < end;)
         usleep(20000);
-    sleep(2);
+    sleep(1);
     runner->kill_now(SIGTERM);
     const auto status = runner->wait_exit(120);
     ASSERT_TRUE(status);
