@@ -43,11 +43,11 @@ std::optional<double> number_after(const std::string& line, const std::string& p
     if (line.size() < prefix.size() + suffix.size() || line.rfind(prefix, 0) != 0 ||
         line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
         return std::nullopt;
-    return report::parse_number(
+    return common::parse_number(
         std::string_view(line).substr(prefix.size(), line.size() - prefix.size() - suffix.size()));
 }
 
-bool same_printed(double a, double b) { return report::agrees(a, b, 1e-5); }
+bool same_printed(double a, double b) { return common::agrees(a, b, 1e-5); }
 
 std::optional<long> waiting_for_events(pid_t pid) {
     const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);

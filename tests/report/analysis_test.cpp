@@ -34,7 +34,7 @@ TEST(Recompute, RealCubeRunAgreesWithItsSummary) {
         for (const auto& f : run.frames) total += f.seconds;
         EXPECT_DOUBLE_EQ(a.total_seconds, total);
         EXPECT_DOUBLE_EQ(a.rates[0].average, double(run.frames.size()) / total);
-        EXPECT_EQ(format_printed(a.rates[0].average), format_printed(run.summary.first_average->value));
+        EXPECT_EQ(common::format_printed(a.rates[0].average), common::format_printed(run.summary.first_average->value));
         EXPECT_FALSE(a.coarse);
     }
 }

@@ -108,7 +108,7 @@ TEST(Inputs, AFolderChangedAfterTheRunIsToldAndTheRunnersCopyRead) {
         for (const auto& [name, text] : {std::pair<std::string, std::string>{"metadata.json", honest},
                                          {"stderr.txt", "fine\n"}, {"load.csv", "t\n"}}) {
             write_text(run + "/" + folder + name, text);
-            written.push_back({folder + name, sha256_hex(text), static_cast<long long>(text.size())});
+            written.push_back({folder + name, common::sha256_hex(text), static_cast<long long>(text.size())});
         }
     }
     RunSetRecord set;

@@ -362,9 +362,9 @@ TEST_P(StoreTest, CheckGivesCompareFigures) {
     for (const auto& f : figures) {
         std::string line;
         while (std::getline(lines, line) && line.find(f["name"].get<std::string>()) == std::string::npos) {}
-        const std::string fixed = report::format_fixed(f["ratio"], 4) + "  " +
-                                  report::format_fixed(f["interval"][0], 4) + " .. " +
-                                  report::format_fixed(f["interval"][1], 4);
+        const std::string fixed = common::format_fixed(f["ratio"], 4) + "  " +
+                                  common::format_fixed(f["interval"][0], 4) + " .. " +
+                                  common::format_fixed(f["interval"][1], 4);
         EXPECT_NE(line.find(" " + fixed + " "), std::string::npos) << fixed << "\n" << check.out;
         EXPECT_NE(line.find(" " + f["verdict"].get<std::string>() + " "), std::string::npos) << line;
         EXPECT_EQ(f["ratio"].get<double>() > 1, !f["higher_is_better"].get<bool>());  // both worse

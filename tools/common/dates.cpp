@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-namespace report {
+namespace common {
 
 namespace {
 // Where each field letter goes, and its highest value.
@@ -108,4 +108,4 @@ std::optional<std::pair<std::string, std::tm>> read_name_date(std::string_view n
     return std::make_pair(std::string(text), t);
 }
 
-}  // namespace report
+}  // namespace common

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-namespace report {
+namespace common {
 
 // Reads `text` by `layout`, in which Y, M, D, h, m and s stand for one digit
 // of year, month, day, hour, minute and second, and any other character for
@@ -37,4 +37,4 @@ std::optional<std::pair<std::time_t, long>> read_stamp(std::string_view stamp);
 // -1, for mktime to take the zone's own rule).
 std::optional<std::pair<std::string, std::tm>> read_name_date(std::string_view name);
 
-}  // namespace report
+}  // namespace common

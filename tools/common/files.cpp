@@ -12,7 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace report {
+namespace common {
 
 std::optional<FileId> file_id(const std::string& path) {
     struct stat st {};
@@ -191,4 +191,4 @@ std::string sha256_hex(std::string_view data) {
     return out;
 }
 
-}  // namespace report
+}  // namespace common

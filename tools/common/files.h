@@ -11,7 +11,7 @@
 #include <string_view>
 #include <utility>
 
-namespace report {
+namespace common {
 
 // A file's identity, whatever name leads to it.
 struct FileId {
@@ -96,4 +96,4 @@ private:
     std::string error_;
 };
 
-}  // namespace report
+}  // namespace common

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace report {
+namespace common {
 
 namespace {
 bool all_digits(std::string_view s) {
@@ -82,4 +82,4 @@ std::string format_fixed(double v, int decimals) {
     return text;
 }
 
-}  // namespace report
+}  // namespace common

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace report {
+namespace common {
 
 // The whole token must be one such number: no blanks, no hexadecimal, no
 // leading '+'.
@@ -27,4 +27,4 @@ std::string format_sig(double v, int digits);
 // Fixed decimals, for milliseconds and percentages.
 std::string format_fixed(double v, int decimals);
 
-}  // namespace report
+}  // namespace common

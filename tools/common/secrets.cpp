@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace report {
+namespace common {
 
 namespace {
 
@@ -228,4 +228,4 @@ std::string escape_uri_password(const std::string& uri) {
            uri.substr(p->end);
 }
 
-}  // namespace report
+}  // namespace common

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace report {
+namespace common {
 
 namespace {
 
@@ -131,4 +131,4 @@ std::string shell_pasteable(std::string_view text) {
     return out + "'";
 }
 
-}  // namespace report
+}  // namespace common

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace report {
+namespace common {
 
 // Every byte that does not belong to a well-formed UTF-8 sequence (overlong
 // forms, surrogates and code points past U+10FFFF included) becomes U+FFFD.
@@ -32,4 +32,4 @@ std::string shell_pasteable(std::string_view text);
 // Every byte but letters, digits, "-._~" and those in `plain` as %XX.
 std::string percent_encoded(std::string_view text, std::string_view plain = "");
 
-}  // namespace report
+}  // namespace common

@@ -26,16 +26,16 @@ std::string trimmed(std::string_view text) {
     const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!text.empty() && space(text.front())) text.remove_prefix(1);
     while (!text.empty() && space(text.back())) text.remove_suffix(1);
-    return report::valid_utf8(text.substr(0, value_cap));
+    return common::valid_utf8(text.substr(0, value_cap));
 }
 
 // A file's text, at most cap bytes; "" when it cannot be read as a file.
 std::string read_small(const std::string& path, std::size_t cap = 4096) {
-    const report::Opened opened = report::open_regular(path, true);
+    const common::Opened opened = common::open_regular(path, true);
     if (!opened.fd) return "";
     bool more = false;
     std::string problem;
-    return report::read_capped(opened.fd, cap, more, problem).value_or("");
+    return common::read_capped(opened.fd, cap, more, problem).value_or("");
 }
 
 // The last component of where a symbolic link points; "" for no link.

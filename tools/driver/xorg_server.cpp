@@ -29,11 +29,11 @@ constexpr std::size_t log_lines_shown = 15;
 constexpr double start_timeout = 60;  // a GPU's driver may take seconds to come up
 
 std::string read_config(const std::string& path) {
-    const report::Opened opened = report::open_regular(path, true);
+    const common::Opened opened = common::open_regular(path, true);
     if (!opened.fd) throw std::runtime_error("--xorg-config " + path + ": " + opened.problem);
     bool more = false;
     std::string problem;
-    const auto text = report::read_capped(opened.fd, config_cap, more, problem);
+    const auto text = common::read_capped(opened.fd, config_cap, more, problem);
     if (!text) throw std::runtime_error("--xorg-config " + path + ": " + problem);
     if (more)
         throw std::runtime_error("--xorg-config " + path + ": longer than " +
@@ -57,12 +57,12 @@ bool closing_text(const std::string& line) {
 // The log's last lines that say something, without the closing text.
 std::vector<std::string> log_tail(const std::string& path) {
     std::vector<std::string> lines;
-    const report::Opened opened = report::open_regular(path, false);
+    const common::Opened opened = common::open_regular(path, false);
     if (!opened.fd) return lines;
     const off_t size = lseek(opened.fd.get(), 0, SEEK_END);
     const off_t from = size > static_cast<off_t>(log_tail_cap) ? size - log_tail_cap : 0;
     if (size < 0 || lseek(opened.fd.get(), from, SEEK_SET) < 0) return lines;
-    report::LineReader reader(opened.fd.get(), log_tail_cap);
+    common::LineReader reader(opened.fd.get(), log_tail_cap);
     std::string line;
     bool terminated = false, overlong = false;
     while (reader.next(line, terminated, overlong)) {
@@ -173,7 +173,7 @@ PrivateXorg::PrivateXorg(const std::string& folder, const std::string& config_fi
                                        : read_config(config_file);
     // Xorg takes a config outside its own folders only by an absolute path.
     config_ = folder_ + "/xorg.conf";
-    if (const int e = report::write_whole(config_, config_text_, false, 0644))
+    if (const int e = common::write_whole(config_, config_text_, false, 0644))
         throw std::runtime_error("cannot write " + config_ + ": " + std::strerror(e));
 }
 

@@ -60,43 +60,44 @@ std::vector<std::string> steps_of(const std::string& directory) {
     }
     return steps;
 }
-}  // namespace
-
-// Kept whole although long: what runs between fork and exec must be
-// prepared here, before the fork, and be async-signal-safe, in one place.
-pid_t spawn(const child_setup& s) {
-    // Everything the child needs is prepared before fork.
-    std::vector<std::string> arg_text = s.argv;
-    std::vector<char*> argv;
-    for (auto& a : arg_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text;
+// The tool's own environment without its secrets, with `extra` on top.
+std::vector<std::string> child_environment(const std::vector<std::string>& extra) {
+    std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         bool replaced = is_secret(name_of(*e));
-        for (auto& x : s.env) replaced = replaced || name_of(x) == name_of(*e);
-        if (!replaced) env_text.emplace_back(*e);
+        for (auto& x : extra) replaced = replaced || name_of(x) == name_of(*e);
+        if (!replaced) env.emplace_back(*e);
     }
-    env_text.insert(env_text.end(), s.env.begin(), s.env.end());
-    std::vector<char*> envp;
-    for (auto& e : env_text) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const std::vector<std::string> steps = steps_of(s.directory);
-    const bool drop = s.unprivileged && geteuid() == 0;
-    const pid_t parent = getpid();
-    sigset_t none;
-    sigemptyset(&none);
-    struct sigaction default_action {};
-    default_action.sa_handler = SIG_DFL;
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
 
-    const pid_t pid = fork();
-    if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
-    if (pid > 0) {
-        if (s.own_group) setpgid(pid, pid);  // also here: no race with a kill of the group
-        return pid;
-    }
+// exec's null-ended array over texts that outlive it.
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    for (auto& t : texts) out.push_back(t.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// What was prepared before the fork, for the child's side of it.
+struct prepared {
+    std::vector<char*> argv, envp;
+    std::vector<std::string> steps;
+    bool drop;
+    pid_t parent;
+};
+
+// The child, between fork and exec: only async-signal-safe calls, on
+// what was prepared before the fork; a failed step exits with its status.
+[[noreturn]] void become_child(const child_setup& s, const prepared& p) {
     if (s.own_group) setpgid(0, 0);
     // As from a shell: no signal blocked, SIGPIPE at its default.
+    sigset_t none;
+    sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &default_action, nullptr);
     if ((s.in >= 0 && dup2(s.in, 0) < 0) || (s.out >= 0 && dup2(s.out, 1) < 0) ||
         (s.err >= 0 && dup2(s.err, 2) < 0))
@@ -108,26 +109,40 @@ pid_t spawn(const child_setup& s) {
                            static_cast<rlim_t>(s.file_size_limit)};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(no_limit);
     }
-    if (!steps.empty()) {
-        for (auto& step : steps)
+    if (!p.steps.empty()) {
+        for (auto& step : p.steps)
             if (chdir(step.c_str()) != 0) _exit(no_directory);
     } else if (!s.directory.empty() && chdir(s.directory.c_str()) != 0) {
         _exit(no_directory);
     }
-    if (drop && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+    if (p.drop && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         _exit(no_unprivileged);
     // Killed with SIGKILL when the thread that started it ends, so nothing
     // outlives a tool killed outright. After the change of user, which would clear it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(lost_parent);
+    if (getppid() != p.parent) _exit(lost_parent);
     // Closed last: nothing above may reuse the numbers.
     if (s.close_in) close(0);
     if (s.close_out) close(1);
     if (s.search_path)
-        execvpe(argv[0], argv.data(), envp.data());
+        execvpe(p.argv[0], p.argv.data(), p.envp.data());
     else
-        execve(argv[0], argv.data(), envp.data());
+        execve(p.argv[0], p.argv.data(), p.envp.data());
     _exit(not_started);
+}
+}  // namespace
+
+pid_t spawn(const child_setup& s) {
+    // Everything the child needs is prepared before fork.
+    std::vector<std::string> arg_text = s.argv;
+    std::vector<std::string> env_text = child_environment(s.env);
+    const prepared p{pointers(arg_text), pointers(env_text), steps_of(s.directory),
+                     s.unprivileged && geteuid() == 0, getpid()};
+    const pid_t pid = fork();
+    if (pid < 0) throw std::system_error(errno, std::generic_category(), "fork");
+    if (pid == 0) become_child(s, p);
+    if (s.own_group) setpgid(pid, pid);  // also here: no race with a kill of the group
+    return pid;
 }
 
 int wait_raw(pid_t pid) {

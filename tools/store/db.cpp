@@ -36,7 +36,7 @@ bool stop_requested() { return stop_check && stop_check() != 0; }
 
 std::unique_ptr<Db> open_db(const std::string& url, bool create, bool read_only) {
     // Hidden from every message from now on, libpq's own quoting it included.
-    report::remember_secrets_of(url);
+    common::remember_secrets_of(url);
     if (starts_with(url, "postgresql://") || starts_with(url, "postgres://") || is_keywords(url))
         return open_postgresql(url, read_only);
     const std::string path = starts_with(url, "sqlite:") ? url.substr(7) : url;
@@ -44,6 +44,6 @@ std::unique_ptr<Db> open_db(const std::string& url, bool create, bool read_only)
     return open_sqlite(path, create && !read_only, read_only);
 }
 
-std::string display_url(const std::string& url) { return report::mask_secrets(url); }
+std::string display_url(const std::string& url) { return common::mask_secrets(url); }
 
 }  // namespace store

@@ -16,7 +16,7 @@ namespace store {
 
 // Its message never holds a password, whatever address it names.
 struct StoreError : std::runtime_error {
-    explicit StoreError(const std::string& what) : std::runtime_error(report::mask_secrets(what)) {}
+    explicit StoreError(const std::string& what) : std::runtime_error(common::mask_secrets(what)) {}
 };
 
 // A store that cannot be read whole: its answer could be stale, so there is none.

@@ -28,7 +28,7 @@ std::string numbered(const std::string& sql) {
 // damaged file become U+FFFD instead of failing the whole record.
 std::string server_text(const std::string& s) {
     std::string out;
-    for (char c : report::valid_utf8(s)) out += c ? std::string(1, c) : "\xEF\xBF\xBD";
+    for (char c : common::valid_utf8(s)) out += c ? std::string(1, c) : "\xEF\xBF\xBD";
     return out;
 }
 
@@ -37,7 +37,7 @@ public:
     PgDb(const std::string& url, bool read_only) {
         // A server that does not answer must not hold up a run for long; a
         // connect_timeout in the address comes later and wins.
-        const std::string address = report::escape_uri_password(url);
+        const std::string address = common::escape_uri_password(url);
         const std::string limit = std::to_string(wait_limit_s);
         const char* const keys[] = {"connect_timeout", "dbname", nullptr};
         const char* const values[] = {limit.c_str(), address.c_str(), nullptr};

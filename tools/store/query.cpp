@@ -13,7 +13,7 @@ namespace store {
 namespace {
 // Figures come back as the store wrote them: read by the report's number reader.
 std::optional<double> number(const Value& v) {
-    return v ? report::parse_number(*v) : std::nullopt;
+    return v ? common::parse_number(*v) : std::nullopt;
 }
 std::string text(const Value& v) { return v ? *v : std::string(); }
 long long integer(const Value& v) { return v ? std::atoll(v->c_str()) : 0; }
@@ -39,7 +39,7 @@ report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
         if (load->busy) row.busy = load->what;
         row.load = load->what;
         if (load->program_ms_per_frame)
-            row.load += "; the program " + report::format_fixed(*load->program_ms_per_frame, 1) +
+            row.load += "; the program " + common::format_fixed(*load->program_ms_per_frame, 1) +
                         " ms CPU a frame";
     }
     return {{"gl.vendor", text(r[21])},           {"gl.renderer", row.renderer},

@@ -22,7 +22,7 @@ namespace {
 
 Value figure_text(const std::optional<report::Figure>& f) {
     if (!f) return std::nullopt;
-    return report::format_printed(f->value);
+    return common::format_printed(f->value);
 }
 
 Value number_text(double v) {
@@ -58,9 +58,9 @@ void insert_frames(Db& db, long long id, const Record& r) {
             const auto interval = r.intervals_us.find(n);
             params.insert(params.end(),
                           {std::to_string(id), std::to_string(n), std::to_string(f.window),
-                           report::format_printed(f.seconds), report::format_printed(f.first_rate),
-                           has_rate2 ? Value(report::format_printed(f.second_rate)) : std::nullopt,
-                           has_triangles ? Value(report::format_printed(f.triangles)) : std::nullopt,
+                           common::format_printed(f.seconds), common::format_printed(f.first_rate),
+                           has_rate2 ? Value(common::format_printed(f.second_rate)) : std::nullopt,
+                           has_triangles ? Value(common::format_printed(f.triangles)) : std::nullopt,
                            interval == r.intervals_us.end() ? std::nullopt
                                                             : Value(std::to_string(interval->second))});
         }
@@ -73,17 +73,17 @@ void insert_frames(Db& db, long long id, const Record& r) {
 RunDate run_date(const report::RunRecord& m, const std::string& results_name) {
     // The program's own start, which the runner keeps for each repeat.
     const std::string started = m.run.date.value_or("");
-    if (const auto t = report::read_stamp(started)) return {report::utc_text(t->first), started};
+    if (const auto t = common::read_stamp(started)) return {common::utc_text(t->first), started};
     // The file's name holds the program's local clock: in the zone its
     // machine gave with the metadata, else in this one's (TZ).
     const std::string machine = m.machine.date;
-    const auto zone = report::read_stamp(machine);
-    if (auto local = report::read_name_date(results_name)) {
+    const auto zone = common::read_stamp(machine);
+    if (auto local = common::read_name_date(results_name)) {
         const std::time_t when = zone ? timegm(&local->second) - zone->second
                                       : std::mktime(&local->second);
-        if (when != -1) return {report::utc_text(when), local->first};
+        if (when != -1) return {common::utc_text(when), local->first};
     }
-    if (zone) return {report::utc_text(zone->first), machine};
+    if (zone) return {common::utc_text(zone->first), machine};
     return {};
 }
 
@@ -91,7 +91,7 @@ std::string run_identity(const std::string& hash, const report::RunRecord& recor
                          const std::string& results_name) {
     const nlohmann::json key = {hash, record.machine.host, run_date(record, results_name).stamp,
                                 record.tag.value_or("")};
-    return report::sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    return common::sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 std::optional<Record> make_record(report::Run run, const std::string& tag,
@@ -102,10 +102,10 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
         return std::nullopt;
     }
     // Hashed as the loader read it: a regular file only, never a FIFO put in its place.
-    const auto file = report::open_regular(run.path, true);
+    const auto file = common::open_regular(run.path, true);
     bool more = false;
     std::string problem = file.problem;
-    const auto bytes = file.fd ? report::read_capped(file.fd, SIZE_MAX, more, problem)
+    const auto bytes = file.fd ? common::read_capped(file.fd, SIZE_MAX, more, problem)
                                : std::nullopt;
     if (!bytes) {
         errors.push_back(run.path + ": cannot be read: " + problem);
@@ -113,7 +113,7 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     }
     Record r;
     r.run = std::move(run);
-    r.hash = report::sha256_hex(*bytes);
+    r.hash = common::sha256_hex(*bytes);
     // Canonical, so that a folder reached through "." or a link is known as itself.
     std::error_code ec;
     const fs::path absolute = fs::absolute(fs::path(r.run.path)).parent_path();
@@ -151,7 +151,7 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
     const auto& run = r.run;
     const auto& m = run.record;
     const std::string name = fs::path(run.path).filename().string();
-    const std::string recorded = report::utc_text(std::time(nullptr));
+    const std::string recorded = common::utc_text(std::time(nullptr));
     std::string date = run_date(m, name).utc;
     if (date.empty()) date = recorded;
     const auto a = report::analyse(run);

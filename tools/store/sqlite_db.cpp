@@ -19,7 +19,7 @@ namespace {
 
 // "file://" URI of a path, every byte but the plainest escaped.
 std::string file_uri(const std::string& path) {
-    return "file://" + report::percent_encoded(std::filesystem::absolute(path).string(), "/");
+    return "file://" + common::percent_encoded(std::filesystem::absolute(path).string(), "/");
 }
 
 // The store and the files SQLite keeps beside it must each be a regular file

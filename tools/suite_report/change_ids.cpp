@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <regex>
 
-namespace store {
+namespace suite_report {
 
 std::string series_id(const Group& g) {
     std::uint64_t h = 1469598103934665603ull;  // 64-bit FNV-1a
@@ -34,24 +34,24 @@ std::set<std::string> current_changes(const std::vector<Group>& groups) {
     return ids;
 }
 
-std::map<std::string, Triage> triages_by_change(Db& db) {
-    std::map<std::string, Triage> out;
-    for (auto& t : triages(db)) out[t.change] = t;
+std::map<std::string, store::Triage> triages_by_change(store::Db& db) {
+    std::map<std::string, store::Triage> out;
+    for (auto& t : store::triages(db)) out[t.change] = t;
     return out;
 }
 
-std::vector<Triage> triages_not_found(const std::map<std::string, Triage>& triaged,
+std::vector<store::Triage> triages_not_found(const std::map<std::string, store::Triage>& triaged,
                                       const std::vector<Group>& groups, bool selection) {
     const auto now = current_changes(groups);
     std::set<std::string> series;
     for (const auto& g : groups) series.insert(series_id(g));
-    std::vector<Triage> out;
+    std::vector<store::Triage> out;
     for (const auto& [id, t] : triaged)
         if (!now.count(id) && (!selection || series.count(id.substr(0, 16)))) out.push_back(t);
     return out;
 }
 
-std::string state_of(const std::map<std::string, Triage>& triaged, const Group& g,
+std::string state_of(const std::map<std::string, store::Triage>& triaged, const Group& g,
                      const GroupStep& st) {
     const auto t = triaged.find(change_id(g, st));
     return t == triaged.end() ? "" : t->second.state;
@@ -62,4 +62,4 @@ bool is_change_id(const std::string& text) {
     return std::regex_match(text, form);
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -12,7 +12,7 @@
 
 #include "suite_report/store_tables.h"
 
-namespace store {
+namespace suite_report {
 
 // A hash of the series key (program, machine, renderer, window size, variant,
 // and the setup where it differs from the first runs': Group::setup), 16 hex digits.
@@ -28,15 +28,15 @@ std::set<std::string> current_changes(const std::vector<Group>& groups);
 
 // The triages by change; and those whose step is no longer found in
 // `groups`, only of the series among them when `groups` is a selection.
-std::map<std::string, Triage> triages_by_change(Db& db);
-std::vector<Triage> triages_not_found(const std::map<std::string, Triage>& triaged,
+std::map<std::string, store::Triage> triages_by_change(store::Db& db);
+std::vector<store::Triage> triages_not_found(const std::map<std::string, store::Triage>& triaged,
                                       const std::vector<Group>& groups, bool selection);
 
 // The state a step was given, "" when none.
-std::string state_of(const std::map<std::string, Triage>& triaged, const Group& g,
+std::string state_of(const std::map<std::string, store::Triage>& triaged, const Group& g,
                      const GroupStep& st);
 
 // Whether `text` has the form of a change's identifier.
 bool is_change_id(const std::string& text);
 
-}  // namespace store
+}  // namespace suite_report

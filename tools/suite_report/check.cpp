@@ -18,7 +18,7 @@
 #include "suite_report/judging.h"
 #include "suite_report/store_tables.h"
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
@@ -34,11 +34,11 @@ struct Sides {
 
 // A stored figure no program prints makes its run no measure: the newest is
 // not judged, a baseline run is left out, each named with the column.
-Sides load(Db& db, const RunRow& newest, const std::vector<const RunRow*>& base) {
+Sides load(store::Db& db, const store::RunRow& newest, const std::vector<const store::RunRow*>& base) {
     Sides s;
-    auto add = [&](const RunRow& r, const char* side) {
+    auto add = [&](const store::RunRow& r, const char* side) {
         std::string problem;
-        s.runs.push_back(run_from_frames(r.program, frames_of(db, r.id), problem));
+        s.runs.push_back(store::run_from_frames(r.program, store::frames_of(db, r.id), problem));
         if (!problem.empty()) {
             const std::string named = "run " + std::to_string(r.id) + " (" + r.date + "): " + problem;
             if (side[0] == 'A') s.newest_unreadable = named;
@@ -51,12 +51,12 @@ Sides load(Db& db, const RunRow& newest, const std::vector<const RunRow*>& base)
         s.baseline += side[0] == 'B';
     };
     add(newest, "A");
-    for (const RunRow* r : base) add(*r, "B");
+    for (const store::RunRow* r : base) add(*r, "B");
     return s;
 }
 
 // Why the newest run cannot be judged at all, or "".
-std::string unjudged(const RunRow& newest, const std::vector<const RunRow*>& base,
+std::string unjudged(const store::RunRow& newest, const std::vector<const store::RunRow*>& base,
                      std::size_t busy, const CheckOptions& o) {
     if (newest.frames == 0) return "the newest run has no frames";
     if (newest.exit_status && *newest.exit_status < 0)
@@ -84,9 +84,9 @@ struct Tally {
 };
 
 // The rows of one configuration, figure by figure as compare gives them.
-void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
+void check_group(store::Db& db, const Group& g, const std::vector<const store::RunRow*>& base,
                  std::size_t busy, const CheckOptions& o, report::Table& t, Tally& n) {
-    const RunRow& newest = g.runs.back();
+    const store::RunRow& newest = g.runs.back();
     const std::vector<std::string> lead = {g.program, g.host,
                                            g.renderer_shown(),
                                            g.window_size, newest.date};
@@ -112,12 +112,12 @@ void check_group(Db& db, const Group& g, const std::vector<const RunRow*>& base,
         n.unjudged += !judged;
         auto row = lead;
         row.insert(row.end(),
-                   {c.name, std::to_string(j.baseline_runs) + " runs", report::format_fixed(c.ratio, 4),
+                   {c.name, std::to_string(j.baseline_runs) + " runs", common::format_fixed(c.ratio, 4),
                     std::isnan(c.interval.low + c.interval.high)
                         ? "-"
-                        : report::format_fixed(c.interval.low, 4) + " .. " +
-                              report::format_fixed(c.interval.high, 4),
-                    report::format_fixed(c.test.p, 4), report::verdict_text(c.verdict),
+                        : common::format_fixed(c.interval.low, 4) + " .. " +
+                              common::format_fixed(c.interval.high, 4),
+                    common::format_fixed(c.test.p, 4), report::verdict_text(c.verdict),
                     fail ? "FAIL" : judged ? "ok" : "not judged"});
         t.rows.push_back(row);
         const auto x = report::figure_cells(c, report::CompareOptions{}.practical_percent);
@@ -150,7 +150,7 @@ int verdict(const Tally& n) {
 
 }  // namespace
 
-std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
+std::vector<const store::RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
                                            std::string& which, std::size_t& busy) {
     const std::size_t earlier = g.runs.size() - 1;
     std::size_t from = 0;
@@ -168,7 +168,7 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
         why = from ? "since the step of " + g.runs[from].date.substr(0, 10)
                    : "all before it, no step found";
     }
-    std::vector<const RunRow*> base;
+    std::vector<const store::RunRow*> base;
     busy = 0;
     for (std::size_t i = from; i < earlier; ++i) {
         if (!o.baseline_tag.empty() && g.runs[i].tag != o.baseline_tag) continue;
@@ -184,7 +184,7 @@ std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o
     return base;
 }
 
-Judgement judge_newest(Db& db, const Group& g, const std::vector<const RunRow*>& base,
+Judgement judge_newest(store::Db& db, const Group& g, const std::vector<const store::RunRow*>& base,
                        std::size_t busy, const CheckOptions& o) {
     Judgement j;
     if (j.not_judged = unjudged(g.runs.back(), base, busy, o); !j.not_judged.empty()) return j;
@@ -207,7 +207,7 @@ namespace {
 // Such runs are named and set aside; false when none is left to judge.
 bool set_future_aside(Group& g, const std::string& future, Tally& n) {
     while (!g.runs.empty() && g.runs.back().date > future) {
-        const RunRow& r = g.runs.back();
+        const store::RunRow& r = g.runs.back();
         n.notes.push_back(g.title() + ": run " + std::to_string(r.id) + " is dated in the future (" +
                           r.date + " UTC, more than a day after this machine's clock): not "
                           "taken as the newest");
@@ -235,9 +235,9 @@ int finish_check(const CheckOptions& o, const report::Table& t, Tally& n,
         o.markdown, [&](std::ostream& s) { report::write_markdown(s, t.title, n.rows); }));
     exports.push_back(report::terminal_export([&](std::ostream& s) {
         report::text_table(s, t, "   ");
-        for (const auto& line : used) s << "   baseline of " << report::terminal_safe(line) << "\n";
-        for (const auto& line : n.notes) s << "   " << report::terminal_safe(line) << "\n";
-        if (groups == 0) s << "no runs in " << display_url(o.db) << "\n";
+        for (const auto& line : used) s << "   baseline of " << common::terminal_safe(line) << "\n";
+        for (const auto& line : n.notes) s << "   " << common::terminal_safe(line) << "\n";
+        if (groups == 0) s << "no runs in " << store::display_url(o.db) << "\n";
     }));
     const auto written = report::write_exports(exports, store_as_input(o.db));
     if (written.refused) return 2;
@@ -254,7 +254,7 @@ int run_check(const CheckOptions& o) {
               (!o.baseline_tag.empty() ? "the runs tagged " + o.baseline_tag
                : o.last > 0    ? "the last " + std::to_string(o.last) + " runs before it"
                                : "the runs since the last step before it") +
-              "), failing beyond " + report::format_sig(o.threshold, 6) + "% worse";
+              "), failing beyond " + common::format_sig(o.threshold, 6) + "% worse";
     t.columns = {"program", "machine", "renderer", "size", "newest run", "figure", "baseline",
                  "new/base", "95% interval", "p", "verdict", "result"};
     t.left = 7;
@@ -262,9 +262,9 @@ int run_check(const CheckOptions& o) {
     std::vector<std::string> used;  // each group's baseline, said after the table
     std::size_t groups = 0;
     try {
-        auto db = open_store_read_only(o.db);
+        auto db = store::open_store_read_only(o.db);
         const std::string future = future_limit();
-        for (auto& g : group_runs(find_runs(*db, {}))) {
+        for (auto& g : group_runs(store::find_runs(*db, {}))) {
             ++groups;
             if (!set_future_aside(g, future, n)) continue;
             std::string which;
@@ -273,7 +273,7 @@ int run_check(const CheckOptions& o) {
             used.push_back(g.title() + ": " + which);
             check_group(*db, g, base, busy, o, t, n);
         }
-    } catch (const StoreError& e) {
+    } catch (const store::StoreError& e) {
         std::cerr << "suite-report: cannot check: " << e.what() << "\n";
         std::cout << "not judged: the store could not be read\n";
         return 3;
@@ -281,4 +281,4 @@ int run_check(const CheckOptions& o) {
     return finish_check(o, t, n, used, groups);
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -5,7 +5,7 @@
 #include "common/dates.h"
 #include "common/text.h"
 
-namespace store {
+namespace suite_report {
 
 namespace {
 // The default store: $SUITE_DB, else the one suite-run keeps beside its run folders.
@@ -43,7 +43,7 @@ void Commands::add_history(CLI::App& app) {
     history_->add_option("--renderer", h.filter.renderer, "only this GL renderer");
     history_->add_option("--since", h.filter.since, "only runs from DATE on (YYYY-MM-DD)")
         ->check([](const std::string& d) {
-            return report::read_date(d, "YYYY-MM-DD") ? std::string()
+            return common::read_date(d, "YYYY-MM-DD") ? std::string()
                                                       : std::string("DATE is YYYY-MM-DD");
         });
     history_->add_option("--json", h.json, "write the history as JSON to FILE ('-': stdout)");
@@ -102,7 +102,7 @@ void Commands::add_site(CLI::App& app) {
         ->required();
     site_->add_option("--since", o.since, "only runs from DATE on (YYYY-MM-DD)")
         ->check([](const std::string& d) {
-            return report::read_date(d, "YYYY-MM-DD") ? std::string()
+            return common::read_date(d, "YYYY-MM-DD") ? std::string()
                                                       : std::string("DATE is YYYY-MM-DD");
         });
     site_->add_option("--baseline", o.baseline_tag,
@@ -130,28 +130,28 @@ bool Commands::chosen() const {
 
 int Commands::run() const {
     if (*import_)
-        return run_import(import_db_.empty() ? default_url(default_store) : import_db_, paths_,
+        return run_import(import_db_.empty() ? store::default_url(default_store) : import_db_, paths_,
                           import_tag_);
     auto h = history_options_;
     if (*history_) {
-        h.db = h.db.empty() ? default_url(default_store) : h.db;
+        h.db = h.db.empty() ? store::default_url(default_store) : h.db;
         return run_history(h);
     }
     if (*triage_) {
         auto o = triage_options_;
-        o.db = o.db.empty() ? default_url(default_store) : o.db;
+        o.db = o.db.empty() ? store::default_url(default_store) : o.db;
         return run_triage(o);
     }
     if (*site_) {
         auto o = site_options_;
-        o.db = o.db.empty() ? default_url(default_store) : o.db;
+        o.db = o.db.empty() ? store::default_url(default_store) : o.db;
         return run_site(o);
     }
     if (*summary_)
-        return run_summary(summary_db_.empty() ? default_url(default_store) : summary_db_,
+        return run_summary(summary_db_.empty() ? store::default_url(default_store) : summary_db_,
                            summary_run_);
     auto c = check_options_;
-    c.db = c.db.empty() ? default_url(default_store) : c.db;
+    c.db = c.db.empty() ? store::default_url(default_store) : c.db;
     return run_check(c);
 }
 
@@ -163,30 +163,30 @@ void one_standard_output(const std::vector<std::string>& outputs) {
 report::ExportInputs store_as_input(const std::string& db) {
     // An SQLite store is an input like any other.
     report::ExportInputs inputs{{}, " (the store)", {}};
-    if (const auto id = report::file_id(db)) inputs.files.push_back({db, *id});
+    if (const auto id = common::file_id(db)) inputs.files.push_back({db, *id});
     return inputs;
 }
 
 int run_import(const std::string& db, const std::vector<std::string>& paths,
                const std::string& tag) {
-    const auto r = import_paths(db, paths, tag);
+    const auto r = store::import_paths(db, paths, tag);
     for (const auto& e : r.refused) std::cerr << "suite-report: refused: " << e << "\n";
     if (!r.store_error.empty()) {
         // Which folders the store holds and which it does not, for a later import.
         std::cerr << "suite-report: warning: " << r.not_recorded.size() << " of "
                   << r.not_recorded.size() + r.recorded.size()
-                  << " run(s) were not recorded: " << report::terminal_safe(r.store_error) << "\n";
-        for (const auto& f : r.recorded) std::cout << "recorded: " << report::terminal_safe(f) << "\n";
+                  << " run(s) were not recorded: " << common::terminal_safe(r.store_error) << "\n";
+        for (const auto& f : r.recorded) std::cout << "recorded: " << common::terminal_safe(f) << "\n";
         for (const auto& f : r.not_recorded)
-            std::cout << "not recorded: " << report::terminal_safe(f) << "\n";
+            std::cout << "not recorded: " << common::terminal_safe(f) << "\n";
     }
-    std::cout << "recorded " << r.added << " run(s) in " << display_url(db) << "; " << r.present
+    std::cout << "recorded " << r.added << " run(s) in " << store::display_url(db) << "; " << r.present
               << " already there";
-    if (r.tagged) std::cout << " (" << r.tagged << " more now tagged " << report::terminal_safe(tag) << ")";
+    if (r.tagged) std::cout << " (" << r.tagged << " more now tagged " << common::terminal_safe(tag) << ")";
     std::cout << "; " << r.refused.size() << " refused";
     if (!r.not_recorded.empty()) std::cout << "; " << r.not_recorded.size() << " not recorded";
     std::cout << "\n";
     return r.refused.empty() && r.not_recorded.empty() ? 0 : 1;
 }
 
-}  // namespace store
+}  // namespace suite_report

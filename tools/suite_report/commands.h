@@ -11,11 +11,11 @@
 #include "store/store.h"
 #include "suite_report/site.h"
 
-namespace store {
+namespace suite_report {
 
 struct HistoryOptions {
     std::string db;
-    Filter filter;
+    store::Filter filter;
     std::string json, csv, html, plots;
 };
 
@@ -73,4 +73,4 @@ int run_triage(const TriageOptions& o);
 // against the last comparable run in the store, report.html in the folder.
 int run_summary(const std::string& url, const std::string& run_folder);
 
-}  // namespace store
+}  // namespace suite_report

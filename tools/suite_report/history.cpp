@@ -18,12 +18,12 @@
 
 namespace fs = std::filesystem;
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
 std::string figure(const std::optional<double>& v, int digits = 6) {
-    return v ? report::format_sig(*v, digits) : "-";
+    return v ? common::format_sig(*v, digits) : "-";
 }
 
 report::Table history_table(const Group& g) {
@@ -48,7 +48,7 @@ nlohmann::json number_json(const std::optional<double>& v) {
     return v && std::isfinite(*v) ? nlohmann::json(*v) : nlohmann::json(nullptr);
 }
 
-using Triaged = std::map<std::string, Triage>;
+using Triaged = std::map<std::string, store::Triage>;
 
 nlohmann::json steps_json(const Group& g, const Triaged& triaged) {
     auto out = nlohmann::json::array();
@@ -99,7 +99,7 @@ void write_csv(std::ostream& out, const std::vector<Group>& groups) {
            "rate2,rate2_avg,median_frame_ms,hash,steps,variant,display,software\n";
     for (const auto& g : groups)
         for (std::size_t k = 0; k < g.runs.size(); ++k) {
-            const RunRow& r = g.runs[k];
+            const store::RunRow& r = g.runs[k];
             for (const auto* text : {&r.program, &r.date, &r.host, &r.renderer, &r.window_size,
                                      &r.suite_version, &r.tag})
                 out << csv_text(*text) << ',';
@@ -143,25 +143,25 @@ void write_history_html(std::ostream& out, const std::vector<Group>& groups,
 void write_terminal(std::ostream& out, const HistoryOptions& o, const std::vector<Group>& groups,
                     const Triaged& triaged) {
     const std::string future = future_limit();
-    if (groups.empty()) out << "no runs in " << display_url(o.db) << " match\n";
+    if (groups.empty()) out << "no runs in " << store::display_url(o.db) << " match\n";
     for (const auto& g : groups) {
         report::text_table(out, history_table(g), "   ");
         for (const auto& st : g.steps) {
             const std::string state = state_of(triaged, g, st);
-            out << "   step: " << report::terminal_safe(st.label) << "\n         "
+            out << "   step: " << common::terminal_safe(st.label) << "\n         "
                 << change_id(g, st) << (state.empty() ? "" : ": " + state) << "\n";
         }
         for (const auto& r : g.runs)
             if (r.date > future)
                 out << "   dated in the future: run " << r.id << " ("
-                    << report::terminal_safe(r.date)
+                    << common::terminal_safe(r.date)
                     << " UTC, more than a day after this machine's clock)\n";
     }
     const bool filtered =
         !(o.filter.program + o.filter.machine + o.filter.renderer + o.filter.since).empty();
     for (const auto& t : triages_not_found(triaged, groups, filtered))
         out << "triaged change no longer found: " << t.change << ": " << t.state << ", "
-            << report::terminal_safe(t.note) << " (" << report::terminal_safe(t.user) << ", "
+            << common::terminal_safe(t.note) << " (" << common::terminal_safe(t.user) << ", "
             << t.at << " UTC)\n";
 }
 
@@ -177,7 +177,7 @@ bool write_history_page(const std::string& path, const std::vector<Group>& group
             write_history_html(s, groups, trends, e);
         },
         problems);
-    for (const auto& p : problems) std::cerr << "suite-report: " << report::terminal_safe(p) << "\n";
+    for (const auto& p : problems) std::cerr << "suite-report: " << common::terminal_safe(p) << "\n";
     return ok;
 }
 
@@ -187,14 +187,14 @@ int run_history(const HistoryOptions& o) {
     std::vector<Group> groups;
     Triaged triaged;
     try {
-        auto db = open_store_read_only(o.db);
-        groups = group_runs(find_runs(*db, o.filter));
+        auto db = store::open_store_read_only(o.db);
+        groups = group_runs(store::find_runs(*db, o.filter));
         triaged = triages_by_change(*db);
-    } catch (const UnreadableLog& e) {
+    } catch (const store::UnreadableLog& e) {
         // No history rather than one that may miss the newest runs.
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
         return 3;
-    } catch (const StoreError& e) {
+    } catch (const store::StoreError& e) {
         std::cerr << "suite-report: cannot read the store: " << e.what() << "\n";
         return 1;
     }
@@ -211,7 +211,7 @@ int run_history(const HistoryOptions& o) {
                            std::string error;
                            draw_trends(groups, folder, "png", error);
                            if (!error.empty())
-                               std::cerr << "suite-report: " << report::terminal_safe(error) << "\n";
+                               std::cerr << "suite-report: " << common::terminal_safe(error) << "\n";
                            return error.empty();
                        },
                        report::Export::Kind::folder});
@@ -222,4 +222,4 @@ int run_history(const HistoryOptions& o) {
     return written.failed ? 1 : 0;
 }
 
-}  // namespace store
+}  // namespace suite_report

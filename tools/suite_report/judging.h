@@ -9,13 +9,13 @@
 #include "suite_report/commands.h"
 #include "suite_report/store_tables.h"
 
-namespace store {
+namespace suite_report {
 
 // The newest run's baseline: the runs tagged --baseline, the --last N before
 // it, or else the runs since the last step (in any figure) among those
 // before it, all of them when there is none. `which` says which were taken;
 // `busy` counts the runs left out for having been measured on a busy machine.
-std::vector<const RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
+std::vector<const store::RunRow*> choose_baseline(const Group& g, const CheckOptions& o,
                                            std::string& which, std::size_t& busy);
 
 // The newest run of `g` against `base`, figure by figure as compare gives
@@ -26,7 +26,7 @@ struct Judgement {
     std::vector<std::string> left_out;  // baseline runs whose stored figures cannot be read
     std::vector<report::FigureComparison> figures;
 };
-Judgement judge_newest(Db& db, const Group& g, const std::vector<const RunRow*>& base,
+Judgement judge_newest(store::Db& db, const Group& g, const std::vector<const store::RunRow*>& base,
                        std::size_t busy, const CheckOptions& o);
 
-}  // namespace store
+}  // namespace suite_report

@@ -43,7 +43,7 @@ std::string shown_control(unsigned code) {
 }
 
 void complain(const std::string& message) {
-    std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
+    std::cerr << "suite-report: " << common::terminal_safe(message) << "\n";
 }
 
 // Plots for the page: those already drawn for --plots, else drawn as SVG in
@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
     // the tool prints or writes, libpq's messages included.
     for (const char* name : {"SUITE_DB", "PGPASSWORD"})
         if (const char* value = std::getenv(name))
-            report::remember_secrets_of(value, std::string(name) == "PGPASSWORD");
-    for (int i = 1; i < argc; ++i) report::remember_secrets_of(argv[i]);
+            common::remember_secrets_of(value, std::string(name) == "PGPASSWORD");
+    for (int i = 1; i < argc; ++i) common::remember_secrets_of(argv[i]);
     Options o;
     CLI::App app{"Statistics, comparisons and plots from the benchmarks' results files.",
                  "suite-report"};
@@ -178,12 +178,12 @@ int main(int argc, char** argv) {
     compare->add_flag("--allow-mixed", o.compare.allow_mixed,
                       "pool runs of different window sizes, renderers or variants in a side");
     compare->fallthrough();
-    const store::Commands store_commands(app);  // import, history, check
+    const suite_report::Commands store_commands(app);  // import, history, check
 
     try {
         app.parse(argc, argv);
         if (store_commands.chosen()) return store_commands.run();
-        store::one_standard_output({o.json, o.csv, o.html, o.markdown});
+        suite_report::one_standard_output({o.json, o.csv, o.html, o.markdown});
         if (!*compare && o.paths.empty())
             throw CLI::ValidationError("PATH", "give at least one results file or folder");
         if (*compare && !o.paths.empty())
@@ -192,8 +192,8 @@ int main(int argc, char** argv) {
         // A usage error may quote what was given: no secret, no control character.
         std::ostringstream out, err;
         const int code = app.exit(e, out, err);
-        std::cout << report::mask_secrets(out.str());
-        std::cerr << report::replace_controls(report::mask_secrets(err.str()), shown_control);
+        std::cout << common::mask_secrets(out.str());
+        std::cerr << common::replace_controls(common::mask_secrets(err.str()), shown_control);
         return code == 0 ? 0 : 2;
     }
     return run(o, bool(*compare));

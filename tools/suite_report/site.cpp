@@ -26,22 +26,22 @@
 
 namespace fs = std::filesystem;
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
 
 void complain(const std::string& message) {
-    std::cerr << "suite-report: " << report::terminal_safe(message) << "\n";
+    std::cerr << "suite-report: " << common::terminal_safe(message) << "\n";
 }
 
 // A run's headline: the average of its first rate, as the program prints it.
-double headline(const RunRow& r) {
+double headline(const store::RunRow& r) {
     return !r.rates.empty() && r.rates[0].second ? *r.rates[0].second : NAN;
 }
 
 std::string percent(double ratio) {
-    return (ratio >= 1 ? "+" : "") + report::format_fixed(100 * (ratio - 1), 1) + "%";
+    return (ratio >= 1 ? "+" : "") + common::format_fixed(100 * (ratio - 1), 1) + "%";
 }
 
 // The figure the cell shows: the headline's, else the first judged.
@@ -51,7 +51,7 @@ const report::FigureComparison* headline_figure(const Judgement& j, const Group&
     return j.figures.empty() ? nullptr : &j.figures.front();
 }
 
-void judge_cell(Db& db, const Group& g, const SiteOptions& o, report::SiteCell& c) {
+void judge_cell(store::Db& db, const Group& g, const SiteOptions& o, report::SiteCell& c) {
     using Mark = report::SiteCell::Mark;
     CheckOptions check;
     check.baseline_tag = o.baseline_tag;
@@ -78,7 +78,7 @@ void judge_cell(Db& db, const Group& g, const SiteOptions& o, report::SiteCell& 
     }
 }
 
-using Triaged = std::map<std::string, Triage>;
+using Triaged = std::map<std::string, store::Triage>;
 
 // A change whose newest step was triaged invalid or fixed is no longer one
 // to look at; its state is shown all the same.
@@ -92,25 +92,25 @@ void apply_triage(const Group& g, const Triaged& triaged, report::SiteCell& c) {
     if (state == "invalid" || state == "fixed") c.changed = false;
 }
 
-report::SiteCell cell_of(Db& db, const Group& g, const SiteOptions& o, const Triaged& triaged) {
+report::SiteCell cell_of(store::Db& db, const Group& g, const SiteOptions& o, const Triaged& triaged) {
     report::SiteCell c;
     c.present = true;
     for (const auto& r : g.runs) {
         c.trend.push_back(headline(r));
         c.busy.push_back(!r.busy.empty());
         if (r.busy.empty() && std::isfinite(headline(r)))
-            c.average = report::format_sig(headline(r), 4) + " " + r.rates[0].first;
+            c.average = common::format_sig(headline(r), 4) + " " + r.rates[0].first;
     }
     judge_cell(db, g, o, c);
     apply_triage(g, triaged, c);
     return c;
 }
 
-report::SiteMatrix matrix_of(Db& db, const std::vector<Group>& groups, const SiteOptions& o,
+report::SiteMatrix matrix_of(store::Db& db, const std::vector<Group>& groups, const SiteOptions& o,
                              const Triaged& triaged) {
     report::SiteMatrix m;
-    m.store = display_url(o.db);
-    m.generated = report::utc_now("%Y-%m-%d %H:%M UTC");
+    m.store = store::display_url(o.db);
+    m.generated = common::utc_now("%Y-%m-%d %H:%M UTC");
     m.baseline = o.baseline_tag.empty() ? "its level since the last change point"
                                         : "the runs tagged " + o.baseline_tag;
     std::set<std::string> programs;
@@ -147,14 +147,14 @@ bool write_file(const std::string& path, Write write) {
     return bool(out);
 }
 
-double time_ms(const RunRow& r) {
-    const auto when = report::read_utc(r.date);
+double time_ms(const store::RunRow& r) {
+    const auto when = common::read_utc(r.date);
     return when ? 1000.0 * static_cast<double>(*when) : NAN;
 }
 
 // The interval of a run's headline: compare's batches of its consecutive
 // frames, each batch's own average one value.
-report::Interval run_interval(const std::vector<StoredFrame>& frames) {
+report::Interval run_interval(const std::vector<store::StoredFrame>& frames) {
     report::RatioRun run;
     for (const auto& f : frames) {
         const double seconds = std::strtod(f.seconds.c_str(), nullptr);
@@ -167,11 +167,11 @@ report::Interval run_interval(const std::vector<StoredFrame>& frames) {
     return report::mean_interval(batches);
 }
 
-std::string run_id(const RunRow& r) { return std::to_string(r.id); }
+std::string run_id(const store::RunRow& r) { return std::to_string(r.id); }
 
 // A run's page with its frames, which were read once for its interval too.
-bool write_run(const std::string& folder, const RunRow& r, const std::string& series,
-               const std::vector<StoredFrame>& frames) {
+bool write_run(const std::string& folder, const store::RunRow& r, const std::string& series,
+               const std::vector<store::StoredFrame>& frames) {
     report::RunPage page;
     page.title = r.program + " on " + r.host + ", " + r.date + " UTC";
     page.series_link = "../series/" + series + ".html";
@@ -182,7 +182,7 @@ bool write_run(const std::string& folder, const RunRow& r, const std::string& se
     for (const fs::path& dir : {fs::path(r.folder), fs::path(r.folder).parent_path()})
         if (!r.folder.empty() && page.report_link.empty() &&
             fs::is_regular_file(dir / "report.html", ec))
-            page.report_link = "file://" + report::percent_encoded(
+            page.report_link = "file://" + common::percent_encoded(
                                                fs::absolute(dir / "report.html").string(), "/");
     page.facts = {{"program", r.program}, {"date (UTC)", r.date}, {"machine", r.host},
                   {"renderer", r.renderer}, {"window size", r.window_size},
@@ -199,14 +199,14 @@ bool write_run(const std::string& folder, const RunRow& r, const std::string& se
                             [&](std::ostream& s) { report::write_run_page(s, page); });
 }
 
-report::SeriesPage series_of(Db& db, const std::string& folder, const Group& g,
+report::SeriesPage series_of(store::Db& db, const std::string& folder, const Group& g,
                              const std::string& id, const Triaged& triaged, bool& ok) {
     report::SeriesPage s;
     s.title = g.title();
     s.figure = g.runs.back().rates.empty() ? "average" : g.runs.back().rates[0].first;
     s.data_file = id + ".js";
     for (const auto& r : g.runs) {
-        const auto frames = frames_of(db, r.id);
+        const auto frames = store::frames_of(db, r.id);
         ok = ok && write_run(folder, r, id, frames);
         if (!std::isfinite(headline(r)) || !std::isfinite(time_ms(r))) continue;
         const auto in = run_interval(frames);
@@ -215,7 +215,7 @@ report::SeriesPage series_of(Db& db, const std::string& folder, const Group& g,
                             r.date, "../runs/" + run_id(r) + ".html"});
     }
     for (const auto& st : g.steps) {
-        const RunRow& after = g.runs[st.after];
+        const store::RunRow& after = g.runs[st.after];
         // The trend draws the headline: only its steps are annotated on it.
         s.notes.push_back({time_ms(after), !after.busy.empty(), st.figure == s.figure,
                            change_id(g, st), st.label, state_of(triaged, g, st)});
@@ -223,7 +223,7 @@ report::SeriesPage series_of(Db& db, const std::string& folder, const Group& g,
     return s;
 }
 
-bool write_series(Db& db, const std::string& folder, const Group& g, const std::string& id,
+bool write_series(store::Db& db, const std::string& folder, const Group& g, const std::string& id,
                   const Triaged& triaged) {
     bool ok = true;
     const auto page = series_of(db, folder, g, id, triaged, ok);
@@ -236,8 +236,8 @@ bool write_series(Db& db, const std::string& folder, const Group& g, const std::
 }
 
 // The pages of one generation; false once one could not be written.
-bool write_site(Db& db, const std::string& folder, const SiteOptions& o) {
-    auto groups = group_runs(find_runs(db, {"", "", "", o.since}));
+bool write_site(store::Db& db, const std::string& folder, const SiteOptions& o) {
+    auto groups = group_runs(store::find_runs(db, {"", "", "", o.since}));
     find_group_steps(groups);
     const auto triaged = triages_by_change(db);
     auto matrix = matrix_of(db, groups, o, triaged);
@@ -263,7 +263,7 @@ int run_site(const SiteOptions& o) {
     std::string error;
     std::optional<std::string> generation;
     try {
-        auto db = open_store_read_only(o.db);
+        auto db = store::open_store_read_only(o.db);
         generation = new_generation(o.out, error);
         if (!generation) {
             complain(error);
@@ -273,7 +273,7 @@ int run_site(const SiteOptions& o) {
             discard_generation(*generation);
             return 1;
         }
-    } catch (const StoreError& e) {
+    } catch (const store::StoreError& e) {
         // The site before stays as it was.
         if (generation) discard_generation(*generation);
         complain(std::string("cannot write the site: ") + e.what());
@@ -284,8 +284,8 @@ int run_site(const SiteOptions& o) {
         complain(*why);
         return 1;
     }
-    std::cout << "site written: " << report::terminal_safe(o.out) << "/index.html\n";
+    std::cout << "site written: " << common::terminal_safe(o.out) << "/index.html\n";
     return 0;
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace store {
+namespace suite_report {
 
 struct SiteOptions {
     std::string db, out, since, baseline_tag;
@@ -11,4 +11,4 @@ struct SiteOptions {
 
 int run_site(const SiteOptions& o);
 
-}  // namespace store
+}  // namespace suite_report

@@ -14,7 +14,7 @@
 
 namespace fs = std::filesystem;
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
@@ -27,15 +27,15 @@ struct Level {
     std::vector<report::Analysis> analyses;
 };
 
-Level level_of(Db& db, const Group& g) {
+Level level_of(store::Db& db, const Group& g) {
     std::size_t from = 0;
     for (const auto& st : g.steps) from = std::max(from, st.after);
     Level l;
     for (std::size_t i = g.runs.size(); i-- > from && l.runs.size() < level_runs;) {
-        const RunRow& r = g.runs[i];
+        const store::RunRow& r = g.runs[i];
         if (!r.busy.empty() || !r.complete || r.frames == 0) continue;
         std::string unreadable;  // figures no program prints: no level to compare with
-        report::Run run = run_from_frames(r.program, frames_of(db, r.id), unreadable);
+        report::Run run = store::run_from_frames(r.program, store::frames_of(db, r.id), unreadable);
         if (!unreadable.empty()) continue;
         l.runs.push_back(std::move(run));
         l.analyses.push_back(report::analyse(l.runs.back()));
@@ -53,7 +53,7 @@ std::string row_title(const Group& g) {
            g.window_size + (g.variant.empty() ? "" : ", variant " + g.variant);
 }
 
-std::vector<MatrixRow> rows_of(Db& db, const std::vector<Group>& groups) {
+std::vector<MatrixRow> rows_of(store::Db& db, const std::vector<Group>& groups) {
     std::map<std::vector<std::string>, MatrixRow> rows;
     for (const auto& g : groups) {
         MatrixRow& r = rows[{g.window_size, g.host, g.renderer_shown(), g.variant}];
@@ -148,7 +148,7 @@ bool write_file(const fs::path& path, Write write) {
 
 }  // namespace
 
-bool write_comparisons(Db& db, const std::string& folder, const std::vector<Group>& groups) {
+bool write_comparisons(store::Db& db, const std::string& folder, const std::vector<Group>& groups) {
     const fs::path dir = fs::path(folder) / "compare";
     fs::create_directories(dir);
     const auto rows = rows_of(db, groups);
@@ -184,4 +184,4 @@ bool write_comparisons(Db& db, const std::string& folder, const std::vector<Grou
            });
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -13,7 +13,7 @@
 
 namespace fs = std::filesystem;
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
@@ -107,4 +107,4 @@ void discard_generation(const std::string& generation) {
     fs::remove_all(generation, ec);
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace store {
+namespace suite_report {
 
 // Why `out` may not be written: it exists and is not a site written this way.
 std::optional<std::string> site_refusal(const std::string& out);
@@ -22,4 +22,4 @@ std::optional<std::string> publish_generation(const std::string& out,
 // Removes a generation that was not published.
 void discard_generation(const std::string& generation);
 
-}  // namespace store
+}  // namespace suite_report

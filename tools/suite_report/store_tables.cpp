@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-namespace store {
+namespace suite_report {
 
 std::string Group::title() const {
     return program + " on " + (host.empty() ? "an unnamed machine" : host) + ", " +
@@ -32,7 +32,7 @@ std::string Group::renderer_shown() const {
     return setup().empty() ? shown : shown + " (" + setup() + ")";
 }
 
-std::vector<Group> group_runs(std::vector<RunRow> runs) {
+std::vector<Group> group_runs(std::vector<store::RunRow> runs) {
     std::map<std::vector<std::string>, Group> groups;
     for (auto& r : runs) {
         const std::string software = !r.software ? "" : *r.software ? "1" : "0";
@@ -56,7 +56,7 @@ namespace {
 
 const std::string frame_time = "frame time";
 
-std::optional<double> figure_of(const RunRow& r, const std::string& figure) {
+std::optional<double> figure_of(const store::RunRow& r, const std::string& figure) {
     if (figure == frame_time) return r.median_ms;
     for (const auto& [name, average] : r.rates)
         if (name == figure) return average;
@@ -74,7 +74,7 @@ void steps_of_figure(Group& g, const std::string& figure) {
         }
     for (const auto& s : report::find_steps(values)) {
         GroupStep gs{figure, s, runs[s.at - 1], runs[s.at], {}, {}};
-        const RunRow& after = g.runs[gs.after];
+        const store::RunRow& after = g.runs[gs.after];
         gs.changes = report::changed_facts(g.runs[gs.before].facts, after.facts);
         gs.label = report::step_label(figure, s, after.date.substr(0, 10), after.id, gs.changes);
         g.steps.push_back(std::move(gs));
@@ -84,7 +84,7 @@ void steps_of_figure(Group& g, const std::string& figure) {
 }  // namespace
 
 std::string future_limit() {
-    return report::utc_text(std::time(nullptr) + 24 * 3600);
+    return common::utc_text(std::time(nullptr) + 24 * 3600);
 }
 
 void find_group_steps(std::vector<Group>& groups) {
@@ -102,7 +102,7 @@ void find_group_steps(std::vector<Group>& groups) {
 namespace {
 // "2026-12-07 09:10:12" (UTC) as seconds since the epoch, for gnuplot's time axis.
 long long epoch(const std::string& date) {
-    return static_cast<long long>(report::read_utc(date).value_or(-1));
+    return static_cast<long long>(common::read_utc(date).value_or(-1));
 }
 }  // namespace
 
@@ -143,4 +143,4 @@ std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups,
     return report::draw_plots(plots, fs::absolute(folder), format, error);
 }
 
-}  // namespace store
+}  // namespace suite_report

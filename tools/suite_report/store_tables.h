@@ -10,7 +10,7 @@
 #include "report/output/tables.h"
 #include "store/store.h"
 
-namespace store {
+namespace suite_report {
 
 // A step in one figure of a group's history, between runs[before] and
 // runs[after] (the last run before it and the first after).
@@ -27,7 +27,7 @@ struct Group {
     std::string program, host, renderer, window_size, variant;
     std::string display_kind = report::private_xvfb;
     std::optional<bool> software;
-    std::vector<RunRow> runs;
+    std::vector<store::RunRow> runs;
     std::vector<GroupStep> steps;  // filled by find_group_steps
     std::string title() const;
     // The display kind and software flag where they are not what every run
@@ -38,7 +38,7 @@ struct Group {
     // The renderer with the setup beside it, where there is one.
     std::string renderer_shown() const;
 };
-std::vector<Group> group_runs(std::vector<RunRow> runs);
+std::vector<Group> group_runs(std::vector<store::RunRow> runs);
 
 // A day after this machine's clock, as the store dates runs ("YYYY-MM-DD
 // hh:mm:ss", UTC): a run dated later is dated in the future.
@@ -54,4 +54,4 @@ std::vector<report::PlotFile> draw_trends(const std::vector<Group>& groups,
                                           const std::string& folder, const std::string& format,
                                           std::string& error);
 
-}  // namespace store
+}  // namespace suite_report

@@ -19,7 +19,7 @@
 
 namespace fs = std::filesystem;
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
@@ -38,7 +38,7 @@ Config config_of(const report::Run& run) {
     const auto& m = run.record;
     return {report::program_name(run.program), m.machine.host, m.gl.renderer,
             m.run.window_size.value_or(""), m.variant ? m.variant->name : "",
-            display_kind_of(m), report::rendered_in_software(m.gl)};
+            store::display_kind_of(m), report::rendered_in_software(m.gl)};
 }
 
 // The overview, cut to what a reader takes in at a glance: each row names
@@ -63,7 +63,7 @@ report::Table glance(const report::Model& m) {
 // The store's UTC date as this machine's local time, its zone named.
 std::string local_date(const std::string& utc) {
     std::tm local{};
-    const std::time_t when = report::read_utc(utc).value_or(-1);
+    const std::time_t when = common::read_utc(utc).value_or(-1);
     char text[64];
     if (when == -1 || !localtime_r(&when, &local) ||
         !std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local))
@@ -87,9 +87,9 @@ bool in_folder(const std::string& stored, const std::vector<std::string>& forms)
 // before this run (`date`, UTC as stored): one measured on a quiet machine if
 // there is one, since a busy one is no level to judge by (against it the
 // verdict is withheld). Never this run itself, nor one made after it.
-const RunRow* earlier_run(const std::vector<RunRow>& rows, const Config& c,
+const store::RunRow* earlier_run(const std::vector<store::RunRow>& rows, const Config& c,
                           const std::vector<std::string>& folder, const std::string& date) {
-    const RunRow *found = nullptr, *busy = nullptr;
+    const store::RunRow *found = nullptr, *busy = nullptr;
     if (date.empty()) return nullptr;  // before when, nobody can tell
     for (const auto& r : rows) {
         if (r.program != c.program || r.host != c.host || r.renderer != c.renderer ||
@@ -108,7 +108,7 @@ std::string first_date(const report::Model& m, const Config& c) {
     for (const auto& a : m.analyses) {
         if (!(config_of(*a.run) == c)) continue;
         const std::string d =
-            run_date(a.run->record, fs::path(a.run->path).filename().string()).utc;
+            store::run_date(a.run->record, fs::path(a.run->path).filename().string()).utc;
         if (!d.empty() && (first.empty() || d < first)) first = d;
     }
     return first;
@@ -116,8 +116,8 @@ std::string first_date(const report::Model& m, const Config& c) {
 
 // This folder's runs of the configuration (side A) against the earlier run
 // (side B): the first rate, the average the program prints, as compare gives it.
-std::vector<std::string> change_row(Db& db, const report::Model& m, const Config& c,
-                              const RunRow& earlier) {
+std::vector<std::string> change_row(store::Db& db, const report::Model& m, const Config& c,
+                              const store::RunRow& earlier) {
     std::deque<report::Run> kept;  // the analyses point at it
     std::vector<report::Analysis> sides;
     for (const auto& a : m.analyses) {
@@ -126,7 +126,7 @@ std::vector<std::string> change_row(Db& db, const report::Model& m, const Config
         sides.back().side = "A";
     }
     std::string unreadable;
-    kept.push_back(run_from_frames(earlier.program, frames_of(db, earlier.id), unreadable));
+    kept.push_back(store::run_from_frames(earlier.program, store::frames_of(db, earlier.id), unreadable));
     const std::string label = c.program + (c.variant.empty() ? "" : " [" + c.variant + "]");
     const std::string against = "run " + std::to_string(earlier.id) + " of " + local_date(earlier.date);
     if (!unreadable.empty()) return {label, against, "-", "-", "-", "not judged: " + unreadable};
@@ -205,7 +205,7 @@ void print_variants(const std::string& run_folder, const report::Model& m) {
         }
     }
     if (!t.rows.empty()) report::text_table(std::cout, t, "   ");
-    for (const auto& n : notes) std::cout << "   " << report::terminal_safe(n) << "\n";
+    for (const auto& n : notes) std::cout << "   " << common::terminal_safe(n) << "\n";
 }
 
 // Each program against its last comparable run, or why there is none.
@@ -220,16 +220,16 @@ void print_changes(const std::string& url, const report::Model& m,
     t.left = 3;
     std::vector<std::string> none;
     try {
-        auto db = open_store_read_only(url);
-        const auto rows = find_runs(*db, {});
+        auto db = store::open_store_read_only(url);
+        const auto rows = store::find_runs(*db, {});
         for (const auto& [c, _] : configs) {
-            if (const RunRow* earlier = earlier_run(rows, c, folder, first_date(m, c)))
+            if (const store::RunRow* earlier = earlier_run(rows, c, folder, first_date(m, c)))
                 t.rows.push_back(change_row(*db, m, c, *earlier));
             else
                 none.push_back(c.program + (c.variant.empty() ? "" : " [" + c.variant + "]"));
         }
-    } catch (const StoreError& e) {
-        std::cout << "   no comparison with earlier runs: " << report::terminal_safe(e.what())
+    } catch (const store::StoreError& e) {
+        std::cout << "   no comparison with earlier runs: " << common::terminal_safe(e.what())
                   << "\n";
         return;
     }
@@ -237,7 +237,7 @@ void print_changes(const std::string& url, const report::Model& m,
     if (!none.empty()) {
         std::string names;
         for (const auto& n : none) names += (names.empty() ? "" : ", ") + n;
-        std::cout << "   no earlier comparable run in the store for " << report::terminal_safe(names)
+        std::cout << "   no earlier comparable run in the store for " << common::terminal_safe(names)
                   << "\n";
     }
 }
@@ -249,10 +249,10 @@ int run_summary(const std::string& url, const std::string& run_folder) {
     std::cout << "== summary\n";
     for (const auto& d : m.all_diagnostics())
         if (d.level == report::Diagnostic::Level::error)
-            std::cout << "   " << report::terminal_safe(to_string(d)) << "\n";
+            std::cout << "   " << common::terminal_safe(to_string(d)) << "\n";
     if (m.runs.empty()) return 1;  // nothing to show, nor to put on a page
     report::text_table(std::cout, glance(m), "   ");
-    for (const auto& note : m.software_notes()) std::cout << "   " << report::terminal_safe(note) << "\n";
+    for (const auto& note : m.software_notes()) std::cout << "   " << common::terminal_safe(note) << "\n";
     std::error_code ec;
     const fs::path absolute = fs::absolute(run_folder, ec);
     std::vector<std::string> forms = {absolute.string(), absolute.lexically_normal().string(),
@@ -266,19 +266,19 @@ int run_summary(const std::string& url, const std::string& run_folder) {
     const fs::path page = fs::path(run_folder) / "report.html";
     const auto kind = fs::symlink_status(page, ec).type();
     if (kind != fs::file_type::not_found && kind != fs::file_type::regular) {
-        std::cout << "   page not written: " << report::terminal_safe(page.string())
+        std::cout << "   page not written: " << common::terminal_safe(page.string())
                   << " is there and is not a plain file\n";
         status = 1;
     } else {
         std::vector<std::string> problems;
         if (report::write_page_with_plots(page.string(), m, problems))
-            std::cout << "   page with plots: " << report::terminal_safe(page.string()) << "\n";
+            std::cout << "   page with plots: " << common::terminal_safe(page.string()) << "\n";
         else
             status = 1;
-        for (const auto& p : problems) std::cout << "   " << report::terminal_safe(p) << "\n";
+        for (const auto& p : problems) std::cout << "   " << common::terminal_safe(p) << "\n";
     }
-    std::cout << "   full report: suite-report " << report::shell_pasteable(run_folder) << "\n";
+    std::cout << "   full report: suite-report " << common::shell_pasteable(run_folder) << "\n";
     return status;
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -13,7 +13,7 @@
 #include "suite_report/commands.h"
 #include "suite_report/store_tables.h"
 
-namespace store {
+namespace suite_report {
 
 namespace {
 
@@ -26,22 +26,22 @@ std::string os_user() {
 
 int run_triage(const TriageOptions& o) {
     if (!is_change_id(o.change)) {
-        std::cerr << "suite-report: " << report::terminal_safe(o.change)
+        std::cerr << "suite-report: " << common::terminal_safe(o.change)
                   << " is not a change point's identifier (as history --json and the site "
                      "show them)\n";
         return 2;
     }
     try {
-        auto db = open_store(o.db, false);
-        auto groups = group_runs(find_runs(*db, {}));
+        auto db = store::open_store(o.db, false);
+        auto groups = group_runs(store::find_runs(*db, {}));
         find_group_steps(groups);
         if (!current_changes(groups).count(o.change)) {
             std::cerr << "suite-report: no change point " << o.change << " in "
-                      << report::terminal_safe(display_url(o.db)) << " now\n";
+                      << common::terminal_safe(store::display_url(o.db)) << " now\n";
             return 1;
         }
-        set_triage(*db, {o.change, o.state, o.note, report::utc_now("%Y-%m-%d %H:%M:%S"), os_user()});
-    } catch (const StoreError& e) {
+        store::set_triage(*db, {o.change, o.state, o.note, common::utc_now("%Y-%m-%d %H:%M:%S"), os_user()});
+    } catch (const store::StoreError& e) {
         std::cerr << "suite-report: cannot record the triage: " << e.what() << "\n";
         return 1;
     }
@@ -49,4 +49,4 @@ int run_triage(const TriageOptions& o) {
     return 0;
 }
 
-}  // namespace store
+}  // namespace suite_report

@@ -43,12 +43,12 @@ void AbRounds::judge(const std::vector<std::string>& programs, int round,
                 report::pooled_spread_percent(a.after_first, b.after_first);
             all_decided = all_decided && l.answer != report::Answer::undecided;
             if (std::isnan(l.ratio.interval.low)) continue;
-            progress << "  " << program << " [" << report::terminal_safe(variants_[v])
-                     << "] against [" << report::terminal_safe(variants_.front())
+            progress << "  " << program << " [" << common::terminal_safe(variants_[v])
+                     << "] against [" << common::terminal_safe(variants_.front())
                      << "] after round " << round << ": "
-                     << report::format_fixed(l.ratio.interval.low, 4) << " .. "
-                     << report::format_fixed(l.ratio.interval.high, 4) << " ("
-                     << report::format_sig(100 * report::look_confidence(rule_), 4) << "%), "
+                     << common::format_fixed(l.ratio.interval.low, 4) << " .. "
+                     << common::format_fixed(l.ratio.interval.high, 4) << " ("
+                     << common::format_sig(100 * report::look_confidence(rule_), 4) << "%), "
                      << report::answer_text(l.answer) << std::endl;
         }
         j.decided = all_decided;

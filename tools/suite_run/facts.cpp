@@ -88,7 +88,7 @@ std::string command_line(int argc, char** argv) {
     std::string line;
     for (int i = 0; i < argc; ++i) {
         if (i) line += ' ';
-        line += report::shell_quoted(report::mask_secrets(argv[i]));
+        line += common::shell_quoted(common::mask_secrets(argv[i]));
     }
     return line;
 }

@@ -139,8 +139,8 @@ void show_summary(const std::string& folder, const std::string& db) {
 
 void print_failure(const std::string& name, const std::string& problem, const std::string& dir) {
     std::cout << "  FAILED: " << name << ": "
-              << report::terminal_safe(report::mask_secrets(problem));
-    if (!dir.empty()) std::cout << " (what it wrote is kept in " << report::terminal_safe(dir) << ")";
+              << common::terminal_safe(common::mask_secrets(problem));
+    if (!dir.empty()) std::cout << " (what it wrote is kept in " << common::terminal_safe(dir) << ")";
     std::cout << std::endl;
 }
 
@@ -340,13 +340,13 @@ void verify_gl(report::ProgramRecord& facts, const report::GlRecord& gl) {
 void note_written(session& s, const std::string& dir, const std::string& file,
                   const std::string& text) {
     const std::string path = fs::path(dir).lexically_relative(s.out) / file;
-    s.written.push_back({path, report::sha256_hex(text), static_cast<long long>(text.size())});
+    s.written.push_back({path, common::sha256_hex(text), static_cast<long long>(text.size())});
 }
 
 // Runs the program and keeps its metadata.json; what is known of the run.
 suite_run::program_run drive_step(session& s, const step& t, const std::string& dir) {
     const std::string name(t.p->texts->name);
-    std::cout << "== " << step_title(s, t) << " (in " << report::terminal_safe(dir) << ")"
+    std::cout << "== " << step_title(s, t) << " (in " << common::terminal_safe(dir) << ")"
               << std::endl;
     const std::string started = suite_run::local_time_stamp();
     suite_run::program_run ran;
@@ -413,8 +413,8 @@ void record_in_store(session& s, const std::string& dir, const suite_run::progra
     if (why.empty()) return;
     ++s.unrecorded;
     std::cout << "  WARNING: not recorded in the store "
-              << report::terminal_safe(store::display_url(s.o.db)) << ": "
-              << report::terminal_safe(why) << " (the run folder " << report::terminal_safe(dir)
+              << common::terminal_safe(store::display_url(s.o.db)) << ": "
+              << common::terminal_safe(why) << " (the run folder " << common::terminal_safe(dir)
               << " is complete)" << std::endl;
 }
 
@@ -445,12 +445,12 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
         ++s.failures;
         print_failure(std::string(t.p->texts->name), problem, *dir);
     } else {
-        std::cout << "  done: " << report::terminal_safe(results) << std::endl;
+        std::cout << "  done: " << common::terminal_safe(results) << std::endl;
         if (s.ab && t.v && !results.empty())
             s.ab->add(t.v->name, std::string(t.p->texts->name), *dir + "/" + results);
         if (s.o.until_stable > 0 && !results.empty()) {
             stability.add(stability_key(t), suite_run::results_headline(*dir + "/" + results));
-            std::cout << "  " << report::terminal_safe(stability_key(t)) << ": "
+            std::cout << "  " << common::terminal_safe(stability_key(t)) << ": "
                       << stability.progress(stability_key(t)) << std::endl;
         }
     }
@@ -538,13 +538,13 @@ void write_run_json(session& s) {
         s.run_json_written = true;
         return;
     }
-    std::cerr << "suite-run: " << report::terminal_safe(error) << "\n";
+    std::cerr << "suite-run: " << common::terminal_safe(error) << "\n";
     ++s.failures;
 }
 
 int interrupted(const session& s, int stopped_by) {
     std::cout << "Interrupted by " << process::signal_name(stopped_by)
-              << "; what ran is kept in: " << report::terminal_safe(s.out) << std::endl;
+              << "; what ran is kept in: " << common::terminal_safe(s.out) << std::endl;
     return 128 + stopped_by;
 }
 
@@ -558,13 +558,13 @@ int finish(session& s) {
         if (!s.run.interrupted) write_run_json(s);
         return interrupted(s, stopped_by);
     }
-    std::cout << "Results are in: " << report::terminal_safe(s.out) << "\n";
+    std::cout << "Results are in: " << common::terminal_safe(s.out) << "\n";
     if (s.failures) std::cout << s.failures << " program run(s) failed.\n";
     if (s.unrecorded)
         std::cout << s.unrecorded << " run(s) missing from the store "
-                  << report::terminal_safe(store::display_url(s.o.db))
+                  << common::terminal_safe(store::display_url(s.o.db))
                   << "; import them later with: suite-report import "
-                  << report::terminal_safe(s.out) << "\n";
+                  << common::terminal_safe(s.out) << "\n";
     return s.failures || s.unrecorded ? 1 : 0;
 }
 
@@ -575,7 +575,7 @@ int end_early(session& s, int argc, char** argv, const std::string& why, int sta
     std::istringstream lines(why);
     std::string line;
     for (const char* prefix = "suite-run: "; std::getline(lines, line); prefix = "")
-        std::cerr << prefix << report::terminal_safe(line) << "\n";
+        std::cerr << prefix << common::terminal_safe(line) << "\n";
     if (s.run.format == 0) {
         s.run = run_header(s, argc, argv);
         s.run.gl.error = "not probed: the run ended before";
@@ -606,9 +606,9 @@ std::string not_hardware(const session& s) {
 // The store's password and the variants' secrets, hidden wherever they
 // would appear in what the runner prints or records.
 void remember_secrets(const options& o) {
-    report::remember_secrets_of(o.db);
+    common::remember_secrets_of(o.db);
     if (const char* password = std::getenv("PGPASSWORD"))
-        report::remember_secrets_of(password, true);
+        common::remember_secrets_of(password, true);
     for (const auto& v : o.variants) suite_run::remember_secrets(v);
 }
 
@@ -663,7 +663,7 @@ int run_suite(int argc, char** argv) {
                       : s.o.drive.on_display ? "Running unattended on your display "
                                              : "Running unattended on display ")
                   << s.display << " ("
-                  << report::terminal_safe(s.gl.front().error ? "unknown renderer"
+                  << common::terminal_safe(s.gl.front().error ? "unknown renderer"
                                                               : s.gl.front().renderer)
                   << ")\n";
         suite_run::Stability stability(s.o.until_stable, s.o.max_repeat, s.o.max_time);

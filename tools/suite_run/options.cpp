@@ -67,7 +67,7 @@ std::string check_rounds(const std::string& text) {
 }
 
 [[noreturn]] void usage_error(const std::string& why, const std::string& usage) {
-    std::cerr << "suite-run: " << report::terminal_safe(report::mask_secrets(why)) << "\n"
+    std::cerr << "suite-run: " << common::terminal_safe(common::mask_secrets(why)) << "\n"
               << usage;
     std::exit(2);
 }

@@ -56,20 +56,20 @@ std::optional<std::string> make_new_folder(const std::string& asked, bool number
 }
 
 bool write_new_file(const std::string& path, const std::string& text, std::string& error) {
-    const int failed = report::write_whole(path, text, false, 0666 & ~current_umask());
+    const int failed = common::write_whole(path, text, false, 0666 & ~current_umask());
     if (failed) error = "cannot write " + path + ": " + std::strerror(failed);
     return failed == 0;
 }
 
 bool replace_own_file(const std::string& path, const std::string& text, std::string& error) {
-    const int failed = report::write_whole(path, text, true, 0666 & ~current_umask());
+    const int failed = common::write_whole(path, text, true, 0666 & ~current_umask());
     if (failed) error = "cannot write " + path + ": " + std::strerror(failed);
     return failed == 0;
 }
 
 std::string json_text(const nlohmann::json& j) {
     nlohmann::json masked = j;
-    report::mask_secrets_in(masked);
+    common::mask_secrets_in(masked);
     return masked.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -138,9 +138,9 @@ std::string seconds_text_as_ms(const std::string& s) {
 
 std::string frames_csv(const std::string& results_path, const std::vector<std::string>& lines,
                        const std::vector<std::int64_t>& stamps, const std::string& marker) {
-    const report::Opened file = report::open_regular(results_path, false);
+    const common::Opened file = common::open_regular(results_path, false);
     if (!file.fd) return "";
-    report::LineReader reader(file.fd.get());
+    common::LineReader reader(file.fd.get());
     const report::Run run = report::parse_results(reader, results_path);
     if (run.frames.empty()) return "";
     std::vector<std::int64_t> arrivals;
@@ -151,7 +151,7 @@ std::string frames_csv(const std::string& results_path, const std::vector<std::s
     for (std::size_t i = 0; i < run.frames.size(); ++i) {
         // The programs print times as the report's number format does.
         csv += std::to_string(i + 1) + "," +
-               seconds_text_as_ms(report::format_printed(run.frames[i].seconds)) + ",";
+               seconds_text_as_ms(common::format_printed(run.frames[i].seconds)) + ",";
         if (i > 0 && i < arrivals.size()) csv += std::to_string(arrivals[i] - arrivals[i - 1]);
         csv += "\n";
     }

@@ -39,9 +39,9 @@ std::string Stability::progress(const std::string& program) const {
     const double half = half_width_percent(program);
     if (std::isnan(half)) return std::to_string(n) + " good run(s), too few for an interval";
     const auto i = report::mean_interval(it->second);
-    return std::to_string(n) + " good runs, " + report::format_sig((i.low + i.high) / 2, 6) +
-           " +- " + report::format_fixed(half, 2) + "% (95%), asked " +
-           report::format_sig(percent_, 6) + "%";
+    return std::to_string(n) + " good runs, " + common::format_sig((i.low + i.high) / 2, 6) +
+           " +- " + common::format_fixed(half, 2) + "% (95%), asked " +
+           common::format_sig(percent_, 6) + "%";
 }
 
 nlohmann::json Stability::record(const std::vector<std::string>& programs, bool interrupted,

@@ -92,8 +92,8 @@ std::vector<int> round_order(int variants, int round) {
 report::VariantRecord variant_record(const variant& v) {
     report::VariantRecord r{v.name, v.index, {}};
     for (const auto& [var, value] : v.settings)
-        r.settings[var] = report::masked_setting(var, value);
-    if (!v.bin_dir.empty()) r.settings["bin"] = report::mask_secrets(v.bin_dir);
+        r.settings[var] = common::masked_setting(var, value);
+    if (!v.bin_dir.empty()) r.settings["bin"] = common::mask_secrets(v.bin_dir);
     return r;
 }
 
@@ -106,7 +106,7 @@ std::vector<std::string> environment_of(const variant* v) {
 
 void remember_secrets(const variant& v) {
     for (const auto& [var, value] : v.settings)
-        report::remember_secrets_of(value, report::names_a_secret(var));
+        common::remember_secrets_of(value, common::names_a_secret(var));
 }
 
 variant_environment::variant_environment(const variant* v) {

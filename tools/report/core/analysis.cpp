@@ -11,7 +11,7 @@ namespace report {
 namespace {
 
 double relative_bound(double printed) {
-    return std::isfinite(printed) && printed != 0 ? rounding_bound(printed) / std::fabs(printed)
+    return std::isfinite(printed) && printed != 0 ? common::rounding_bound(printed) / std::fabs(printed)
                                                   : 0;
 }
 
@@ -48,7 +48,7 @@ public:
         for (const auto& f : run.frames) {
             a_.seconds.push_back(f.seconds);
             a_.total_seconds += f.seconds;
-            seconds_bound_ += rounding_bound(f.seconds);
+            seconds_bound_ += common::rounding_bound(f.seconds);
         }
         a_.frame_time = describe(a_.seconds);
         a_.first_frame_excess =
@@ -71,12 +71,12 @@ public:
             r.per_frame.push_back(rate);
             count_total += src.counts[i];
             count_bound += std::fabs(src.counts[i]) * src.count_bounds[i];
-            if (!agrees(rate, src.printed[i], relative_bound(s) + src.count_bounds[i])) {
+            if (!common::agrees(rate, src.printed[i], relative_bound(s) + src.count_bounds[i])) {
                 if (mismatches++ == 0) {
                     first_line = run_.frames[i].line + src.line_offset;
-                    first_text = format_printed(src.printed[i]) + " " + r.name +
+                    first_text = common::format_printed(src.printed[i]) + " " + r.name +
                                  " is printed where the frame's own figures give " +
-                                 format_printed(rate);
+                                 common::format_printed(rate);
                 }
             }
         }
@@ -93,12 +93,12 @@ public:
         if (r.printed_average) {
             const double relative = (count_total ? count_bound / std::fabs(count_total) : 0) +
                                     (a_.total_seconds ? seconds_bound_ / a_.total_seconds : 0);
-            r.average_agrees = agrees(r.average, r.printed_average->value, relative);
+            r.average_agrees = common::agrees(r.average, r.printed_average->value, relative);
             if (!r.average_agrees)
                 warn(r.printed_average->line,
-                     "the summary's average " + format_printed(r.printed_average->value) + " " +
+                     "the summary's average " + common::format_printed(r.printed_average->value) + " " +
                          r.name + " disagrees with the frame lines, which give " +
-                         format_printed(r.average));
+                         common::format_printed(r.average));
         }
         a_.rates.push_back(std::move(r));
     }
@@ -106,12 +106,12 @@ public:
     void check_total() {
         const auto& total = run_.summary.total_seconds;
         if (!total) return;
-        a_.total_agrees = agrees(a_.total_seconds, total->value,
+        a_.total_agrees = common::agrees(a_.total_seconds, total->value,
                                  a_.total_seconds ? seconds_bound_ / a_.total_seconds : 0);
         if (!a_.total_agrees)
-            warn(total->line, "the summary's total time " + format_printed(total->value) +
+            warn(total->line, "the summary's total time " + common::format_printed(total->value) +
                                   " s disagrees with the sum of the frame times, " +
-                                  format_printed(a_.total_seconds) + " s");
+                                  common::format_printed(a_.total_seconds) + " s");
     }
 
     void check_plain_output() {
@@ -119,14 +119,14 @@ public:
         const auto& rate = run_.plain_rate;
         if (!seconds || !rate) return;
         if (seconds->value <= 0.0015)
-            warn(seconds->line, "the plain-output pass took " + format_printed(seconds->value * 1000) +
+            warn(seconds->line, "the plain-output pass took " + common::format_printed(seconds->value * 1000) +
                                     " ms: at the clock's 1 ms resolution its rate is " +
                                     (seconds->value == 0 ? "infinite" : "coarse"));
         const double expected = screens_plain_characters / seconds->value;
-        if (!agrees(expected, rate->value, relative_bound(seconds->value)))
-            warn(rate->line, "the plain-output rate " + format_printed(rate->value) +
+        if (!common::agrees(expected, rate->value, relative_bound(seconds->value)))
+            warn(rate->line, "the plain-output rate " + common::format_printed(rate->value) +
                                  " Characters/sec disagrees with its time, which gives " +
-                                 format_printed(expected));
+                                 common::format_printed(expected));
     }
 
     void check_clock() {
@@ -140,8 +140,8 @@ public:
         std::string finer;
         if (a_.runner && a_.runner->paired)
             finer = "; the runner's clock in frames.csv is finer: frame periods of " +
-                    format_fixed(1000 * a_.runner->runner.mean, 3) + " ms mean, " +
-                    format_fixed(1000 * a_.runner->runner.median, 3) + " ms median";
+                    common::format_fixed(1000 * a_.runner->runner.mean, 3) + " ms mean, " +
+                    common::format_fixed(1000 * a_.runner->runner.median, 3) + " ms median";
         if (many_short)
             warn(0, std::to_string(a_.frames_within_1ms) + " of " + std::to_string(n) +
                         " frames took 0 or 1 ms: at the clock's 1 ms resolution their "

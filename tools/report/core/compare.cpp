@@ -200,7 +200,7 @@ const char* verdict_text(Verdict v) {
 }
 
 std::string verdict_label(Verdict v, double practical_percent) {
-    const std::string threshold = format_printed(practical_percent) + "%";
+    const std::string threshold = common::format_printed(practical_percent) + "%";
     if (v == Verdict::within) return "within " + threshold;
     if (v == Verdict::same) return "the same within " + threshold;
     return verdict_text(v);

@@ -26,7 +26,7 @@ std::optional<std::vector<double>> match(std::string_view line, std::string_view
         // Numbers never hold blanks, and every pattern follows one with a blank or
         // the line's end.
         const auto end = std::min(line.find(' ', pos), line.size());
-        auto value = parse_number(line.substr(pos, end - pos));
+        auto value = common::parse_number(line.substr(pos, end - pos));
         if (!value) return std::nullopt;
         numbers.push_back(*value);
         pos = end;
@@ -81,7 +81,7 @@ std::string describe_found(std::string_view line) {
 
 double time_value(double v, int line) {
     if (!(v >= 0) || std::isinf(v))
-        throw Stop{false, line, "a time of " + format_printed(v) + " s, which no program writes"};
+        throw Stop{false, line, "a time of " + common::format_printed(v) + " s, which no program writes"};
     return v;
 }
 

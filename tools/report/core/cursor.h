@@ -30,7 +30,7 @@ double time_value(double v, int line);
 // line's literal text with "{}" for each number.
 class Cursor {
 public:
-    explicit Cursor(LineReader& lines) : lines_(lines) { advance(); }
+    explicit Cursor(common::LineReader& lines) : lines_(lines) { advance(); }
 
     int line_no() const { return line_no_; }
     bool at_end() const { return !has_; }
@@ -65,7 +65,7 @@ private:
         has_ = lines_.next(line_, terminated_, overlong_);
     }
 
-    LineReader& lines_;
+    common::LineReader& lines_;
     std::string line_;
     bool has_ = false, terminated_ = true, overlong_ = false;
     int line_no_ = 0;

@@ -35,13 +35,13 @@ void note(Run& run, Diagnostic::Level level, std::string message) {
 
 // A side file opened for reading: only a regular file (not a link, a FIFO or
 // a device a hostile folder may hold there); none if it is not there.
-Fd open_side(Run& run, const fs::path& path, std::vector<InputFile>* files) {
-    Opened o = open_regular(path.string(), false);
+common::Fd open_side(Run& run, const fs::path& path, std::vector<InputFile>* files) {
+    common::Opened o = common::open_regular(path.string(), false);
     if (!o.fd) {
         if (o.error != ENOENT)
             note(run, Diagnostic::Level::warning,
                  path.filename().string() + " beside it is not read: " + o.problem);
-        return Fd();
+        return common::Fd();
     }
     if (files) files->push_back({path.string(), o.id});
     return std::move(o.fd);
@@ -50,10 +50,10 @@ Fd open_side(Run& run, const fs::path& path, std::vector<InputFile>* files) {
 // A side file's text, up to `cap` bytes.
 std::optional<std::string> read_side(Run& run, const fs::path& path, std::size_t cap,
                                      bool& more, std::vector<InputFile>* files) {
-    const Fd fd = open_side(run, path, files);
+    const common::Fd fd = open_side(run, path, files);
     if (!fd) return std::nullopt;
     std::string problem;
-    auto text = read_capped(fd, cap, more, problem);
+    auto text = common::read_capped(fd, cap, more, problem);
     if (!text)
         note(run, Diagnostic::Level::warning,
              path.filename().string() + " beside it cannot be read: " + problem);
@@ -64,9 +64,9 @@ std::optional<std::string> read_side(Run& run, const fs::path& path, std::size_t
 // as far as those frames need, so a file of any size costs no more than a
 // long run's.
 void read_load_csv(Run& run, const fs::path& path, std::vector<InputFile>* files) {
-    const Fd fd = open_side(run, path, files);
+    const common::Fd fd = open_side(run, path, files);
     if (!fd) return;
-    LineReader lines(fd.get(), frames_csv_cap);
+    common::LineReader lines(fd.get(), frames_csv_cap);
     run.other_load = other_load_by_frame(lines, run.frames.size());
     if (!lines.error().empty())
         note(run, Diagnostic::Level::warning,
@@ -108,14 +108,14 @@ void take_metadata(Run& run, const std::optional<std::string>& text, bool more) 
                  " levels, deeper than the runner writes; not read");
         return;
     }
-    run.metadata = nlohmann::json::parse(valid_utf8(*text), nullptr, false);
+    run.metadata = nlohmann::json::parse(common::valid_utf8(*text), nullptr, false);
     if (run.metadata.is_discarded()) {
         run.metadata = nullptr;
         note(run, Diagnostic::Level::warning, "metadata.json beside it is not valid JSON");
         return;
     }
     // A folder written before secrets were hidden may still hold one.
-    mask_secrets_in(run.metadata);
+    common::mask_secrets_in(run.metadata);
     run.record = read_run_record(run.metadata);
     // How the runner saw the program end ("crashed: signal 11 (SIGSEGV)", a hang).
     if (!run.record.run.problem.empty())
@@ -158,7 +158,7 @@ void take_stderr(Run& run, const std::string& text) {
     while (rest.substr(0, rest.find('\n')) == texts::mesa_vblank_notice)
         rest = rest.find('\n') == std::string_view::npos ? std::string_view()
                                                          : rest.substr(rest.find('\n') + 1);
-    std::string first = mask_secrets(std::string(rest.substr(0, rest.find('\n'))));
+    std::string first = common::mask_secrets(std::string(rest.substr(0, rest.find('\n'))));
     if (first.size() > 200) first = first.substr(0, 200) + "...";
     run.stderr_text = first;
     if (!first.empty()) note(run, Diagnostic::Level::note, "it wrote to standard error: " + first);
@@ -181,7 +181,7 @@ void take_sides(Run& run, const fs::path& folder, const SideTexts& sides) {
                      " MiB; only its start is read");
     }
     if (sides.load_csv) {
-        LineReader lines(*sides.load_csv);
+        common::LineReader lines(*sides.load_csv);
         run.other_load = other_load_by_frame(lines, run.frames.size());
     }
     if (sides.stderr_text && !sides.stderr_text->empty()) take_stderr(run, *sides.stderr_text);
@@ -213,7 +213,7 @@ std::optional<Written> written_files(const fs::path& folder) {
         root = root.parent_path();
         const std::string path = (root / "run.json").string();
         if (const auto known = read.find(path); known != read.end()) return known->second;
-        if (!open_regular(path, false).fd) continue;
+        if (!common::open_regular(path, false).fd) continue;
         const auto set = read_run_set(root.string());
         auto& entry = read[path];
         if (set && set->written) entry = Written{root, *set->written};
@@ -223,13 +223,13 @@ std::optional<Written> written_files(const fs::path& folder) {
 }
 
 bool as_written(const fs::path& path, const WrittenFile& w) {
-    const Opened o = open_regular(path.string(), false);
+    const common::Opened o = common::open_regular(path.string(), false);
     struct stat st {};
     if (!o.fd || fstat(o.fd.get(), &st) != 0 || st.st_size != w.bytes) return false;
     bool more = false;
     std::string problem;
-    const auto text = read_capped(o.fd, static_cast<std::size_t>(w.bytes), more, problem);
-    return text && !more && sha256_hex(*text) == w.sha256;
+    const auto text = common::read_capped(o.fd, static_cast<std::size_t>(w.bytes), more, problem);
+    return text && !more && common::sha256_hex(*text) == w.sha256;
 }
 
 // A program can write into its folder whatever it likes, under any name;
@@ -275,17 +275,17 @@ void find_results(const fs::path& folder, std::vector<std::string>& found,
 }  // namespace
 
 Run load_run(const std::string& path, std::vector<InputFile>* files) {
-    Opened o = open_regular(path, true);
+    common::Opened o = common::open_regular(path, true);
     if (!o.fd) {
         // Named as an input all the same: no output may be written into it.
-        if (const auto id = file_id(path); id && files) files->push_back({path, *id});
+        if (const auto id = common::file_id(path); id && files) files->push_back({path, *id});
         Run run;
         run.path = path;
         note(run, Diagnostic::Level::error, "cannot be read: " + o.problem);
         return run;
     }
     if (files) files->push_back({path, o.id});
-    LineReader lines(o.fd.get());
+    common::LineReader lines(o.fd.get());
     Run run = parse_results(lines, path);
     const fs::path folder = fs::path(path).parent_path();
     take_sides(run, folder, read_sides(run, folder, files));
@@ -298,14 +298,14 @@ Run load_run(const std::string& path, std::vector<InputFile>* files) {
 }
 
 Run load_run(const std::string& path, const SideTexts& sides) {
-    Opened o = open_regular(path, true);
+    common::Opened o = common::open_regular(path, true);
     Run run;
     run.path = path;
     if (!o.fd) {
         note(run, Diagnostic::Level::error, "cannot be read: " + o.problem);
         return run;
     }
-    LineReader lines(o.fd.get());
+    common::LineReader lines(o.fd.get());
     run = parse_results(lines, path);
     take_sides(run, fs::path(path).parent_path(), sides);
     return run;
@@ -338,9 +338,9 @@ Inputs load_inputs(const std::vector<std::string>& paths) {
         files.insert(files.end(), found.begin(), found.end());
     }
     // The same file named twice (a folder and a file in it, a link) is read once.
-    std::set<FileId> seen;
+    std::set<common::FileId> seen;
     for (const auto& f : files) {
-        const auto id = file_id(f);
+        const auto id = common::file_id(f);
         if (id && !seen.insert(*id).second) continue;
         in.runs.push_back(load_run(f, &in.files));
     }
@@ -384,13 +384,13 @@ void label_runs(std::vector<Run>& runs) {
 std::optional<RunSetRecord> read_run_set(const std::string& run_folder) {
     // A record of every program run: some KiB each, even for long runs.
     constexpr std::size_t run_json_cap = 16u << 20;
-    const Opened opened = open_regular((fs::path(run_folder) / "run.json").string(), false);
+    const common::Opened opened = common::open_regular((fs::path(run_folder) / "run.json").string(), false);
     if (!opened.fd) return std::nullopt;
     bool more = false;
     std::string problem;
-    const auto text = read_capped(opened.fd, run_json_cap, more, problem);
+    const auto text = common::read_capped(opened.fd, run_json_cap, more, problem);
     if (!text || more || json_depth(*text) > metadata_depth_cap) return std::nullopt;
-    const auto j = nlohmann::json::parse(valid_utf8(*text), nullptr, false);
+    const auto j = nlohmann::json::parse(common::valid_utf8(*text), nullptr, false);
     if (j.is_discarded()) return std::nullopt;
     RunSetRecord record;
     take_value(j, record);

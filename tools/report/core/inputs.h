@@ -14,7 +14,7 @@ namespace report {
 // A file the report was made from: outputs must never land on one.
 struct InputFile {
     std::string path;
-    FileId id;
+    common::FileId id;
 };
 
 struct Inputs {

@@ -51,7 +51,7 @@ std::optional<double> others_of(std::string_view line, std::size_t at) {
 }
 }  // namespace
 
-std::vector<std::pair<double, double>> other_load_by_frame(LineReader& load_csv,
+std::vector<std::pair<double, double>> other_load_by_frame(common::LineReader& load_csv,
                                                            std::size_t frames) {
     std::vector<std::pair<double, double>> out;
     if (frames == 0) return out;
@@ -111,10 +111,10 @@ std::optional<MachineLoad> machine_load(const RunRecord& record) {
     }
     const double limit = std::max(busy_others_cores, busy_others_share * l.cores);
     l.busy = l.others_cores > limit || l.steal_share > busy_steal_share;
-    l.what = "others used " + format_fixed(l.others_cores, 2) + " of " +
+    l.what = "others used " + common::format_fixed(l.others_cores, 2) + " of " +
              std::to_string(l.cores) + " cores";
     if (l.steal_share > 0)
-        l.what += ", steal " + format_fixed(100 * l.steal_share, 1) + "%";
+        l.what += ", steal " + common::format_fixed(100 * l.steal_share, 1) + "%";
     return l;
 }
 

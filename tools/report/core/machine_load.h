@@ -41,7 +41,7 @@ struct MachineLoad {
 // marks each frame once, and the start). At most other_load_points points,
 // their frames rising; memory holds one row. Rows that do not parse are skipped.
 constexpr std::size_t other_load_points = 2000;
-std::vector<std::pair<double, double>> other_load_by_frame(LineReader& load_csv,
+std::vector<std::pair<double, double>> other_load_by_frame(common::LineReader& load_csv,
                                                            std::size_t frames);
 
 // None for run folders that hold no load record (older runners, runs whose

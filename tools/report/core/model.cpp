@@ -172,7 +172,7 @@ std::optional<Model> build_variant_comparison(const std::string& run_folder,
         m.options.alpha = 1 - m.options.confidence;
         m.options.practical_percent = rule->practical_percent;
         m.sides_title += "; rounds ran until the answer was clear, so intervals are at " +
-                         format_sig(100 * m.options.confidence, 4) + "%, the level each round's look used";
+                         common::format_sig(100 * m.options.confidence, 4) + "%, the level each round's look used";
     }
     m.sides = {{"A", a->second.record}, {"B", b.record}};
     a->second.inputs.problems = std::move(all.problems);

@@ -17,7 +17,7 @@ namespace {
 int window_number(double v, int line) {
     if (!(v >= 0 && v <= std::numeric_limits<int>::max()) || v != std::floor(v))
         throw Stop{false, line,
-                   "a window number of " + format_printed(v) + ", which no program writes"};
+                   "a window number of " + common::format_printed(v) + ", which no program writes"};
     return static_cast<int>(v);
 }
 
@@ -101,7 +101,7 @@ void parse_triangles(Cursor& c, Run& run) {
         f.triangles = k.expect(texts::triangles_drawn)[0];
         if (!(f.triangles >= 0) || std::isinf(f.triangles))
             throw Stop{false, f.line + 1,
-                       "a count of " + format_printed(f.triangles) +
+                       "a count of " + common::format_printed(f.triangles) +
                            " triangles, which no program writes"};
         f.seconds = k.expect_time(texts::it_spent);
         f.first_rate = k.expect(texts::angles_rate)[0];
@@ -184,11 +184,11 @@ void read_all(Cursor& c, Run& run, const std::string& name) {
 }  // namespace
 
 Run parse_results(const std::string& text, const std::string& name) {
-    LineReader lines(text);
+    common::LineReader lines(text);
     return parse_results(lines, name);
 }
 
-Run parse_results(LineReader& lines, const std::string& name) {
+Run parse_results(common::LineReader& lines, const std::string& name) {
     Run run;
     run.path = name;
     Cursor c(lines);

@@ -15,6 +15,6 @@ namespace report {
 // first line at fault and what was expected there.
 Run parse_results(const std::string& text, const std::string& name);
 // The same, streamed from `lines`: memory grows with the frames, not the file.
-Run parse_results(LineReader& lines, const std::string& name);
+Run parse_results(common::LineReader& lines, const std::string& name);
 
 }  // namespace report

@@ -69,15 +69,15 @@ std::string cannot_tell(const Look& l, int rounds, double warm_up_spread_percent
     std::string text = "cannot tell after " + std::to_string(rounds) + " round" +
                        (rounds == 1 ? "" : "s");
     if (std::isnan(l.spread_percent)) return text + ": too few good runs to see their spread";
-    text += ": the runs' averages spread by " + format_sig(l.spread_percent, 2) + "%";
+    text += ": the runs' averages spread by " + common::format_sig(l.spread_percent, 2) + "%";
     text += l.spread_percent >= l.difference_percent
-                ? ", more than the difference (" + format_sig(l.difference_percent, 2) + "%)"
-                : ", too much to tell a difference of " + format_sig(l.difference_percent, 2) + "%";
+                ? ", more than the difference (" + common::format_sig(l.difference_percent, 2) + "%)"
+                : ", too much to tell a difference of " + common::format_sig(l.difference_percent, 2) + "%";
     // The first frames are in the printed averages; when they make most of
     // the spread, more frames dilute them.
     if (warm_up_spread_percent < l.spread_percent / 2)
         return text + "; most of it is the first frame of each run (" +
-               format_sig(warm_up_spread_percent, 2) +
+               common::format_sig(warm_up_spread_percent, 2) +
                "% without it): try more frames (--frames), which dilute it";
     return text + "; try more frames (--frames) or a quieter machine";
 }

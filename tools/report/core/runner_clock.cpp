@@ -65,7 +65,7 @@ FramesCsv parse_frames_csv(std::string_view text, const std::string& path) {
             continue;
         }
         const auto frame = whole<long long>(cells[0]);
-        const auto printed = parse_number(cells[1]);
+        const auto printed = common::parse_number(cells[1]);
         const auto interval = whole<unsigned long long>(cells[2]);
         if (!frame || !printed || !std::isfinite(*printed) || *printed < 0 ||
             (!interval && !cells[2].empty())) {
@@ -144,14 +144,14 @@ std::vector<Diagnostic> runner_clock_checks(const FramesCsv& f, const RunnerCloc
     if (const auto i = first_other_frame(f, seconds))
         warn(f.path, 0,
              "frame " + std::to_string(f.frame[*i]) + " has " +
-                 format_fixed(1000 * f.printed[*i], 3) + " ms here but " +
-                 format_fixed(1000 * seconds[*i], 3) + " ms in the results file");
+                 common::format_fixed(1000 * f.printed[*i], 3) + " ms here but " +
+                 common::format_fixed(1000 * seconds[*i], 3) + " ms in the results file");
     if (!(c.mean_beyond || c.median_beyond || c.p99_beyond || c.beyond)) return out;
     std::string which;
     auto add = [&](bool beyond, const char* name, double runner, double printed) {
         if (!beyond) return;
         which += std::string(which.empty() ? "" : ", ") + name + " " +
-                 format_fixed(1000 * runner, 3) + " ms against " + format_fixed(1000 * printed, 3) +
+                 common::format_fixed(1000 * runner, 3) + " ms against " + common::format_fixed(1000 * printed, 3) +
                  " ms";
     };
     add(c.mean_beyond, "mean", c.runner.mean, c.printed.mean);
@@ -159,7 +159,7 @@ std::vector<Diagnostic> runner_clock_checks(const FramesCsv& f, const RunnerCloc
     add(c.p99_beyond, "p99", c.runner.p99, c.printed.p99);
     warn(results_path, 0,
          "the runner's frame periods and the printed frame times differ by more than " +
-             format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
+             common::format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
              (which.empty() ? "" : which + "; ") + std::to_string(c.beyond) + " of " +
              std::to_string(c.paired) + " frames, the first frame " + std::to_string(c.first_beyond));
     return out;

@@ -21,8 +21,8 @@ std::optional<std::string> refresh_warning(double rate, const std::string& whose
     const auto m = near_refresh(rate);
     if (!m) return std::nullopt;
     const std::string refresh =
-        (m->multiple > 1 ? "twice " : "") + format_sig(m->refresh, 4) + " Hz";
-    return whose + " " + format_fixed(rate, 2) + " frames/s lies within 1% of " + refresh +
+        (m->multiple > 1 ? "twice " : "") + common::format_sig(m->refresh, 4) + " Hz";
+    return whose + " " + common::format_fixed(rate, 2) + " frames/s lies within 1% of " + refresh +
            ", a display refresh rate, and the metadata does not show the sync to vblank turned "
            "off: the display may have set the pace (suite-run turns the sync off unless given "
            "--vsync)";

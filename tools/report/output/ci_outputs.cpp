@@ -21,7 +21,7 @@ std::vector<VerdictRow> comparison_rows(const Model& m) {
 namespace {
 std::string markdown_cell(const std::string& text) {
     std::string out;
-    for (char c : valid_utf8(text)) {
+    for (char c : common::valid_utf8(text)) {
         if (c == '|' || c == '\\' || c == '`' || c == '*' || c == '_' || c == '[' || c == ']')
             out += std::string("\\") + c;
         else if (c == '<') out += "&lt;";

@@ -8,7 +8,7 @@
 namespace report {
 
 std::string csv_text(std::string_view text) {
-    std::string s = valid_utf8(text);
+    std::string s = common::valid_utf8(text);
     if (!s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos)
         s.insert(0, 1, '\'');
     if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
@@ -30,15 +30,15 @@ void write_csv(std::ostream& out, const Model& m) {
             const bool triangles = r.program == Program::triangles;
             out << program_name(r.program) << ',' << csv_text(r.label) << ',' << a.side << ','
                 << csv_text(r.path) << ',' << f.line << ',' << i + 1 << ',' << f.window << ','
-                << format_printed(f.seconds) << ','
-                << (triangles ? format_printed(f.triangles) : "") << ','
-                << (screens ? "" : format_printed(f.first_rate)) << ','
-                << (cube ? format_printed(f.second_rate) : "") << ','
-                << (screens ? format_printed(f.first_rate) : "") << ','
-                << (triangles ? format_printed(f.second_rate) : "") << ',';
+                << common::format_printed(f.seconds) << ','
+                << (triangles ? common::format_printed(f.triangles) : "") << ','
+                << (screens ? "" : common::format_printed(f.first_rate)) << ','
+                << (cube ? common::format_printed(f.second_rate) : "") << ','
+                << (screens ? common::format_printed(f.first_rate) : "") << ','
+                << (triangles ? common::format_printed(f.second_rate) : "") << ',';
             // The runner's clock, where it saw this frame (suite-run's frames.csv).
             if (i < a.runner_intervals.size() && std::isfinite(a.runner_intervals[i]))
-                out << format_fixed(a.runner_intervals[i] * 1e6, 0);
+                out << common::format_fixed(a.runner_intervals[i] * 1e6, 0);
             out << '\n';
         }
     }

@@ -7,7 +7,7 @@ namespace report {
 std::string gnuplot_string(std::string_view text) {
     // No control character survives, so no line of the script can end early;
     // U+FFFD holds no quote, so doubling the quotes afterwards is safe.
-    const std::string shown = replace_controls(text, [](unsigned) {
+    const std::string shown = common::replace_controls(text, [](unsigned) {
         return std::string("\xEF\xBF\xBD");
     });
     std::string q = "'";

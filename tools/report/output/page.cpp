@@ -23,7 +23,7 @@ const char* const shared_style =
 
 std::string html_escape(const std::string& text) {
     std::string out;
-    for (char c : valid_utf8(text)) {
+    for (char c : common::valid_utf8(text)) {
         // HTML allows no control character but tab and line feed.
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7f) {
             out += "\xEF\xBF\xBD";
@@ -40,7 +40,7 @@ std::string html_escape(const std::string& text) {
     return out;
 }
 
-std::string page_text(const std::string& text) { return html_escape(mask_secrets(text)); }
+std::string page_text(const std::string& text) { return html_escape(common::mask_secrets(text)); }
 
 void write_page(std::ostream& out, const PageShell& shell,
                 const std::function<void(std::ostream&)>& body) {

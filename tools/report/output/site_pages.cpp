@@ -39,10 +39,10 @@ std::string sparkline_svg(const std::vector<double>& values, const std::vector<b
                       "role=\"img\" aria-label=\"trend\">";
     if (!std::isfinite(low)) return svg + "</svg>";
     const double n = static_cast<double>(std::max<std::size_t>(values.size() - 1, 1));
-    auto x = [&](std::size_t i) { return format_fixed(pad + (w - 2 * pad) * static_cast<double>(i) / n, 1); };
+    auto x = [&](std::size_t i) { return common::format_fixed(pad + (w - 2 * pad) * static_cast<double>(i) / n, 1); };
     auto y = [&](double v) {
         const double f = high > low ? (v - low) / (high - low) : 0.5;
-        return format_fixed(h - pad - (h - 2 * pad) * f, 1);
+        return common::format_fixed(h - pad - (h - 2 * pad) * f, 1);
     };
     std::string line, dots;
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -210,16 +210,16 @@ void write_series_data(std::ostream& out, const SeriesPage& s) {
     nlohmann::json points = nlohmann::json::array(), notes = nlohmann::json::array();
     for (const auto& p : s.points)
         points.push_back({{"t", p.time_ms}, {"value", p.value}, {"low", p.low}, {"high", p.high},
-                          {"busy", p.busy}, {"link", mask_secrets(p.link)}});
+                          {"busy", p.busy}, {"link", common::mask_secrets(p.link)}});
     for (std::size_t i = 0; i < s.notes.size(); ++i) {
         const auto& n = s.notes[i];
         if (!n.on_trend) continue;
         const std::string state = n.state.empty() ? "" : " [" + n.state + "]";
         notes.push_back({{"t", n.time_ms}, {"busy", n.busy}, {"short", std::to_string(i + 1)},
-                         {"label", mask_secrets(n.label + state)}});
+                         {"label", common::mask_secrets(n.label + state)}});
     }
     out << "window.suiteSeries = "
-        << script_json({{"figure", mask_secrets(s.figure)}, {"points", points}, {"notes", notes}})
+        << script_json({{"figure", common::mask_secrets(s.figure)}, {"points", points}, {"notes", notes}})
         << ";\n";
 }
 

@@ -10,7 +10,7 @@
 namespace report {
 
 namespace {
-std::string rate_text(double v) { return format_sig(v, 6); }
+std::string rate_text(double v) { return common::format_sig(v, 6); }
 
 std::string ending_text(const Run& run) {
     if (run.failed()) return "unreadable: see the errors";
@@ -58,7 +58,7 @@ void flatten(const nlohmann::json& j, const std::string& key, Facts& out, std::s
 }
 }  // namespace
 
-std::string milliseconds(double seconds) { return format_fixed(seconds * 1000, 1); }
+std::string milliseconds(double seconds) { return common::format_fixed(seconds * 1000, 1); }
 
 Facts run_facts(const Run& run, const Analysis* a) {
     Facts f;
@@ -67,25 +67,25 @@ Facts run_facts(const Run& run, const Analysis* a) {
     f.emplace_back("status", ending_text(run));
     if (run.exit_status) f.emplace_back("exit status", std::to_string(*run.exit_status));
     if (run.init_seconds)
-        f.emplace_back("initialisation", format_printed(run.init_seconds->value) + " s");
+        f.emplace_back("initialisation", common::format_printed(run.init_seconds->value) + " s");
     if (run.plain_seconds && run.plain_rate)
-        f.emplace_back("plain output", format_printed(run.plain_seconds->value) + " s, " +
-                                           format_printed(run.plain_rate->value) +
+        f.emplace_back("plain output", common::format_printed(run.plain_seconds->value) + " s, " +
+                                           common::format_printed(run.plain_rate->value) +
                                            " Characters/sec");
     if (!a) return f;
-    std::string total = format_printed(a->total_seconds) + " s over " +
+    std::string total = common::format_printed(a->total_seconds) + " s over " +
                         plural(a->frame_time.n, "frame");
     if (const auto& t = run.summary.total_seconds)
-        total += "; the summary says " + format_printed(t->value) + " s" +
+        total += "; the summary says " + common::format_printed(t->value) + " s" +
                  (a->total_agrees ? "" : " (DISAGREES)");
     f.emplace_back("measured", total);
     if (std::isfinite(a->first_frame_excess) && a->total_seconds > 0)
-        f.emplace_back("first frame", format_sig(1000 * a->first_frame_excess, 4) +
+        f.emplace_back("first frame", common::format_sig(1000 * a->first_frame_excess, 4) +
                                           " ms over the median of the rest (" +
-                                          format_fixed(100 * a->first_frame_excess / a->total_seconds, 1) +
+                                          common::format_fixed(100 * a->first_frame_excess / a->total_seconds, 1) +
                                           "% of the measured time)");
     if (run.program == Program::cube && std::isfinite(a->points_per_frame))
-        f.emplace_back("points a frame", format_sig(a->points_per_frame, 10));
+        f.emplace_back("points a frame", common::format_sig(a->points_per_frame, 10));
     return f;
 }
 
@@ -110,7 +110,7 @@ Table frame_time_table(const Analysis& a) {
     if (const auto load = machine_load(*a.run)) {
         t.columns.insert(t.columns.end(), {"CPU ms/frame", "other load"});
         t.rows.back().push_back(load->program_ms_per_frame
-                                    ? format_fixed(*load->program_ms_per_frame, 1)
+                                    ? common::format_fixed(*load->program_ms_per_frame, 1)
                                     : "-");
         t.rows.back().push_back(load->what + (load->busy ? ": BUSY" : ""));
     }
@@ -124,7 +124,7 @@ Table rate_table(const Analysis& a) {
     for (const auto& r : a.rates) {
         std::string printed = "-";
         if (r.printed_average)
-            printed = format_printed(r.printed_average->value) +
+            printed = common::format_printed(r.printed_average->value) +
                       (r.average_agrees ? " (agrees)" : " (DISAGREES)");
         t.rows.push_back({r.name, rate_text(r.average), printed, rate_text(r.median),
                           rate_text(r.low_1), rate_text(r.low_01)});
@@ -138,8 +138,8 @@ Table throughput_table(const Analysis& a) {
     t.columns = {"triangles/frame", "frames", "mean frame (ms)", "Triangles/sec"};
     t.left = 0;
     for (const auto& r : a.throughput) {
-        std::string size = format_sig(r.triangles_low, 10);
-        if (r.triangles_high != r.triangles_low) size += " - " + format_sig(r.triangles_high, 10);
+        std::string size = common::format_sig(r.triangles_low, 10);
+        if (r.triangles_high != r.triangles_low) size += " - " + common::format_sig(r.triangles_high, 10);
         t.rows.push_back({size, std::to_string(r.frames), milliseconds(r.mean_seconds),
                           rate_text(r.triangles_per_second)});
     }
@@ -159,9 +159,9 @@ Table spread_table(const RepeatGroup& g) {
     t.columns = {"figure", "runs", "mean", "sd", "CV %", "min", "max"};
     for (const auto& f : g.figures) {
         const auto& s = f.spread;
-        t.rows.push_back({f.name, std::to_string(s.n), format_sig(s.mean, 6), format_sig(s.sd, 4),
-                          format_fixed(100 * s.cv, 2), format_sig(s.min, 6),
-                          format_sig(s.max, 6)});
+        t.rows.push_back({f.name, std::to_string(s.n), common::format_sig(s.mean, 6), common::format_sig(s.sd, 4),
+                          common::format_fixed(100 * s.cv, 2), common::format_sig(s.min, 6),
+                          common::format_sig(s.max, 6)});
     }
     return t;
 }
@@ -178,25 +178,25 @@ std::string comparison_unit_note(const ProgramComparison& c) {
 }
 
 namespace {
-std::string p_text(double p) { return std::isnan(p) ? "-" : format_sig(p, 3); }
+std::string p_text(double p) { return std::isnan(p) ? "-" : common::format_sig(p, 3); }
 
 }  // namespace
 
 FigureCells figure_cells(const FigureComparison& f, double practical_percent) {
     const bool time = !f.higher_is_better;
-    auto value = [&](double v) { return time ? format_fixed(v * 1000, 3) : rate_text(v); };
+    auto value = [&](double v) { return time ? common::format_fixed(v * 1000, 3) : rate_text(v); };
     return {time ? f.name + " (ms)" : f.name,
             value(f.average_a),
             value(f.average_b),
-            format_fixed(f.ratio, 4),
+            common::format_fixed(f.ratio, 4),
             std::isnan(f.interval.low + f.interval.high)
                 ? "-"
-                : format_fixed(f.interval.low, 4) + " .. " + format_fixed(f.interval.high, 4),
+                : common::format_fixed(f.interval.low, 4) + " .. " + common::format_fixed(f.interval.high, 4),
             verdict_shown(f, practical_percent)};
 }
 
 std::string interval_column(double confidence) {
-    return format_sig(100 * confidence, 4) + "% interval";
+    return common::format_sig(100 * confidence, 4) + "% interval";
 }
 
 Table comparison_table(const ProgramComparison& c, const CompareOptions& options) {
@@ -211,7 +211,7 @@ Table comparison_table(const ProgramComparison& c, const CompareOptions& options
         const auto x = figure_cells(f, practical_percent);
         t.rows.push_back({x.name, std::to_string(f.n_a), std::to_string(f.n_b), x.average_a,
                           x.average_b, x.ratio, x.interval, p_text(f.test.p), x.verdict,
-                          format_fixed(f.median_ratio, 4), p_text(f.ranks.p)});
+                          common::format_fixed(f.median_ratio, 4), p_text(f.ranks.p)});
     }
     return t;
 }
@@ -223,17 +223,17 @@ Table runner_clock_table(const Analysis& a) {
     t.title = "frame time beside the runner's clock (ms)";
     t.notes = {"the runner's interval runs from one frame's report line to the next: a frame "
                "period, the time between frames included. Beyond " +
-             format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
+             common::format_fixed(1000 * c.tolerance, 0) + " ms (the 1 ms clock plus the pipe): " +
              std::to_string(c.beyond) + " of " + std::to_string(c.paired) + " frames"};
     t.columns = {"clock", "frames", "mean", "median", "p99"};
     t.rows.push_back({"printed by the program", std::to_string(c.paired),
-                      format_fixed(1000 * c.printed.mean, 3), format_fixed(1000 * c.printed.median, 3),
-                      format_fixed(1000 * c.printed.p99, 3)});
+                      common::format_fixed(1000 * c.printed.mean, 3), common::format_fixed(1000 * c.printed.median, 3),
+                      common::format_fixed(1000 * c.printed.p99, 3)});
     t.rows.push_back({"runner's interval", std::to_string(c.paired),
-                      format_fixed(1000 * c.runner.mean, 3), format_fixed(1000 * c.runner.median, 3),
-                      format_fixed(1000 * c.runner.p99, 3)});
+                      common::format_fixed(1000 * c.runner.mean, 3), common::format_fixed(1000 * c.runner.median, 3),
+                      common::format_fixed(1000 * c.runner.p99, 3)});
     auto diff = [&](double r, double p, bool beyond) {
-        return format_fixed(1000 * (r - p), 3) + (beyond ? " beyond" : "");
+        return common::format_fixed(1000 * (r - p), 3) + (beyond ? " beyond" : "");
     };
     t.rows.push_back({"runner - program", "", diff(c.runner.mean, c.printed.mean, c.mean_beyond),
                       diff(c.runner.median, c.printed.median, c.median_beyond),
@@ -285,7 +285,7 @@ Table overview_table(const Model& m) {
             for (const auto& r : a->rates)
                 averages += (averages.empty() ? "" : ", ") + r.name + " " + rate_text(r.average);
             row.insert(row.end(), {std::to_string(a->frame_time.n), averages,
-                                   format_fixed(1000 * a->frame_time.mean, 3),
+                                   common::format_fixed(1000 * a->frame_time.mean, 3),
                                    milliseconds(a->frame_time.median), milliseconds(a->frame_time.p99)});
         } else {
             row.insert(row.end(), {"0", "-", "-", "-", "-"});

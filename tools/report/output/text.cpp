@@ -17,18 +17,18 @@ std::size_t width(const std::string& s) {
 // Texts from the inputs (labels, paths, metadata) reach the terminal only
 // with their control characters shown as escapes.
 Table safe_table(Table t) {
-    for (auto& c : t.columns) c = terminal_safe(c);
+    for (auto& c : t.columns) c = common::terminal_safe(c);
     for (auto& row : t.rows)
-        for (auto& cell : row) cell = terminal_safe(cell);
-    t.title = terminal_safe(t.title);
-    for (auto& n : t.notes) n = terminal_safe(n);
+        for (auto& cell : row) cell = common::terminal_safe(cell);
+    t.title = common::terminal_safe(t.title);
+    for (auto& n : t.notes) n = common::terminal_safe(n);
     return t;
 }
 
 
 void write_facts(std::ostream& out, const Facts& unsafe, const std::string& indent) {
     Facts facts = unsafe;
-    for (auto& [k, v] : facts) k = terminal_safe(k), v = terminal_safe(v);
+    for (auto& [k, v] : facts) k = common::terminal_safe(k), v = common::terminal_safe(v);
     std::size_t w = 0;
     for (const auto& [k, v] : facts) w = std::max(w, width(k));
     for (const auto& [k, v] : facts)
@@ -66,12 +66,12 @@ void write_text(std::ostream& out, const Model& m) {
     out << "== overview\n";
     text_table(out, overview_table(m), "   ");
     const auto notes = m.software_notes();
-    for (const auto& note : notes) out << "   " << terminal_safe(note) << "\n";
+    for (const auto& note : notes) out << "   " << common::terminal_safe(note) << "\n";
     if (!notes.empty()) out << "\n";
     text_table(out, verdict_table(m), "   ");
     for (const auto& run : m.runs) {
         const Analysis* a = m.analysis_of(run);
-        out << "== " << program_name(run.program) << "  " << terminal_safe(run.label) << "\n";
+        out << "== " << program_name(run.program) << "  " << common::terminal_safe(run.label) << "\n";
         write_facts(out, run_facts(run, a), "   ");
         const auto meta = metadata_facts(run.metadata);
         if (!meta.empty()) {
@@ -91,7 +91,7 @@ void write_text(std::ostream& out, const Model& m) {
     }
     for (const auto& c : m.comparisons) {
         out << "== comparison\n";
-        if (!m.sides.is_null()) out << "   " << terminal_safe(m.sides_title) << "\n";
+        if (!m.sides.is_null()) out << "   " << common::terminal_safe(m.sides_title) << "\n";
         text_table(out, comparison_table(c, m.options), "   ");
     }
     if (m.comparing && m.comparisons.empty())
@@ -99,7 +99,7 @@ void write_text(std::ostream& out, const Model& m) {
     const auto diagnostics = m.all_diagnostics();
     if (!diagnostics.empty()) {
         out << "== problems\n";
-        for (const auto& d : diagnostics) out << "   " << terminal_safe(to_string(d)) << "\n";
+        for (const auto& d : diagnostics) out << "   " << common::terminal_safe(to_string(d)) << "\n";
     }
 }
 

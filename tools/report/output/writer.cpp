@@ -71,7 +71,7 @@ std::optional<std::string> write_output(const std::string& path, std::string_vie
         if (!ok) return failure(path, error);
         return std::nullopt;
     }
-    const int error = write_whole(target.string(), content, true,
+    const int error = common::write_whole(target.string(), content, true,
                                   exists ? st.st_mode & 0777 : new_file_mode());
     if (error) return failure(path, error);
     return std::nullopt;
@@ -85,7 +85,7 @@ std::optional<std::string> move_into_place(const std::string& from, const std::s
 std::optional<std::string> input_at(const std::string& output,
                                     const std::vector<InputFile>& inputs) {
     if (output == "-") return std::nullopt;
-    if (const auto id = file_id(output)) {
+    if (const auto id = common::file_id(output)) {
         for (const auto& in : inputs)
             if (in.id == *id) return in.path;
         return std::nullopt;
@@ -102,7 +102,7 @@ std::optional<std::string> input_at(const std::string& output,
 
 bool write_or_tell(const std::string& path, std::string_view content) {
     const auto failed = write_output(path, content);
-    if (failed) std::cerr << "suite-report: " << terminal_safe(*failed) << "\n";
+    if (failed) std::cerr << "suite-report: " << common::terminal_safe(*failed) << "\n";
     return !failed;
 }
 
@@ -157,7 +157,7 @@ Written write_exports(const std::vector<Export>& exports, const ExportInputs& in
         if (e.kind == Export::Kind::file) outputs.push_back(e.path);
     outputs.insert(outputs.end(), inputs.beside.begin(), inputs.beside.end());
     if (const auto clash = output_over_input(outputs, inputs.files)) {
-        std::cerr << "suite-report: refusing to write over an input: " << terminal_safe(*clash)
+        std::cerr << "suite-report: refusing to write over an input: " << common::terminal_safe(*clash)
                   << inputs.whose << "\n";
         return {true, 0};
     }
