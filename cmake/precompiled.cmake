@@ -21,7 +21,7 @@ function(suite_precompile header)
   endforeach()
 endfunction()
 
-suite_precompile(<nlohmann/json.hpp> report_core report_output store suite-run suite-report
+suite_precompile(<nlohmann/json.hpp> report_reading report_analysis report_output store suite-run suite-report
                  report_tests report_cli_tests store_tests)
 suite_precompile(<CLI/CLI.hpp> suite-report)
 suite_precompile(<gtest/gtest.h> unit_tests gl_tests report_tests report_cli_tests store_tests)

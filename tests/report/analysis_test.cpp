@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "common/number.h"
-#include "report/core/analysis.h"
-#include "report/core/parser.h"
+#include "report/analysis/analysis.h"
+#include "report/reading/parser.h"
 #include "test_data.h"
 
 using namespace report;

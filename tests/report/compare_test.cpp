@@ -5,8 +5,8 @@
 #include <cmath>
 #include <random>
 
-#include "report/core/verdicts.h"
-#include "report/core/compare.h"
+#include "report/analysis/verdicts.h"
+#include "report/stats/compare.h"
 
 using namespace report;
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "report/core/compare.h"
-#include "report/core/vblank.h"
+#include "report/stats/compare.h"
+#include "report/analysis/vblank.h"
 
 using namespace report;
 

@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "report/core/inputs.h"
-#include "report/core/machine_load.h"
-#include "report/core/model.h"
+#include "report/reading/inputs.h"
+#include "report/reading/machine_load.h"
+#include "report/analysis/model.h"
 #include "synthetic_runs.h"
 #include "test_data.h"
 
@@ -101,7 +101,7 @@ TEST(Inputs, LoadCsvIsReadOnlyAsFarAsTheFramesNeed) {
 TEST(Inputs, AFolderChangedAfterTheRunIsToldAndTheRunnersCopyRead) {
     TempDir dir;
     const std::string run = dir.path("run-x"), honest = R"({"machine":{"host":"lab-7"}})";
-    std::vector<WrittenFile> written;
+    std::vector<record::WrittenFile> written;
     for (const std::string variant : {"a", "b"}) {
         const std::string folder = "round-1/" + variant + "/cube/";
         write_text(run + "/" + folder + "results_cube_x.txt", read_text(cube_b));
@@ -111,7 +111,7 @@ TEST(Inputs, AFolderChangedAfterTheRunIsToldAndTheRunnersCopyRead) {
             written.push_back({folder + name, common::sha256_hex(text), static_cast<long long>(text.size())});
         }
     }
-    RunSetRecord set;
+    record::RunSetRecord set;
     set.written = written;
     write_text(run + "/run.json", nlohmann::json(set).dump());
     const std::string forged = R"({"machine":{"host":"forged"}})";
@@ -166,27 +166,27 @@ TEST(Groups, RunsOfAProgramAreRepeatsWithTheirSpread) {
 // What the runner writes reads back whole: a field missing from a record's
 // field list, or put under another name, is lost here.
 TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
-    report::RunRecord r;
-    r.format = report::run_record_format;
+    record::RunRecord r;
+    r.format = record::run_record_format;
     r.command_line = "suite-run screens";
     r.tag = "nightly";
     r.machine = {"0.1", "lab-7", "2026-12-07T09:10:12+0100", "cpu", "24 kB", "Linux", 2,
-                 std::vector<report::GpuRecord>{{"card0", "0x10de", "0x2204", "nvidia", "RTX"}}};
-    r.gl = {":5", "Mesa", "llvmpipe", "4.5", report::GlBits{8, 8, 8, 8, 24, 8}, std::nullopt,
-            report::GlEnvironment{{"vblank_mode", "0"}}, true, "renderer name"};
-    r.display = report::DisplayRecord{report::existing_display, "X.Org", "Openbox", "1920x1080",
+                 std::vector<record::GpuRecord>{{"card0", "0x10de", "0x2204", "nvidia", "RTX"}}};
+    r.gl = {":5", "Mesa", "llvmpipe", "4.5", record::GlBits{8, 8, 8, 8, 24, 8}, std::nullopt,
+            record::GlEnvironment{{"vblank_mode", "0"}}, true, "renderer name"};
+    r.display = record::DisplayRecord{record::existing_display, "X.Org", "Openbox", "1920x1080",
                                       12101007, true, false, true, 60.0, "suspended"};
-    r.vsync = report::SyncRecord{false, {{{"vblank_mode", "0"}}}, 0};
+    r.vsync = record::SyncRecord{false, {{{"vblank_mode", "0"}}}, 0};
     r.private_x_server = r.interrupted = true;
     r.repeat = 3;
-    r.variant = report::VariantRecord{"b", 1, {{"bin", "/opt/b"}}};
+    r.variant = record::VariantRecord{"b", 1, {{"bin", "/opt/b"}}};
     auto& p = r.run;
     p = {"screens", "crashed", "2026-12-07", "/bin/screens", "64x64", "results.txt", "console.txt",
          "stderr.txt", "oops", "frames.csv", std::nullopt, -11, 2, 2, 10, 5, 6, true, false,
          std::vector<long long>{42}, 1.5, nlohmann::json{{"measured", {{"cores", 2}}}},
-         report::GlEnvironment{{"GALLIUM_DRIVER", "softpipe"}}, false, "GALLIUM_DRIVER differs", "640x480", "covered", false};
+         record::GlEnvironment{{"GALLIUM_DRIVER", "softpipe"}}, false, "GALLIUM_DRIVER differs", "640x480", "covered", false};
     const nlohmann::json written = r;
-    EXPECT_EQ(nlohmann::json(report::read_run_record(written)), written);
+    EXPECT_EQ(nlohmann::json(record::read_run_record(written)), written);
     // Every field set is written: one left out of a field list is missed here.
     EXPECT_EQ(written.size(), 12u);
     EXPECT_EQ(written["machine"].size(), 8u);
@@ -195,18 +195,18 @@ TEST(RunRecord, WhatTheRunnerWritesReadsBackWhole) {
     EXPECT_EQ(written["run"].size(), 26u);  // all but the run.json-only variant name
     EXPECT_EQ(written["run"]["stderr"], "stderr.txt");
 
-    report::RunSetRecord set;
-    static_cast<report::RunHeader&>(set) = r;
+    record::RunSetRecord set;
+    static_cast<record::RunHeader&>(set) = r;
     set.programs = {p, p};
     set.variants = {{{"a", 0, {}}, r.gl}};
     set.rounds = 2;
     set.until_stable = nlohmann::json{{"programs", nlohmann::json::object()}};
     set.written = {{"rep-1/screens/load.csv", "ab12", 7}};
     const nlohmann::json all = set;
-    report::RunSetRecord back;
+    record::RunSetRecord back;
     ASSERT_TRUE(take_value(all, back));
     EXPECT_EQ(nlohmann::json(back), all);
     // Without a context only the display and the error are written.
-    EXPECT_EQ(nlohmann::json(report::GlRecord{":5", "", "", "", std::nullopt, "no context", {}, {}, {}}),
+    EXPECT_EQ(nlohmann::json(record::GlRecord{":5", "", "", "", std::nullopt, "no context", {}, {}, {}}),
               (nlohmann::json{{"display", ":5"}, {"error", "no context"}}));
 }

@@ -1,7 +1,7 @@
 // The parser on files the programs wrote, and on the ways a file gets damaged.
 #include <gtest/gtest.h>
 
-#include "report/core/parser.h"
+#include "report/reading/parser.h"
 #include "test_data.h"
 
 using namespace report;

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "report/core/stats.h"
+#include "report/stats/stats.h"
 
 using namespace report;
 

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "report/core/steps.h"
+#include "report/stats/steps.h"
 
 using namespace report;
 

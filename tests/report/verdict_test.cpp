@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "process.h"
-#include "report/core/run_record.h"
+#include "record/run_record.h"
 #include "synthetic_runs.h"
 
 using namespace report_test;
@@ -144,8 +144,8 @@ TEST(RunFolder, RefreshRatesWarnUnlessTheSyncIsShownOff) {
         return warnings(json::parse(r.out));
     };
     EXPECT_TRUE(any_holds(report(), "within 1% of 60 Hz"));
-    report::RunRecord meta;
-    meta.vsync = report::SyncRecord{false, {{{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}}}, 0};
+    record::RunRecord meta;
+    meta.vsync = record::SyncRecord{false, {{{"vblank_mode", "0"}, {"__GL_SYNC_TO_VBLANK", "0"}}}, 0};
     write_text(folder + "/metadata.json", json(meta).dump());
     EXPECT_FALSE(any_holds(report(), "Hz"));
     meta.vsync->kept = true;  // --vsync: the display may set the pace

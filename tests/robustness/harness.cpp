@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "report/core/analysis.h"
-#include "report/core/parser.h"
+#include "report/analysis/analysis.h"
+#include "report/reading/parser.h"
 
 namespace robust {
 

@@ -11,7 +11,7 @@
 
 #include "pg_server.h"
 #include "process.h"
-#include "report/core/run_record.h"
+#include "record/run_record.h"
 #include "store/store.h"
 #include "store/triage.h"
 #include "synthetic_runs.h"
@@ -36,8 +36,8 @@ void write_history(const std::string& folder, const std::string& host, int n, in
         const double ms = std::round(base_ms * (i >= step ? 1.10 : 1) * level(random));
         const std::string run = folder + "/" + std::to_string(i);
         write_screens_run(run + "/screens", std::vector<double>(20, ms));
-        report::RunRecord meta;
-        meta.format = report::run_record_format;
+        record::RunRecord meta;
+        meta.format = record::run_record_format;
         meta.machine.host = host;
         meta.machine.date = date;
         meta.gl.renderer = "llvmpipe";

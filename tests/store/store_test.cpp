@@ -20,7 +20,7 @@
 
 #include "common/number.h"
 #include "pg_server.h"
-#include "report/core/run_record.h"
+#include "record/run_record.h"
 #include "store/store.h"
 #include "synthetic_runs.h"
 
@@ -61,8 +61,8 @@ void write_screens(const std::string& folder, const std::vector<double>& ms, con
     std::vector<double> whole;
     for (double m : ms) whole.push_back(std::round(m));
     write_screens_run(folder + "/screens", whole);
-    report::RunRecord meta;
-    meta.format = report::run_record_format;
+    record::RunRecord meta;
+    meta.format = record::run_record_format;
     meta.machine.host = host;
     meta.machine.date = machine_date.empty() ? date : machine_date;
     meta.gl.renderer = renderer;

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "report/core/verdicts.h"
+#include "report/analysis/verdicts.h"
 
 namespace {
 

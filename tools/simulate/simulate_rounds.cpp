@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "report/core/rounds.h"
+#include "report/analysis/rounds.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ double noise(std::mt19937_64& rng, const Scenario& s) {
     return s.spread * t / std::sqrt(s.tail_df / (s.tail_df - 2));  // the same sd
 }
 
-Tally run(const Scenario& s, int pairs, std::uint64_t seed, const report::RoundsRule& rule) {
+Tally run(const Scenario& s, int pairs, std::uint64_t seed, const record::RoundsRule& rule) {
     std::mt19937_64 rng(seed);
     Tally t;
     for (int i = 0; i < pairs; ++i) {
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: simulate-rounds [pairs] [seed] [--check]\n");
         return 2;
     }
-    const report::RoundsRule rule;  // suite-run's defaults
+    const record::RoundsRule rule;  // suite-run's defaults
     const Scenario scenarios[] = {
         {"A/A, runs 2% apart", 1, 0.02, 0},
         {"A/A, runs 5% apart", 1, 0.05, 0},

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "report/core/steps.h"
+#include "report/stats/steps.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/number.h"
-#include "report/core/machine_load.h"
+#include "report/reading/machine_load.h"
 #include "store/store.h"
 
 namespace store {
@@ -20,7 +20,7 @@ long long integer(const Value& v) { return v ? std::atoll(v->c_str()) : 0; }
 
 // Whether the drivers' sync to the display was kept, and the swap interval
 // the runner's probe saw; "" where the run did not record it.
-std::string sync_text(const report::RunRecord& m) {
+std::string sync_text(const record::RunRecord& m) {
     if (!m.vsync) return "";
     const auto& v = *m.vsync;
     std::string out = !v.kept ? "" : *v.kept ? "kept" : "off";
@@ -33,7 +33,7 @@ std::string sync_text(const report::RunRecord& m) {
 
 // Columns 19.. of find_runs' query: cpu, kernel, gl_vendor, gl_version, metadata.
 report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
-    const auto m = report::read_run_record(r[23] ? nlohmann::json::parse(*r[23], nullptr, false)
+    const auto m = record::read_run_record(r[23] ? nlohmann::json::parse(*r[23], nullptr, false)
                                                  : nlohmann::json());
     if (const auto load = report::machine_load(m)) {
         if (load->busy) row.busy = load->what;
@@ -53,9 +53,9 @@ report::Facts facts_of(RunRow& row, const std::vector<Value>& r) {
 // Columns 25 and 26: display_kind and software; a store read as it is, not
 // upgraded, holds runs as the upgrade would fill them.
 void read_setup(RunRow& row, const std::vector<Value>& r, bool kept) {
-    row.display_kind = r[25] ? *r[25] : report::private_xvfb;
+    row.display_kind = r[25] ? *r[25] : record::private_xvfb;
     if (r[26]) row.software = integer(r[26]) != 0;
-    else if (!kept) row.software = report::software_renderer_name(row.renderer);
+    else if (!kept) row.software = record::software_renderer_name(row.renderer);
 }
 }  // namespace
 

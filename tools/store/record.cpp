@@ -10,8 +10,8 @@
 #include "common/dates.h"
 #include "common/files.h"
 #include "common/number.h"
-#include "report/core/analysis.h"
-#include "report/core/inputs.h"
+#include "report/analysis/analysis.h"
+#include "report/reading/inputs.h"
 #include "store/store.h"
 
 namespace fs = std::filesystem;
@@ -70,7 +70,7 @@ void insert_frames(Db& db, long long id, const Record& r) {
 
 }  // namespace
 
-RunDate run_date(const report::RunRecord& m, const std::string& results_name) {
+RunDate run_date(const record::RunRecord& m, const std::string& results_name) {
     // The program's own start, which the runner keeps for each repeat.
     const std::string started = m.run.date.value_or("");
     if (const auto t = common::read_stamp(started)) return {common::utc_text(t->first), started};
@@ -87,7 +87,7 @@ RunDate run_date(const report::RunRecord& m, const std::string& results_name) {
     return {};
 }
 
-std::string run_identity(const std::string& hash, const report::RunRecord& record,
+std::string run_identity(const std::string& hash, const record::RunRecord& record,
                          const std::string& results_name) {
     const nlohmann::json key = {hash, record.machine.host, run_date(record, results_name).stamp,
                                 record.tag.value_or("")};
@@ -134,15 +134,15 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
     return r;
 }
 
-std::string display_kind_of(const report::RunRecord& m) {
-    return m.display ? report::display_kind(m) : report::private_xvfb;
+std::string display_kind_of(const record::RunRecord& m) {
+    return m.display ? record::display_kind(m) : record::private_xvfb;
 }
 
 namespace {
 
 // The renderer is part of what makes runs comparable: one the program may
 // not have had is kept apart from those it did.
-std::string renderer_of(const report::RunRecord& m) {
+std::string renderer_of(const record::RunRecord& m) {
     return m.run.gl_verified == false ? m.gl.renderer + " (not verified)" : m.gl.renderer;
 }
 
@@ -155,7 +155,7 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
     std::string date = run_date(m, name).utc;
     if (date.empty()) date = recorded;
     const auto a = report::analyse(run);
-    const auto software = report::rendered_in_software(m.gl);
+    const auto software = record::rendered_in_software(m.gl);
     auto rate = [&](std::size_t i, bool average) -> Value {
         if (i >= a.rates.size()) return std::nullopt;
         return average ? number_text(a.rates[i].average) : Value(a.rates[i].name);

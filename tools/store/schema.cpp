@@ -45,7 +45,7 @@ void fill_identities(Db& db) {
         const auto metadata = row[3] ? nlohmann::json::parse(*row[3], nullptr, false)
                                      : nlohmann::json();
         db.query("UPDATE runs SET identity = ? WHERE id = ?",
-                 {run_identity(row[1].value_or(""), report::read_run_record(metadata),
+                 {run_identity(row[1].value_or(""), record::read_run_record(metadata),
                                row[2].value_or("")),
                   row[0]});
     }
@@ -55,7 +55,7 @@ void fill_identities(Db& db) {
 void fill_software(Db& db) {
     for (const auto& row : db.query("SELECT DISTINCT renderer FROM runs"))
         db.query("UPDATE runs SET software = ? WHERE renderer = ?",
-                 {report::software_renderer_name(row[0].value_or("")) ? "1" : "0", row[0]});
+                 {record::software_renderer_name(row[0].value_or("")) ? "1" : "0", row[0]});
 }
 
 // SQLite cannot drop a column's UNIQUE: the table is made anew (with its
@@ -114,7 +114,7 @@ std::vector<Steps> migrations(Db::Kind kind) {
     // in either are not measures of one another. Every earlier run was
     // recorded from a private Xvfb.
     const Steps sixth = {sql(std::string("ALTER TABLE runs ADD COLUMN display_kind TEXT NOT NULL"
-                                         " DEFAULT '") + report::private_xvfb + "'"),
+                                         " DEFAULT '") + record::private_xvfb + "'"),
                          sql("ALTER TABLE runs ADD COLUMN software INTEGER"), fill_software};
     return {first, second, third, fourth, fifth, sixth};
 }

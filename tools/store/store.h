@@ -11,8 +11,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "report/core/results.h"
-#include "report/core/steps.h"
+#include "report/reading/results.h"
+#include "report/stats/steps.h"
 #include "store/db.h"
 
 namespace store {
@@ -51,16 +51,16 @@ std::unique_ptr<Db> open_store_read_only(const std::string& url);
 struct RunDate {
     std::string utc, stamp;
 };
-RunDate run_date(const report::RunRecord& record, const std::string& results_name);
+RunDate run_date(const record::RunRecord& record, const std::string& results_name);
 // What tells runs apart: the results file's hash with the machine, the date
 // and the tag that its metadata gives.
-std::string run_identity(const std::string& hash, const report::RunRecord& record,
+std::string run_identity(const std::string& hash, const record::RunRecord& record,
                          const std::string& results_name);
 
 // The display kind the store keeps for a run: a record from before the
 // display was kept reads as the runs stored then do (a private Xvfb), so that
 // an old folder imported after the upgrade joins their series.
-std::string display_kind_of(const report::RunRecord& record);
+std::string display_kind_of(const record::RunRecord& record);
 
 // A run as the store holds it, ready to record.
 struct Record {

@@ -10,7 +10,7 @@
 
 #include "common/number.h"
 #include "common/text.h"
-#include "report/core/verdicts.h"
+#include "report/analysis/verdicts.h"
 #include "report/output/ci_outputs.h"
 #include "report/output/tables.h"
 #include "report/output/writer.h"

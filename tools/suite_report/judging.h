@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "report/core/verdicts.h"
+#include "report/analysis/verdicts.h"
 #include "suite_report/commands.h"
 #include "suite_report/store_tables.h"
 

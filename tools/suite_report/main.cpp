@@ -13,7 +13,7 @@
 
 #include "common/secrets.h"
 #include "common/text.h"
-#include "report/core/model.h"
+#include "report/analysis/model.h"
 #include "report/output/ci_outputs.h"
 #include "report/output/outputs.h"
 #include "report/output/writer.h"

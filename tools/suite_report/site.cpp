@@ -15,7 +15,7 @@
 #include "common/dates.h"
 #include "common/number.h"
 #include "common/text.h"
-#include "report/core/compare.h"
+#include "report/stats/compare.h"
 #include "report/output/site_pages.h"
 #include "report/output/writer.h"
 #include "suite_report/change_ids.h"

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <map>
 
-#include "report/core/verdicts.h"
-#include "report/core/stats.h"
+#include "report/analysis/verdicts.h"
+#include "report/stats/stats.h"
 #include "report/output/site_pages.h"
 #include "suite_report/change_ids.h"
 

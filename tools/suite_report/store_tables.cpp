@@ -21,8 +21,8 @@ std::string Group::title() const {
 
 std::string Group::setup() const {
     std::string text;
-    if (display_kind != report::private_xvfb) text += "display " + display_kind;
-    if (software && *software != report::software_renderer_name(renderer))
+    if (display_kind != record::private_xvfb) text += "display " + display_kind;
+    if (software && *software != record::software_renderer_name(renderer))
         text += std::string(text.empty() ? "" : ", ") + (*software ? "software" : "hardware");
     return text;
 }

@@ -25,7 +25,7 @@ struct GroupStep {
 // Runs of one program and configuration, oldest first.
 struct Group {
     std::string program, host, renderer, window_size, variant;
-    std::string display_kind = report::private_xvfb;
+    std::string display_kind = record::private_xvfb;
     std::optional<bool> software;
     std::vector<store::RunRow> runs;
     std::vector<GroupStep> steps;  // filled by find_group_steps

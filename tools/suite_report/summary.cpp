@@ -10,9 +10,9 @@
 
 #include "common/dates.h"
 #include "common/text.h"
-#include "report/core/machine_load.h"
-#include "report/core/verdicts.h"
-#include "report/core/model.h"
+#include "report/reading/machine_load.h"
+#include "report/analysis/verdicts.h"
+#include "report/analysis/model.h"
 #include "report/output/outputs.h"
 #include "report/output/tables.h"
 #include "suite_report/commands.h"
@@ -38,7 +38,7 @@ Config config_of(const report::Run& run) {
     const auto& m = run.record;
     return {report::program_name(run.program), m.machine.host, m.gl.renderer,
             m.run.window_size.value_or(""), m.variant ? m.variant->name : "",
-            store::display_kind_of(m), report::rendered_in_software(m.gl)};
+            store::display_kind_of(m), record::rendered_in_software(m.gl)};
 }
 
 // The overview, cut to what a reader takes in at a glance: each row names
@@ -158,7 +158,7 @@ std::vector<std::string> judged_variants(const report::Model& m) {
 
 // How the rounds went for a program, from run.json: "3 rounds, decided", or
 // why they stopped with the reason an answer stayed undecided.
-std::string rounds_note(const std::optional<report::RunSetRecord>& set,
+std::string rounds_note(const std::optional<record::RunSetRecord>& set,
                         const std::string& program, const std::string& variant) {
     if (!set || !set->rounds_stopped || !set->rounds_stopped->is_object()) return "";
     const auto& all = *set->rounds_stopped;

@@ -4,8 +4,8 @@
 
 #include "common/number.h"
 #include "common/text.h"
-#include "report/core/analysis.h"
-#include "report/core/inputs.h"
+#include "report/analysis/analysis.h"
+#include "report/reading/inputs.h"
 
 namespace suite_run {
 
@@ -13,7 +13,7 @@ namespace {
 nlohmann::json number(double v) { return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json(); }
 }  // namespace
 
-AbRounds::AbRounds(const report::RoundsRule& rule, std::vector<std::string> variants)
+AbRounds::AbRounds(const record::RoundsRule& rule, std::vector<std::string> variants)
     : rule_(rule), variants_(std::move(variants)) {}
 
 void AbRounds::add(const std::string& variant, const std::string& program,

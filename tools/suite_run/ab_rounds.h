@@ -1,6 +1,6 @@
 // --rounds auto: after each round, every program's variants are judged
 // against the first on their runs' headlines, and a program whose every
-// answer is decisive runs no more rounds (report/core/rounds.h has the rule).
+// answer is decisive runs no more rounds (report/analysis/rounds.h has the rule).
 #pragma once
 
 #include <map>
@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "report/core/rounds.h"
+#include "report/analysis/rounds.h"
 
 namespace suite_run {
 
 class AbRounds {
 public:
     // `variants`: the names, the first being the baseline (B).
-    AbRounds(const report::RoundsRule& rule, std::vector<std::string> variants);
+    AbRounds(const record::RoundsRule& rule, std::vector<std::string> variants);
     // A run that went well; its results file gives the headline.
     void add(const std::string& variant, const std::string& program,
              const std::string& results_path);
@@ -37,7 +37,7 @@ private:
         std::map<std::string, report::Look> looks;  // by variant, the first left out
         std::map<std::string, double> warm_up_spread;
     };
-    report::RoundsRule rule_;
+    record::RoundsRule rule_;
     std::vector<std::string> variants_;
     std::map<std::pair<std::string, std::string>, Headlines> headlines_;  // (variant, program)
     std::map<std::string, Judged> judged_;

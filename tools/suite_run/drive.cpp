@@ -99,7 +99,7 @@ struct driven {
     std::string asked;       // on an existing display: the size asked of the window manager,
     std::string granted;     // and the size it granted where that differs; else ""
     std::string hidden;      // what hid the window while frames were measured; "" nothing
-    std::optional<report::GlEnvironment> gl_environment;  // the running program's
+    std::optional<record::GlEnvironment> gl_environment;  // the running program's
 };
 
 // The measured frames: "r", then each frame report until the asked number,
@@ -254,7 +254,7 @@ std::vector<pid_t> strays_ended(const driver::Process& program, pid_t x_server) 
 }
 
 // What the user's desktop did to the window, in the record and on the console.
-void tell_window(report::ProgramRecord& r, const driven& d) {
+void tell_window(record::ProgramRecord& r, const driven& d) {
     if (!d.granted.empty()) {
         r.window_granted = d.granted;
         std::cout << "  note: the window manager granted " << d.granted << " of the " << d.asked
@@ -308,7 +308,7 @@ program_run run_unattended(const program_entry& p, const std::string& exe,
     const std::string first_line = kept.errors.substr(0, kept.errors.find('\n'));
     const int stopped_by = facts.stop_while_driving ? facts.stop_while_driving
                                                     : facts.stop_while_waiting;
-    report::ProgramRecord r;
+    record::ProgramRecord r;
     r.program = name;
     r.executable = exe;
     r.exit_status = facts.status ? *facts.status : -1;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "report/core/run_record.h"
+#include "record/run_record.h"
 #include "texts/texts.h"
 
 namespace suite_run {
@@ -43,7 +43,7 @@ void catch_stop_signals();
 // those it could not write, where the program had put a file of that name
 // first): its record is made from these, never read back from the folder.
 struct program_run {
-    report::ProgramRecord record;
+    record::ProgramRecord record;
     std::vector<std::pair<std::string, std::string>> files;  // "stderr.txt", its text
 };
 

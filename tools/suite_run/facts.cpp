@@ -27,8 +27,8 @@ std::string first_value(const std::string& file, const std::string& key) {
 }
 }  // namespace
 
-std::vector<report::GpuRecord> gpu_facts(const std::string& root) {
-    std::vector<report::GpuRecord> gpus;
+std::vector<record::GpuRecord> gpu_facts(const std::string& root) {
+    std::vector<record::GpuRecord> gpus;
     for (const driver::gpu& g : driver::find_gpus(root))
         gpus.push_back({g.card, g.vendor_id, g.device_id, g.kernel_driver, g.model});
     return gpus;
@@ -42,14 +42,14 @@ std::string local_time_stamp() {
     return when;
 }
 
-report::MachineRecord machine_facts() {
+record::MachineRecord machine_facts() {
     utsname u{};
     uname(&u);
     const std::string when = local_time_stamp();
     char host[256] = "";
     // a fleet tells its machines apart by it
     if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-    report::MachineRecord m;
+    record::MachineRecord m;
     m.suite_version = SUITE_VERSION;
     m.host = host;
     m.date = when;
@@ -61,10 +61,10 @@ report::MachineRecord machine_facts() {
     return m;
 }
 
-report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval,
+record::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval,
                           std::optional<bool>& direct) {
     const auto gl = driver::probe_gl(display);
-    report::GlRecord g;
+    record::GlRecord g;
     g.display = display;
     if (!gl) {
         swap_interval = nullptr;
@@ -75,10 +75,10 @@ report::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_inter
     g.vendor = gl->vendor;
     g.renderer = gl->renderer;
     g.version = gl->version;
-    g.bits = report::GlBits{gl->red_bits,   gl->green_bits, gl->blue_bits,
+    g.bits = record::GlBits{gl->red_bits,   gl->green_bits, gl->blue_bits,
                             gl->alpha_bits, gl->depth_bits, gl->stencil_bits};
     // The driver's own answer where it gives one: a renderer's name may not say.
-    g.software = gl->accelerated ? !*gl->accelerated : report::software_renderer_name(g.renderer);
+    g.software = gl->accelerated ? !*gl->accelerated : record::software_renderer_name(g.renderer);
     g.software_from = gl->accelerated ? "accelerated flag" : "renderer name";
     direct = gl->direct;
     return g;

@@ -18,8 +18,8 @@ namespace {
 // A process's environment can be large; what decides its GL is near its start.
 constexpr std::size_t environ_cap = 1 << 20;
 
-report::GlEnvironment gl_part(const std::string& block) {
-    report::GlEnvironment env;
+record::GlEnvironment gl_part(const std::string& block) {
+    record::GlEnvironment env;
     for (std::size_t at = 0; at < block.size();) {
         auto end = block.find('\0', at);
         if (end == std::string::npos) end = block.size();
@@ -94,7 +94,7 @@ bool is_gl_variable(const std::string& name) {
     return name == "vblank_mode" || name == "LD_LIBRARY_PATH" || name == "LD_PRELOAD";
 }
 
-report::GlEnvironment probe_environment() {
+record::GlEnvironment probe_environment() {
     std::string now;
     for (char** e = environ; *e; ++e) now += std::string(*e) + '\0';
     auto env = gl_part(now);
@@ -106,14 +106,14 @@ report::GlEnvironment probe_environment() {
     return env;
 }
 
-std::optional<report::GlEnvironment> program_environment(pid_t pid) {
+std::optional<record::GlEnvironment> program_environment(pid_t pid) {
     const auto block = read_proc(newest_deepest(pid), "environ");
     if (!block || block->empty()) return std::nullopt;
     return gl_part(*block);
 }
 
-std::string environment_difference(const report::GlEnvironment& probed,
-                                   const report::GlEnvironment& program) {
+std::string environment_difference(const record::GlEnvironment& probed,
+                                   const record::GlEnvironment& program) {
     std::string said;
     const auto add = [&](const std::string& text) { said += (said.empty() ? "" : "; ") + text; };
     for (const auto& [name, value] : program) {

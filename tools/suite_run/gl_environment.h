@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "report/core/run_record.h"
+#include "record/run_record.h"
 
 namespace suite_run {
 
@@ -18,16 +18,16 @@ bool is_gl_variable(const std::string& name);
 // The GL variables an in-process probe runs with: this process's environment
 // now, but the loader's two as this process started (libraries are loaded
 // once, so a later value never reaches its probe).
-report::GlEnvironment probe_environment();
+record::GlEnvironment probe_environment();
 
 // The GL variables of the program started as pid, read from /proc/PID/environ
 // of the newest deepest process of its tree: where a wrapper starts the real
 // program without exec, that one. None when it cannot be read.
-std::optional<report::GlEnvironment> program_environment(pid_t pid);
+std::optional<record::GlEnvironment> program_environment(pid_t pid);
 
 // What differs, as "GALLIUM_DRIVER=softpipe in the program, unset when
 // probed"; "" when nothing does.
-std::string environment_difference(const report::GlEnvironment& probed,
-                                   const report::GlEnvironment& program);
+std::string environment_difference(const record::GlEnvironment& probed,
+                                   const record::GlEnvironment& program);
 
 }  // namespace suite_run

@@ -29,8 +29,8 @@
 #include "mesh.h"
 #include "process/descendants.h"
 #include "process/spawn.h"
-#include "report/core/inputs.h"
-#include "report/core/software_note.h"
+#include "report/reading/inputs.h"
+#include "report/analysis/software_note.h"
 #include "store/store.h"
 #include "suite_run/ab_rounds.h"
 #include "suite_run/drive.h"
@@ -157,14 +157,14 @@ struct session {
     // the session ends, however it ends (a caught stop signal ends it too).
     std::unique_ptr<driver::ScreenSaverHold> screen_saver;
     std::string display;
-    report::DisplayRecord display_facts;  // what kind of server, and what is known of it
-    report::RunSetRecord run;
-    std::vector<report::GlRecord> gl;  // per variant; one entry without variants
-    std::vector<report::SyncRecord> vsync;
+    record::DisplayRecord display_facts;  // what kind of server, and what is known of it
+    record::RunSetRecord run;
+    std::vector<record::GlRecord> gl;  // per variant; one entry without variants
+    std::vector<record::SyncRecord> vsync;
     int failures = 0, unrecorded = 0;
     std::unique_ptr<suite_run::AbRounds> ab;  // with --rounds auto
     bool run_json_written = false;
-    std::vector<report::WrittenFile> written;  // every file written into a program's folder
+    std::vector<record::WrittenFile> written;  // every file written into a program's folder
     bool server_alive() const { return !server || server->running(); }
 };
 
@@ -186,7 +186,7 @@ std::vector<const program_entry*> choose_programs(const options& o) {
 }
 
 // The sync switches the programs get: the runner's, unless a variant sets its own.
-report::SyncRecord vsync_record(const options& o, const suite_run::variant* v,
+record::SyncRecord vsync_record(const options& o, const suite_run::variant* v,
                                 const nlohmann::json& swap_interval) {
     std::map<std::string, std::string> set;
     if (!o.vsync)
@@ -201,7 +201,7 @@ report::SyncRecord vsync_record(const options& o, const suite_run::variant* v,
 // The display's GL as the programs of variant v will see it.
 void probe_gl(session& s, const suite_run::variant* v) {
     const suite_run::variant_environment env(v);
-    const report::GlEnvironment probed = suite_run::probe_environment();
+    const record::GlEnvironment probed = suite_run::probe_environment();
     // Mesa announces each switch taken from the environment; the runner's own
     // probe stays quiet (the programs' messages are kept in their stderr.txt).
     const bool quieted = !std::getenv("MESA_DEBUG");
@@ -219,11 +219,11 @@ void probe_gl(session& s, const suite_run::variant* v) {
 void start_private_server(session& s) {
     s.server.reset();
     if (s.o.server == "xorg") {
-        s.display_facts.kind = report::private_xorg;
+        s.display_facts.kind = record::private_xorg;
         if (!s.xorg) s.xorg = std::make_unique<driver::PrivateXorg>(s.out, s.o.xorg_config);
         s.server = s.xorg->start();
     } else {
-        s.display_facts.kind = report::private_xvfb;
+        s.display_facts.kind = record::private_xvfb;
         s.server = std::make_unique<driver::XServer>();
     }
     s.display = s.server->display();
@@ -234,7 +234,7 @@ void start_private_server(session& s) {
 void describe_display(session& s) {
     const auto f = driver::describe_desktop(s.display);
     if (!f) throw std::runtime_error("cannot open display " + s.display);
-    report::DisplayRecord& r = s.display_facts;
+    record::DisplayRecord& r = s.display_facts;
     r.vendor = f->vendor;
     r.release = f->release;
     r.window_manager = f->window_manager;
@@ -263,27 +263,27 @@ void start_display(session& s) {
     s.attended = !s.o.unattended && s.o.server.empty() && s.o.on_display.empty() &&
                  have_display && isatty(0);
     s.display = have_display ? env_display : "";
-    s.display_facts.kind = report::existing_display;
+    s.display_facts.kind = record::existing_display;
     if (!s.o.on_display.empty()) s.display = s.o.on_display;
     else if (!s.attended) start_private_server(s);
     describe_display(s);
 }
 
 // What is known of the run before the display and its GL.
-report::RunSetRecord run_header(const session& s, int argc, char** argv) {
-    report::RunSetRecord run;
-    run.format = report::run_record_format;
+record::RunSetRecord run_header(const session& s, int argc, char** argv) {
+    record::RunSetRecord run;
+    run.format = record::run_record_format;
     run.command_line = suite_run::command_line(argc, argv);
     run.machine = suite_run::machine_facts();
-    run.private_x_server = s.display_facts.kind != report::existing_display;
+    run.private_x_server = s.display_facts.kind != record::existing_display;
     run.display = s.display_facts;
     run.repeat = s.o.repeat;
     run.tag = s.o.tag;  // kept with the folder: a later import tags the run as suite-run would
     return run;
 }
 
-report::RunSetRecord run_record(const session& s, int argc, char** argv) {
-    report::RunSetRecord run = run_header(s, argc, argv);
+record::RunSetRecord run_record(const session& s, int argc, char** argv) {
+    record::RunSetRecord run = run_header(s, argc, argv);
     run.gl = s.gl.front();
     run.vsync = s.vsync.front();
     if (!s.o.variants.empty()) {
@@ -292,7 +292,7 @@ report::RunSetRecord run_record(const session& s, int argc, char** argv) {
             run.variants->push_back({suite_run::variant_record(v),
                                      s.gl[static_cast<std::size_t>(v.index)]});
         run.rounds = s.o.rounds;
-        if (s.o.rounds == 0) run.rounds_auto = report::RoundsRule{s.o.max_rounds, 0.05, s.o.practical};
+        if (s.o.rounds == 0) run.rounds_auto = record::RoundsRule{s.o.max_rounds, 0.05, s.o.practical};
     }
     return run;
 }
@@ -327,7 +327,7 @@ std::string executable(const session& s, const step& t) {
 }
 
 // Whether the running program had the GL variables its GL was probed with.
-void verify_gl(report::ProgramRecord& facts, const report::GlRecord& gl) {
+void verify_gl(record::ProgramRecord& facts, const record::GlRecord& gl) {
     if (!facts.gl_environment || !gl.environment) return;
     const std::string differs =
         suite_run::environment_difference(*gl.environment, *facts.gl_environment);
@@ -350,7 +350,7 @@ suite_run::program_run drive_step(session& s, const step& t, const std::string& 
               << std::endl;
     const std::string started = suite_run::local_time_stamp();
     suite_run::program_run ran;
-    report::ProgramRecord& facts = ran.record;
+    record::ProgramRecord& facts = ran.record;
     const auto env = suite_run::environment_of(t.v);
     if (s.attended) {
         const int status = suite_run::run_attended(executable(s, t), dir, env);
@@ -366,8 +366,8 @@ suite_run::program_run drive_step(session& s, const step& t, const std::string& 
     facts.date = started;  // each repeat's own, beside the set's in "machine"
     if (t.v) facts.round = t.round;
     if (suite_run::stop_signal()) facts.interrupted = true;
-    report::RunRecord meta;
-    static_cast<report::RunHeader&>(meta) = s.run;
+    record::RunRecord meta;
+    static_cast<record::RunHeader&>(meta) = s.run;
     const std::size_t vi = t.v ? static_cast<std::size_t>(t.v->index) : 0;
     meta.gl = s.gl[vi];
     meta.vsync = s.vsync[vi];
@@ -427,7 +427,7 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
     std::string error;
     const auto dir = suite_run::make_new_folder(step_folder(s, t), true, error);
     if (!dir) {
-        report::ProgramRecord failed;
+        record::ProgramRecord failed;
         failed.program = t.p->texts->name;
         failed.repeat = t.round;
         failed.problem = error;
@@ -437,7 +437,7 @@ void run_step(session& s, const step& t, suite_run::Stability& stability) {
         return;
     }
     const suite_run::program_run ran = drive_step(s, t, *dir);
-    const report::ProgramRecord& facts = ran.record;
+    const record::ProgramRecord& facts = ran.record;
     s.run.programs.push_back(facts);
     const std::string& problem = facts.problem;
     const std::string results = facts.results_file.value_or("");
@@ -592,9 +592,9 @@ std::string not_hardware(const session& s) {
     if (!s.o.require_hardware) return "";
     const auto all = variants_of(s.o);
     for (std::size_t i = 0; i < all.size() && i < s.gl.size(); ++i) {
-        const auto software = report::rendered_in_software(s.gl[i]);
+        const auto software = record::rendered_in_software(s.gl[i]);
         if (software == false) continue;
-        report::RunHeader h = s.run;
+        record::RunHeader h = s.run;
         h.gl = s.gl[i];
         const std::string why = software ? report::software_problem(h)
                                          : "no GL to check: " + s.gl[i].error.value_or("no renderer");
@@ -619,7 +619,7 @@ void probe_variants(session& s) {
             probe_gl(s, v);
             continue;
         }
-        report::GlRecord skipped;
+        record::GlRecord skipped;
         skipped.display = s.display;
         skipped.error = "not probed: stopped";
         s.gl.push_back(skipped);

@@ -12,7 +12,7 @@
 #include "common/files.h"
 #include "common/number.h"
 #include "common/secrets.h"
-#include "report/core/parser.h"
+#include "report/reading/parser.h"
 #include "texts/texts.h"
 
 namespace fs = std::filesystem;

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "common/number.h"
-#include "report/core/compare.h"
-#include "report/core/inputs.h"
+#include "report/stats/compare.h"
+#include "report/reading/inputs.h"
 
 namespace suite_run {
 

@@ -89,8 +89,8 @@ std::vector<int> round_order(int variants, int round) {
     return order;
 }
 
-report::VariantRecord variant_record(const variant& v) {
-    report::VariantRecord r{v.name, v.index, {}};
+record::VariantRecord variant_record(const variant& v) {
+    record::VariantRecord r{v.name, v.index, {}};
     for (const auto& [var, value] : v.settings)
         r.settings[var] = common::masked_setting(var, value);
     if (!v.bin_dir.empty()) r.settings["bin"] = common::mask_secrets(v.bin_dir);

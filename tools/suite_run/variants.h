@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "report/core/run_record.h"
+#include "record/run_record.h"
 
 namespace suite_run {
 
@@ -33,7 +33,7 @@ std::optional<variant> parse_variant(const std::string& text, std::string& error
 std::vector<int> round_order(int variants, int round);
 
 // As run.json and metadata.json name it; secrets hidden.
-report::VariantRecord variant_record(const variant& v);
+record::VariantRecord variant_record(const variant& v);
 
 // The variant's settings as NAME=value, for its programs' environment alone
 // (none for no variant): the runner's own store connection and X server

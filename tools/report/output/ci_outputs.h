@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "report/core/model.h"
+#include "report/analysis/model.h"
 
 namespace report {
 

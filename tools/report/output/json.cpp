@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "report/core/machine_load.h"
+#include "report/reading/machine_load.h"
 #include "report/output/outputs.h"
 #include "report/output/tables.h"
 
@@ -91,7 +91,7 @@ json run_json(const Run& r, const Analysis* a) {
               {"summary_total_seconds", printed(r.summary.total_seconds)},
               {"metadata", r.metadata}};
     if (r.exit_status) j["exit_status"] = *r.exit_status;
-    const auto software = rendered_in_software(r.record.gl);
+    const auto software = record::rendered_in_software(r.record.gl);
     j["rendered_in_software"] = software ? json(*software) : json(nullptr);
     if (r.program == Program::screens)
         j["plain_output"] = {{"seconds", printed(r.plain_seconds)},

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "report/core/model.h"
+#include "report/analysis/model.h"
 
 namespace report {
 

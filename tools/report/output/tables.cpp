@@ -1,6 +1,6 @@
 #include "report/output/tables.h"
 
-#include "report/core/machine_load.h"
+#include "report/reading/machine_load.h"
 
 #include <algorithm>
 #include <cmath>
@@ -252,7 +252,7 @@ std::vector<const Run*> runs_in_program_order(const Model& m) {
 }
 
 void mark_software(Table& t, const std::vector<const Run*>& runs) {
-    const auto software = [](const Run* r) { return rendered_in_software(r->record.gl) == true; };
+    const auto software = [](const Run* r) { return record::rendered_in_software(r->record.gl) == true; };
     if (std::none_of(runs.begin(), runs.end(), software)) return;
     t.columns.push_back("GL");
     for (std::size_t i = 0; i < runs.size() && i < t.rows.size(); ++i)

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "report/core/model.h"
+#include "report/analysis/model.h"
 #include "report/output/page.h"
 
 namespace report {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "report/core/inputs.h"
+#include "report/reading/inputs.h"
 
 namespace report {
 
