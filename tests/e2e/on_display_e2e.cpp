@@ -49,14 +49,14 @@ protected:
         else std::cerr << "kept for inspection: " << directory << '\n';
     }
 
-    driver::Process& start(std::vector<std::string> argv) {
+    driver::Program& start(std::vector<std::string> argv) {
         driver::launch how;
         how.executable = argv.front();
         how.args.assign(argv.begin() + 1, argv.end());
         how.directory = directory;
         how.display = server->display();
         how.stdin_at_end = true;
-        started.push_back(std::make_unique<driver::Process>(how));
+        started.push_back(std::make_unique<driver::Program>(how));
         return *started.back();
     }
     // Runs a command to its end; its console.
@@ -86,14 +86,14 @@ protected:
         }
     }
     // Without a size, the program's own: larger than this screen.
-    driver::Process& runner(const std::string& frames, const std::string& size = "100x100") {
+    driver::Program& runner(const std::string& frames, const std::string& size = "100x100") {
         std::vector<std::string> args{SUITE_RUN_EXE, "--on-display", server->display(),
                                       "--frames", frames, "--out", directory + "/run", "screens"};
         if (!size.empty()) args.insert(args.end() - 1, {"--size", size});
         return start(args);
     }
     // The run went through, with its frames, and the user's window got no key.
-    nlohmann::json completed(driver::Process& run) {
+    nlohmann::json completed(driver::Program& run) {
         EXPECT_EQ(run.wait_exit(run_timeout), 0) << run.console_text() << run.error_text();
         EXPECT_TRUE(std::filesystem::exists(directory + "/run/screens/frames.csv"))
             << run.console_text();
@@ -103,8 +103,8 @@ protected:
 
     std::unique_ptr<driver::XServer> server;
     std::string directory;
-    std::vector<std::unique_ptr<driver::Process>> started;
-    driver::Process* logger = nullptr;
+    std::vector<std::unique_ptr<driver::Program>> started;
+    driver::Program* logger = nullptr;
 };
 
 // Under a reparenting window manager and a compositor, with the user's

@@ -59,13 +59,13 @@ long long size_of(const std::string& path) {
 class RunnerHostile : public e2e::RunnerSession {
 protected:
     // The runner started as a process of the test, so it can be signalled.
-    std::unique_ptr<driver::Process> start_runner(const std::vector<std::string>& args) {
+    std::unique_ptr<driver::Program> start_runner(const std::vector<std::string>& args) {
         driver::launch how;
         how.executable = SUITE_RUN_EXE;
         how.args = {"--unattended"};
         how.args.insert(how.args.end(), args.begin(), args.end());
         how.stdin_at_end = true;
-        return std::make_unique<driver::Process>(how);
+        return std::make_unique<driver::Program>(how);
     }
 };
 
@@ -338,7 +338,7 @@ TEST_F(RunnerHostile, StopsAtTheRunsEdgesAreRecorded) {
                     directory + "/run-" + edge, "screens"};
         how.stdin_at_end = true;
         if (edge == "xvfb") setenv("PATH", (bin + ":" + path).c_str(), 1);
-        driver::Process runner(how);
+        driver::Program runner(how);
         setenv("PATH", path.c_str(), 1);
         for (const double end = driver::now() + 60; driver::now() < end; usleep(100000))
             if (edge == "xvfb" ? std::filesystem::exists(directory + "/xvfb")

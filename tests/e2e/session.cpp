@@ -104,7 +104,7 @@ void Session::start(const std::string& executable, const std::string& title,
     options.executable = executable;
     if (options.directory.empty()) options.directory = directory;
     options.display = display;
-    program = std::make_unique<driver::Process>(options);
+    program = std::make_unique<driver::Program>(options);
     window = driver::Window::find(display, title, startup_timeout);
     ASSERT_TRUE(window) << "no window \"" << title << "\"; stderr: " << program->error_text();
 }

@@ -59,7 +59,7 @@ protected:
     std::unique_ptr<driver::XServer> server;
     std::string display;
     std::string directory;
-    std::unique_ptr<driver::Process> program;
+    std::unique_ptr<driver::Program> program;
     std::optional<driver::Window> window;
 };
 

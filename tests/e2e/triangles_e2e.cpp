@@ -195,7 +195,7 @@ TEST_F(Triangles, MemoryThatCannotBeHadIsOneClearLineAndStatusOne) {
     how.directory = directory;
     how.display = display;
     how.executable = "/bin/sh";
-    driver::Process p(how);
+    driver::Program p(how);
     EXPECT_EQ(p.wait_exit(60), 1);
     const std::string err = p.error_text();
     EXPECT_NE(err.find("triangles: cannot allocate the 512 MiB"), std::string::npos) << err;

@@ -128,7 +128,7 @@ TEST_F(Console, ClosedOutputLeavesTheResultsFileAlone) {
     how.executable = screens().executable;
     how.directory = directory;
     how.display = server->display();
-    program = std::make_unique<driver::Process>(how);
+    program = std::make_unique<driver::Program>(how);
     window = driver::Window::find(server->display(), screens().title, startup_timeout);
     ASSERT_TRUE(window) << program->error_text();
     const auto names = files_starting(directory, screens().prefix);
@@ -163,7 +163,7 @@ TEST_F(Console, ReaderGoneAtTheFirstLine) {
                 triangles().executable};
     how.directory = directory;
     how.display = server->display();
-    program = std::make_unique<driver::Process>(how);
+    program = std::make_unique<driver::Program>(how);
     ASSERT_EQ(program->wait_exit(startup_timeout), std::optional<int>(0));
     EXPECT_EQ(program->lines(), std::vector<std::string>{""});
     EXPECT_NE(program->error_text().find("status 141"), std::string::npos)
@@ -185,7 +185,7 @@ TEST_F(Console, ReaderGoneDuringTheRun) {
                 screens().executable};
     how.directory = directory;
     how.display = server->display();
-    program = std::make_unique<driver::Process>(how);
+    program = std::make_unique<driver::Program>(how);
     window = driver::Window::find(server->display(), screens().title, startup_timeout);
     ASSERT_TRUE(window) << program->error_text();
     window->resize(48, 48);

@@ -164,7 +164,7 @@ void Case::start(const bench& b, driver::launch how) {
     if (how.executable.empty()) how.executable = b.executable;
     if (how.directory.empty()) how.directory = directory;
     how.display = server->display();
-    program = std::make_unique<driver::Process>(how);
+    program = std::make_unique<driver::Program>(how);
     window = driver::Window::find(server->display(), b.title, startup_timeout);
     ASSERT_TRUE(window) << "no window \"" << b.title << "\"; stderr: " << program->error_text();
     ASSERT_GE(program->wait_for_line("Secs to Initialize.", startup_timeout), 0)

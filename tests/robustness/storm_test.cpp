@@ -242,7 +242,7 @@ TEST_F(Storm, DriverTypesEveryCodeAndButton) {
     how.executable = KEY_ECHO_EXE;
     how.directory = directory;
     how.display = server->display();
-    program = std::make_unique<driver::Process>(how);
+    program = std::make_unique<driver::Program>(how);
     window = driver::Window::find(server->display(), "key echo", startup_timeout);
     ASSERT_TRUE(window) << program->error_text();
     ASSERT_GE(program->wait_for_line("ready", 30), 0);

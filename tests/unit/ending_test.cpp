@@ -7,24 +7,24 @@
 namespace {
 
 using suite_run::ending;
-using suite_run::run_ending_facts;
+using suite_run::run_ending_seen;
 
 struct ending_case {
     const char* what;
-    run_ending_facts facts;
+    run_ending_seen seen;
     ending why;
     std::string problem;
 };
 
-run_ending_facts seen(std::optional<int> status, bool window = true) {
-    run_ending_facts f;
+run_ending_seen seen(std::optional<int> status, bool window = true) {
+    run_ending_seen f;
     f.status = status;
     f.window_found = window;
     return f;
 }
 
 template <class Change>
-run_ending_facts with(run_ending_facts f, Change change) {
+run_ending_seen with(run_ending_seen f, Change change) {
     change(f);
     return f;
 }
@@ -62,7 +62,7 @@ TEST(RunEnding, EveryWayARunEndsIsToldAsTheRunnerTellsIt) {
         {"a signal of its own", seen(-6), ending::signal, "crashed: signal 6 (SIGABRT)"},
     };
     for (const auto& c : cases) {
-        const auto e = suite_run::why_it_ended(c.facts);
+        const auto e = suite_run::why_it_ended(c.seen);
         EXPECT_EQ(e.why, c.why) << c.what;
         EXPECT_EQ(e.problem, c.problem) << c.what;
     }

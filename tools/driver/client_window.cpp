@@ -12,6 +12,7 @@
 
 #include "driver/driver.h"
 #include "driver/window_title.h"
+#include "process/stop.h"
 
 namespace driver {
 
@@ -141,7 +142,7 @@ std::optional<Window> Window::find_client(const std::string& display, const std:
             return found;
         }
         sleep_s(0.1);
-    } while (now() < end && !stop_requested());
+    } while (now() < end && !process::stop_signal());
     XCloseDisplay(d);
     return std::nullopt;
 }
@@ -215,7 +216,7 @@ std::pair<int, int> Window::ask_size(int width, int height) {
     // less; once none has come for a moment its answer is complete.
     const double end = now() + 5;
     double last = 0;
-    while (now() < end && !stop_requested() && size() != asked) {
+    while (now() < end && !process::stop_signal() && size() != asked) {
         if (read_events()) last = now();
         else if (last > 0 && now() - last > 0.5) break;
         sleep_s(0.02);

@@ -96,12 +96,12 @@ struct launch {
 // time; in a process group of its own that ends with it, and killed if the
 // thread that started it ends. Its pipes are read a short grace period past
 // its end; whoever still holds them open then is ended.
-class Process {
+class Program {
 public:
-    explicit Process(const launch& how);
-    ~Process();
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
+    explicit Program(const launch& how);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
 
     pid_t pid() const { return pid_; }
     std::vector<std::string> lines() const;  // complete stdout lines so far
@@ -235,10 +235,5 @@ void bind_character_keys(const std::string& display);
 
 // Seconds on a monotonic clock.
 double now();
-
-// A check the window waits call between their slices: once it returns
-// non-zero (a stop signal came), they end at once.
-void set_stop_check(int (*stop)());
-bool stop_requested();
 
 }  // namespace driver

@@ -13,6 +13,7 @@
 
 #include "driver/driver.h"
 #include "driver/window_title.h"
+#include "process/stop.h"
 
 namespace driver {
 
@@ -194,7 +195,7 @@ void Window::resize(int width, int height) {
     XSync(display_, False);
     check_x("resize");
     const double end = now() + 5;
-    while (size() != std::make_pair(width, height) && now() < end && !stop_requested())
+    while (size() != std::make_pair(width, height) && now() < end && !process::stop_signal())
         sleep_s(0.02);
 }
 
@@ -337,7 +338,7 @@ bool Window::request_size(int width, int height) {
     XSetErrorHandler(previous);
     if (trapped_error != 0) return false;
     const double end = now() + 5;
-    while (size() != std::make_pair(width, height) && now() < end && !stop_requested())
+    while (size() != std::make_pair(width, height) && now() < end && !process::stop_signal())
         sleep_s(0.02);
     return size() == std::make_pair(width, height);
 }
@@ -356,10 +357,10 @@ void Window::remap() {
     XUnmapWindow(display_, window_);
     XSync(display_, False);
     const double end = now() + 5;
-    while (viewable() && now() < end && !stop_requested()) sleep_s(0.01);
+    while (viewable() && now() < end && !process::stop_signal()) sleep_s(0.01);
     XMapWindow(display_, window_);
     XSync(display_, False);
-    while (!viewable() && now() < end + 5 && !stop_requested()) sleep_s(0.01);
+    while (!viewable() && now() < end + 5 && !process::stop_signal()) sleep_s(0.01);
     check_x("remap");
 }
 

@@ -25,13 +25,6 @@ double now() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-namespace {
-int (*stop_check)() = nullptr;
-}
-
-void set_stop_check(int (*stop)()) { stop_check = stop; }
-bool stop_requested() { return stop_check && stop_check() != 0; }
-
 XServer::XServer(int width, int height, int depth) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)

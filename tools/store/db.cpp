@@ -11,7 +11,6 @@ void Db::rollback() noexcept {
 }
 
 namespace {
-int (*stop_check)() = nullptr;
 bool starts_with(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // libpq's key=value form: its first word one of libpq's keys, then '='.
@@ -30,9 +29,6 @@ bool is_keywords(const std::string& s) {
     return false;
 }
 }  // namespace
-
-void set_stop_check(int (*stop)()) { stop_check = stop; }
-bool stop_requested() { return stop_check && stop_check() != 0; }
 
 std::unique_ptr<Db> open_db(const std::string& url, bool create, bool read_only) {
     // Hidden from every message from now on, libpq's own quoting it included.

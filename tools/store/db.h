@@ -66,9 +66,5 @@ std::unique_ptr<Db> open_postgresql(const std::string& url, bool read_only);
 
 // Every wait for the store ends within this many seconds.
 constexpr int wait_limit_s = 10;
-// Set by a program that catches stop signals: a wait for a busy store ends
-// at once when it returns non-zero.
-void set_stop_check(int (*stop)());
-bool stop_requested();
 
 }  // namespace store

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "common/text.h"
+#include "process/stop.h"
 #include "store/db.h"
 
 namespace store {
@@ -106,7 +107,7 @@ private:
             pollfd p{PQsocket(conn_), POLLIN, 0};
             if (poll(&p, 1, 200) < 0 && errno != EINTR) break;
             if (!PQconsumeInput(conn_)) break;
-            if (!cancelled && stop_requested()) {
+            if (!cancelled && process::stop_signal()) {
                 cancelled = true;
                 char why[256];
                 if (PGcancel* c = PQgetCancel(conn_)) {

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "common/text.h"
+#include "process/stop.h"
 #include "store/db.h"
 
 namespace store {
@@ -139,7 +140,7 @@ private:
         auto& since = static_cast<SqliteDb*>(self)->busy_since_;
         const auto now = std::chrono::steady_clock::now();
         if (count == 0) since = now;
-        if (stop_requested() || now - since >= std::chrono::seconds(wait_limit_s)) return 0;
+        if (process::stop_signal() || now - since >= std::chrono::seconds(wait_limit_s)) return 0;
         sqlite3_sleep(20);
         return 1;
     }

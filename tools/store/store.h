@@ -62,8 +62,8 @@ std::string run_identity(const std::string& hash, const record::RunRecord& recor
 // an old folder imported after the upgrade joins their series.
 std::string display_kind_of(const record::RunRecord& record);
 
-// A run as the store holds it, ready to record.
-struct Record {
+// A run as the store holds it, ready to be stored.
+struct StoredRun {
     std::string hash;    // SHA-256 of the results file, hex
     std::string identity;  // run_identity
     report::Run run;     // read by the report's parser, with its run folder
@@ -76,8 +76,8 @@ struct Record {
 // A run read by the report's parser (load_inputs, load_run), with its hash
 // and frames.csv. Refused (nullopt, with the reasons in `errors` as
 // file:line diagnostics) when the parser found an error in it.
-std::optional<Record> make_record(report::Run run, const std::string& tag,
-                                  std::vector<std::string>& errors);
+std::optional<StoredRun> make_stored_run(report::Run run, const std::string& tag,
+                                         std::vector<std::string>& errors);
 
 struct ImportResult {
     int added = 0, present = 0, tagged = 0;
@@ -97,8 +97,8 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
 std::string record_run(const std::string& url, report::Run run, const std::string& tag);
 
 // Records in one transaction. A run already there is only tagged, when a tag was given.
-enum class Recorded { added, present, tagged };
-Recorded record(Db& db, const Record& r);
+enum class Stored { added, present, tagged };
+Stored store_run(Db& db, const StoredRun& r);
 
 // The figures of one frame as stored: text exactly as printed.
 struct StoredFrame {

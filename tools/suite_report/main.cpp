@@ -121,18 +121,8 @@ int run(const Options& o, bool comparing) {
     return errors || written.failed ? 1 : 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // The store's password, wherever it is given, is hidden from every text
-    // the tool prints or writes, libpq's messages included.
-    for (const char* name : {"SUITE_DB", "PGPASSWORD"})
-        if (const char* value = std::getenv(name))
-            common::remember_secrets_of(value, std::string(name) == "PGPASSWORD");
-    for (int i = 1; i < argc; ++i) common::remember_secrets_of(argv[i]);
-    Options o;
-    CLI::App app{"Statistics, comparisons and plots from the benchmarks' results files.",
-                 "suite-report"};
+// The report's and compare's options; compare's subcommand.
+CLI::App* declare_options(CLI::App& app, Options& o) {
     app.footer(
         "PATH is a results file or a folder searched for results_*.txt (run folders from\n"
         "suite-run included). Exit status: 0 fine, 1 an input unreadable or damaged beyond\n"
@@ -178,6 +168,22 @@ int main(int argc, char** argv) {
     compare->add_flag("--allow-mixed", o.compare.allow_mixed,
                       "pool runs of different window sizes, renderers or variants in a side");
     compare->fallthrough();
+    return compare;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The store's password, wherever it is given, is hidden from every text
+    // the tool prints or writes, libpq's messages included.
+    for (const char* name : {"SUITE_DB", "PGPASSWORD"})
+        if (const char* value = std::getenv(name))
+            common::remember_secrets_of(value, std::string(name) == "PGPASSWORD");
+    for (int i = 1; i < argc; ++i) common::remember_secrets_of(argv[i]);
+    Options o;
+    CLI::App app{"Statistics, comparisons and plots from the benchmarks' results files.",
+                 "suite-report"};
+    CLI::App* compare = declare_options(app, o);
     const suite_report::Commands store_commands(app);  // import, history, check
 
     try {

@@ -10,19 +10,15 @@
 #include "driver/driver.h"
 #include "process/descendants.h"
 #include "process/spawn.h"
+#include "process/stop.h"
 #include "suite_run/ending.h"
 #include "suite_run/gl_environment.h"
 #include "suite_run/load_sampler.h"
-#include "suite_run/records.h"
+#include "suite_run/run_files.h"
 
 namespace suite_run {
 
 namespace {
-volatile sig_atomic_t stop_requested = 0;
-void on_stop(int signal) {
-    if (!stop_requested) stop_requested = signal;
-}
-
 // What is kept of a program's output: its standard error's start, its
 // console up to a size no benchmark comes near (past it, it is ended).
 constexpr std::size_t error_cap = 1 << 20;
@@ -50,7 +46,7 @@ struct kept_files {
 // Writes the program's console, standard error, exit status, frames.csv and
 // the machine's load beside its results: each tried, whatever came of the
 // others; the first failed write's reason is added to problem.
-kept_files keep_output(const driver::Process& program, const std::string& dir,
+kept_files keep_output(const driver::Program& program, const std::string& dir,
                        const std::string& name, const std::string& marker,
                        std::optional<int> status, const std::vector<load_sample>& samples,
                        std::string& problem) {
@@ -79,15 +75,6 @@ kept_files keep_output(const driver::Process& program, const std::string& dir,
 }
 }  // namespace
 
-int stop_signal() { return stop_requested; }
-
-void catch_stop_signals() {
-    struct sigaction a {};
-    a.sa_handler = on_stop;
-    sigemptyset(&a.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &a, nullptr);
-}
-
 namespace {
 
 // What driving a program found, beside what it left in its files.
@@ -104,7 +91,7 @@ struct driven {
 
 // The measured frames: "r", then each frame report until the asked number,
 // the program's own end, a hang or a stop. The problem, or "".
-std::string measure_frames(driver::Process& program, driver::Window& window,
+std::string measure_frames(driver::Program& program, driver::Window& window,
                            const program_entry& p, const drive_options& o, LoadSampler& load,
                            driven& d, const std::function<bool()>& go_on) {
     const std::string name(p.texts->name), marker(p.texts->frame_marker);
@@ -121,7 +108,7 @@ std::string measure_frames(driver::Process& program, driver::Window& window,
     const std::string of = last > 0 ? " of " + std::to_string(last) : "";
     std::string problem;
     // A stop is seen even while frames keep coming.
-    while (!ended() && (frames == 0 || seen < frames) && !stop_signal()) {
+    while (!ended() && (frames == 0 || seen < frames) && !process::stop_signal()) {
         if (o.on_display) window.keep_in_view();
         if (program.wait_for_count(marker, seen + 1, o.on_display ? 0.2 : 1)) {
             seen = program.count(marker);
@@ -174,7 +161,7 @@ void size_window(driver::Window& window, const program_entry& p, const drive_opt
 // window's size, the measured frames, Esc for its final report, Enter. Every
 // wait is made in short slices, so that a stop signal, a lost server or a
 // program that died is seen at once.
-driven drive(driver::Process& program, const program_entry& p, const std::string& display,
+driven drive(driver::Program& program, const program_entry& p, const std::string& display,
              const drive_options& o, LoadSampler& load, const std::function<bool()>& go_on,
              const std::vector<unsigned long>& before) {
     driven d;
@@ -221,32 +208,32 @@ driven drive(driver::Process& program, const program_entry& p, const std::string
 
 // After driving: the program ended (at the console's cap) or waited for,
 // killed when it does not exit; what was seen, for why_it_ended.
-run_ending_facts finish(driver::Process& program, const driven& d,
+run_ending_seen finish(driver::Program& program, const driven& d,
                         const std::function<bool()>& server_alive) {
-    run_ending_facts f;
+    run_ending_seen f;
     f.driving_problem = d.problem;
     f.window_found = d.window_found;
-    f.stop_while_driving = stop_signal();
+    f.stop_while_driving = process::stop_signal();
     f.console_full = program.console_full();
     f.server_lost = !server_alive();
     if (!f.stop_while_driving && f.console_full) program.kill_now(SIGKILL);
     const bool troubled =
         !d.problem.empty() || f.stop_while_driving || f.console_full || f.server_lost;
     for (double end = driver::now() + (troubled ? 1 : 60);
-         !f.status && driver::now() < end && !(stop_signal() && !f.stop_while_driving);)
+         !f.status && driver::now() < end && !(process::stop_signal() && !f.stop_while_driving);)
         f.status = program.wait_exit(0.2);
     if (!f.status) {
         program.kill_now(SIGKILL);
         f.exit_waited_out = true;
         f.status = program.wait_exit(10);
     }
-    if (!f.stop_while_driving) f.stop_while_waiting = stop_signal();
+    if (!f.stop_while_driving) f.stop_while_waiting = process::stop_signal();
     return f;
 }
 
 // What outlived the program: those that held its output open, and the
 // orphans that came back to the runner (detached daemons), all ended.
-std::vector<pid_t> strays_ended(const driver::Process& program, pid_t x_server) {
+std::vector<pid_t> strays_ended(const driver::Program& program, pid_t x_server) {
     auto strays = program.strays_ended();
     for (pid_t p : process::end_children_but({x_server, program.pid()}))
         if (std::find(strays.begin(), strays.end(), p) == strays.end()) strays.push_back(p);
@@ -269,6 +256,18 @@ void tell_window(record::ProgramRecord& r, const driven& d) {
     }
 }
 
+driver::launch launch_of(const std::string& exe, const std::string& dir,
+                         const std::string& display, const std::vector<std::string>& env) {
+    driver::launch how;
+    how.executable = exe;
+    how.directory = dir;
+    how.display = display;
+    how.env = env;
+    how.error_cap = error_cap;
+    how.console_cap = console_cap;
+    return how;
+}
+
 }  // namespace
 
 program_run run_unattended(const program_entry& p, const std::string& exe,
@@ -277,41 +276,35 @@ program_run run_unattended(const program_entry& p, const std::string& exe,
                            const std::function<bool()>& server_alive) {
     const std::string name(p.texts->name);
     const std::string marker(p.texts->frame_marker);
-    driver::launch how;
-    how.executable = exe;
-    how.directory = dir;
-    how.display = display;
-    how.env = env;
-    how.error_cap = error_cap;
-    how.console_cap = console_cap;
     // What the machine did just before: a busy start is told apart from a busy run.
     const nlohmann::json quiet = quiet_check(o.x_server_pid, o.quiet_seconds);
     // The user's windows before the program's: a new one of its title is its own.
     const auto before = o.on_display ? driver::Window::client_windows(display)
                                      : std::vector<unsigned long>{};
     const double started = driver::now();
-    driver::Process program(how);
+    driver::Program program(launch_of(exe, dir, display, env));
     LoadSampler load(program.pid(), o.x_server_pid);
     const auto go_on = [&] {
-        return !stop_signal() && server_alive() && !program.console_full() && program.running();
+        return !process::stop_signal() && server_alive() && !program.console_full() &&
+               program.running();
     };
     const driven d = drive(program, p, display, o, load, go_on, before);
-    const run_ending_facts facts = finish(program, d, server_alive);
-    std::string problem = why_it_ended(facts).problem;
+    const run_ending_seen seen = finish(program, d, server_alive);
+    std::string problem = why_it_ended(seen).problem;
     load.stop();
     const auto samples = load.samples();
-    const kept_files kept = keep_output(program, dir, name, marker, facts.status, samples, problem);
+    const kept_files kept = keep_output(program, dir, name, marker, seen.status, samples, problem);
     const auto strays = strays_ended(program, o.x_server_pid);
     if (!strays.empty())
         std::cout << "  note: " << name << " left " << strays.size()
                   << " process(es) running after it ended; they were ended" << std::endl;
     const std::string first_line = kept.errors.substr(0, kept.errors.find('\n'));
-    const int stopped_by = facts.stop_while_driving ? facts.stop_while_driving
-                                                    : facts.stop_while_waiting;
+    const int stopped_by = seen.stop_while_driving ? seen.stop_while_driving
+                                                   : seen.stop_while_waiting;
     record::ProgramRecord r;
     r.program = name;
     r.executable = exe;
-    r.exit_status = facts.status ? *facts.status : -1;
+    r.exit_status = seen.status ? *seen.status : -1;
     r.frames_measured = program.count(marker);
     r.window_size = std::to_string(d.window_size.first) + "x" + std::to_string(d.window_size.second);
     r.results_file = kept.results;

@@ -34,10 +34,6 @@ struct drive_options {
     int screen_width = 0, screen_height = 0;
 };
 
-// The signal (SIGINT, SIGTERM, SIGHUP) that asked the runner to stop; 0 if none.
-int stop_signal();
-void catch_stop_signals();
-
 // A program's run as the runner holds it: what is known of it, and the
 // texts of the files the runner wrote beside its results by name (also of
 // those it could not write, where the program had put a file of that name

@@ -9,11 +9,11 @@ std::string console_full_text() {
            " MiB; the runner ended it";
 }
 
-bool killed_by_runner(const run_ending_facts& f) {
+bool killed_by_runner(const run_ending_seen& f) {
     return (!f.stop_while_driving && f.console_full) || f.exit_waited_out;
 }
 
-run_ending why_it_ended(const run_ending_facts& f) {
+run_ending why_it_ended(const run_ending_seen& f) {
     run_ending e{f.driving_problem.empty() ? ending::as_asked : ending::driving,
                  f.driving_problem};
     const auto set = [&](ending why, std::string problem) { e = {why, std::move(problem)}; };

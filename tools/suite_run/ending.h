@@ -9,7 +9,7 @@
 namespace suite_run {
 
 // What the runner saw of a program's run once driving it was over.
-struct run_ending_facts {
+struct run_ending_seen {
     std::string driving_problem;  // what driving it found; "" if it went as planned
     int stop_while_driving = 0;   // the stop signal asked for by then; 0 none
     bool console_full = false;    // its console passed the cap
@@ -37,10 +37,10 @@ struct run_ending {
     std::string problem;  // as the runner tells it; "" when it went as asked
 };
 
-run_ending why_it_ended(const run_ending_facts& f);
+run_ending why_it_ended(const run_ending_seen& f);
 
 // Whether the runner itself ended the program, so that its signal is no crash.
-bool killed_by_runner(const run_ending_facts& f);
+bool killed_by_runner(const run_ending_seen& f);
 
 // A program's console is kept up to a size no benchmark comes near; past
 // it, the program is ended, and this is said.

@@ -11,6 +11,7 @@
 
 #include "driver/driver.h"
 #include "process/descendants.h"
+#include "process/stop.h"
 #include "suite_run/drive.h"
 
 namespace suite_run {
@@ -190,7 +191,7 @@ std::vector<load_sample> LoadSampler::samples() const {
 
 nlohmann::json quiet_check(pid_t x_server, double seconds) {
     const load_sample a = read_load(0, x_server, driver::now());
-    for (const double end = a.at + seconds; driver::now() < end && !stop_signal();)
+    for (const double end = a.at + seconds; driver::now() < end && !process::stop_signal();)
         usleep(50000);
     const load_sample b = read_load(0, x_server, driver::now());
     const double wall = b.at - a.at;

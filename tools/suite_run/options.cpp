@@ -100,6 +100,47 @@ std::string footer() {
                "server; with --on-display it is driven the same way on your desktop. Every\n"
                "run goes into a new folder, never into an existing one.";
 }
+// The options as given, before they are checked against each other.
+struct given {
+    const std::vector<std::string>& variants;
+    const std::string &size, &rounds;
+    const std::vector<std::string>& names;
+    bool on_display, max_time;
+};
+
+// Checks the options against each other and fills in what follows from them.
+options finish_options(options o, const given& t, const std::string& help) {
+    if (t.variants.size() > most_variants)
+        usage_error("--variant: at most " + std::to_string(most_variants) + " variants, not " +
+                        std::to_string(t.variants.size()),
+                    help);
+    if (!o.xorg_config.empty() && o.server != "xorg")
+        usage_error("--xorg-config: only with --server xorg", help);
+    if (t.on_display && !o.server.empty())
+        usage_error("--on-display and --server: one display at a time", help);
+    if (t.on_display) choose_display(o, t.names, help);
+    if (!t.size.empty() && o.on_display.empty() &&
+        !parse_size(t.size, driver::screen_width, driver::screen_height))
+        usage_error("--size: " + size_limits(driver::screen_width, driver::screen_height, t.size),
+                    help);
+    if (const auto s = parse_size(t.size)) std::tie(o.drive.width, o.drive.height) = *s;
+    for (const auto& text : t.variants) {
+        std::string error;
+        auto v = parse_variant(text, error);
+        for (const auto& seen : o.variants)
+            if (seen.name == v->name) {
+                usage_error("--variant: the name " + v->name + " is given twice", "");
+            }
+        v->index = static_cast<int>(o.variants.size());
+        o.variants.push_back(*v);
+    }
+    o.rounds = t.rounds == "auto" ? 0 : std::stoi(t.rounds);
+    // One variant has nothing to be judged against: the two rounds it always had.
+    if (o.rounds == 0 && o.variants.size() == 1) o.rounds = 2;
+    if (o.rounds == 0 && !o.variants.empty() && o.until_stable == 0 && !t.max_time)
+        o.max_time = 3600;
+    return o;
+}
 }  // namespace
 
 // Long as the list of options is: one declaration each, in the order --help shows them.
@@ -228,36 +269,9 @@ options parse_options(int argc, char** argv) {
         // The message may quote what was given: no secret, no control character.
         usage_error(e.what(), app.help());
     }
-    if (variant_texts.size() > most_variants)
-        usage_error("--variant: at most " + std::to_string(most_variants) + " variants, not " +
-                        std::to_string(variant_texts.size()),
-                    app.help());
-    if (!o.xorg_config.empty() && o.server != "xorg")
-        usage_error("--xorg-config: only with --server xorg", app.help());
-    if (on_display->count() && !o.server.empty())
-        usage_error("--on-display and --server: one display at a time", app.help());
-    if (on_display->count()) choose_display(o, names, app.help());
-    if (!size.empty() && o.on_display.empty() &&
-        !parse_size(size, driver::screen_width, driver::screen_height))
-        usage_error("--size: " + size_limits(driver::screen_width, driver::screen_height, size),
-                    app.help());
-    if (const auto s = parse_size(size)) std::tie(o.drive.width, o.drive.height) = *s;
-    for (const auto& text : variant_texts) {
-        std::string error;
-        auto v = parse_variant(text, error);
-        for (const auto& seen : o.variants)
-            if (seen.name == v->name) {
-                usage_error("--variant: the name " + v->name + " is given twice", "");
-            }
-        v->index = static_cast<int>(o.variants.size());
-        o.variants.push_back(*v);
-    }
-    o.rounds = rounds == "auto" ? 0 : std::stoi(rounds);
-    // One variant has nothing to be judged against: the two rounds it always had.
-    if (o.rounds == 0 && o.variants.size() == 1) o.rounds = 2;
-    if (o.rounds == 0 && !o.variants.empty() && o.until_stable == 0 && max_time->count() == 0)
-        o.max_time = 3600;
-    return o;
+    return finish_options(o, {variant_texts, size, rounds, names, on_display->count() > 0,
+                              max_time->count() > 0},
+                          app.help());
 }
 
 }  // namespace suite_run

@@ -1,4 +1,4 @@
-#include "suite_run/facts.h"
+#include "suite_run/identity.h"
 
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -27,7 +27,7 @@ std::string first_value(const std::string& file, const std::string& key) {
 }
 }  // namespace
 
-std::vector<record::GpuRecord> gpu_facts(const std::string& root) {
+std::vector<record::GpuRecord> gpu_list(const std::string& root) {
     std::vector<record::GpuRecord> gpus;
     for (const driver::gpu& g : driver::find_gpus(root))
         gpus.push_back({g.card, g.vendor_id, g.device_id, g.kernel_driver, g.model});
@@ -42,7 +42,7 @@ std::string local_time_stamp() {
     return when;
 }
 
-record::MachineRecord machine_facts() {
+record::MachineRecord machine_identity() {
     utsname u{};
     uname(&u);
     const std::string when = local_time_stamp();
@@ -57,11 +57,11 @@ record::MachineRecord machine_facts() {
     m.cores = sysconf(_SC_NPROCESSORS_ONLN);
     m.memory = first_value("/proc/meminfo", "MemTotal");
     m.kernel = std::string(u.sysname) + " " + u.release + " " + u.version + " " + u.machine;
-    m.gpus = gpu_facts(driver::system_root());
+    m.gpus = gpu_list(driver::system_root());
     return m;
 }
 
-record::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval,
+record::GlRecord gl_identity(const std::string& display, nlohmann::json& swap_interval,
                           std::optional<bool>& direct) {
     const auto gl = driver::probe_gl(display);
     record::GlRecord g;

@@ -41,7 +41,7 @@ const char* ending_text(report::Ending e) {
     return "none";
 }
 
-void insert_frames(Db& db, long long id, const Record& r) {
+void insert_frames(Db& db, long long id, const StoredRun& r) {
     const bool has_rate2 = r.run.program != report::Program::screens;
     const bool has_triangles = r.run.program == report::Program::triangles;
     const std::size_t batch = 200;  // rows a statement: far below either engine's limit
@@ -94,7 +94,7 @@ std::string run_identity(const std::string& hash, const record::RunRecord& recor
     return common::sha256_hex(key.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
-std::optional<Record> make_record(report::Run run, const std::string& tag,
+std::optional<StoredRun> make_stored_run(report::Run run, const std::string& tag,
                                   std::vector<std::string>& errors) {
     if (run.failed()) {
         for (const auto& d : run.diagnostics)
@@ -111,7 +111,7 @@ std::optional<Record> make_record(report::Run run, const std::string& tag,
         errors.push_back(run.path + ": cannot be read: " + problem);
         return std::nullopt;
     }
-    Record r;
+    StoredRun r;
     r.run = std::move(run);
     r.hash = common::sha256_hex(*bytes);
     // Canonical, so that a folder reached through "." or a link is known as itself.
@@ -147,7 +147,7 @@ std::string renderer_of(const record::RunRecord& m) {
 }
 
 // The run's row, unless a run of that identity is there: its id, or nullopt.
-std::optional<long long> insert_run(Db& db, const Record& r) {
+std::optional<long long> insert_run(Db& db, const StoredRun& r) {
     const auto& run = r.run;
     const auto& m = run.record;
     const std::string name = fs::path(run.path).filename().string();
@@ -193,18 +193,18 @@ std::optional<long long> insert_run(Db& db, const Record& r) {
 
 }  // namespace
 
-Recorded record(Db& db, const Record& r) {
-    Recorded outcome = Recorded::present;
+Stored store_run(Db& db, const StoredRun& r) {
+    Stored outcome = Stored::present;
     db.begin_write();
     try {
         if (const auto id = insert_run(db, r)) {
             insert_frames(db, *id, r);
-            outcome = Recorded::added;
+            outcome = Stored::added;
         } else if (r.tag_given &&
                    !db.query("UPDATE runs SET tag = ? WHERE identity = ? AND tag <> ? RETURNING id",
                              {r.tag, r.identity, r.tag})
                         .empty()) {
-            outcome = Recorded::tagged;  // a run stored before, tagged now
+            outcome = Stored::tagged;  // a run stored before, tagged now
         }
         db.commit();
     } catch (...) {
@@ -248,11 +248,11 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
     auto inputs = report::load_inputs(paths);
     result.found = inputs.runs.size();
     for (const auto& d : inputs.problems) result.refused.push_back(to_string(d));
-    std::vector<Record> records;
+    std::vector<StoredRun> records;
     for (auto& run : inputs.runs)
-        if (auto r = make_record(std::move(run), tag, result.refused)) records.push_back(std::move(*r));
+        if (auto r = make_stored_run(std::move(run), tag, result.refused)) records.push_back(std::move(*r));
     // Recorded in the order they ran, so that runs of one date keep it.
-    std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+    std::stable_sort(records.begin(), records.end(), [](const StoredRun& a, const StoredRun& b) {
         return natural_less(a.run.path, b.run.path);
     });
     if (records.empty()) return result;
@@ -270,10 +270,10 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
             continue;
         }
         try {
-            switch (record(*db, r)) {
-                case Recorded::added: ++result.added; break;
-                case Recorded::present: ++result.present; break;
-                case Recorded::tagged: ++result.tagged; break;
+            switch (store_run(*db, r)) {
+                case Stored::added: ++result.added; break;
+                case Stored::present: ++result.present; break;
+                case Stored::tagged: ++result.tagged; break;
             }
             result.recorded.push_back(r.folder);
         } catch (const StoreError& e) {
@@ -286,10 +286,10 @@ ImportResult import_paths(const std::string& url, const std::vector<std::string>
 
 std::string record_run(const std::string& url, report::Run run, const std::string& tag) {
     std::vector<std::string> refused;
-    const auto r = make_record(std::move(run), tag, refused);
+    const auto r = make_stored_run(std::move(run), tag, refused);
     if (!r) return "refused: " + (refused.empty() ? std::string("unreadable") : refused.front());
     try {
-        record(*open_store(url, true), *r);
+        store_run(*open_store(url, true), *r);
     } catch (const StoreError& e) {
         return e.what();
     }

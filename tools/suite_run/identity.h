@@ -12,16 +12,16 @@
 namespace suite_run {
 
 // CPU, cores, memory, kernel, date and time, suite version, GPUs.
-record::MachineRecord machine_facts();
+record::MachineRecord machine_identity();
 // Every GPU the kernel lists under root's /sys (see driver/xorg_config.h).
-std::vector<record::GpuRecord> gpu_facts(const std::string& root);
+std::vector<record::GpuRecord> gpu_list(const std::string& root);
 // Now, as "2026-12-07T09:10:12+0100": local time with its offset from UTC.
 std::string local_time_stamp();
 // Vendor, renderer, version, bit depths of the display's GL and whether it
 // renders in software; apart, the swap interval its context reports (null
 // where it cannot be read) and whether the context was direct (none
 // without a context).
-record::GlRecord gl_facts(const std::string& display, nlohmann::json& swap_interval,
+record::GlRecord gl_identity(const std::string& display, nlohmann::json& swap_interval,
                           std::optional<bool>& direct);
 // The command line as it was typed, each argument quoted where it needs it,
 // passwords hidden.

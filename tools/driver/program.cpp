@@ -62,7 +62,7 @@ std::vector<pid_t> pipe_holders(ino_t a, ino_t b) {
 }
 }  // namespace
 
-Process::Process(const launch& how)
+Program::Program(const launch& how)
     : error_cap_(how.error_cap), console_cap_(how.console_cap) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
@@ -95,7 +95,7 @@ Process::Process(const launch& how)
     err_reader_ = std::thread([this, fd = err[0]] { read_loop(fd, false); });
 }
 
-Process::~Process() {
+Program::~Program() {
     if (running()) kill_now(SIGKILL);
     wait_exit(10);
     close_input();
@@ -106,7 +106,7 @@ Process::~Process() {
     if (err_reader_.joinable()) err_reader_.join();
 }
 
-void Process::take_console(const char* at, const char* const end, std::int64_t arrived) {
+void Program::take_console(const char* at, const char* const end, std::int64_t arrived) {
     const std::size_t n = static_cast<std::size_t>(end - at);
     if (console_kept_ >= console_cap_) {
         console_dropped_ += n;
@@ -127,7 +127,7 @@ void Process::take_console(const char* at, const char* const end, std::int64_t a
     partial_.append(at, end);
 }
 
-void Process::read_loop(int fd, bool is_stdout) {
+void Program::read_loop(int fd, bool is_stdout) {
     char buffer[65536];
     for (;;) {
         // Waited on in slices, so that a pipe held open by others is left
@@ -162,12 +162,12 @@ void Process::read_loop(int fd, bool is_stdout) {
     close(fd);
 }
 
-std::vector<std::string> Process::lines() const {
+std::vector<std::string> Program::lines() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
 }
 
-std::string Process::console_text() const {
+std::string Program::console_text() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t size = 0;
     for (auto& l : lines_) size += l.size() + 1;
@@ -177,17 +177,17 @@ std::string Process::console_text() const {
     return text;
 }
 
-std::vector<std::int64_t> Process::line_stamps_us() const {
+std::vector<std::int64_t> Program::line_stamps_us() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return stamps_;
 }
 
-std::string Process::error_text() const {
+std::string Program::error_text() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return errors_;
 }
 
-int Process::wait_for_line(const std::string& text, double timeout, std::size_t from) const {
+int Program::wait_for_line(const std::string& text, double timeout, std::size_t from) const {
     std::unique_lock<std::mutex> lock(mutex_);
     const double end = now() + timeout;
     for (;;) {
@@ -199,14 +199,14 @@ int Process::wait_for_line(const std::string& text, double timeout, std::size_t 
     }
 }
 
-int Process::count(const std::string& prefix) const {
+int Program::count(const std::string& prefix) const {
     std::lock_guard<std::mutex> lock(mutex_);
     int n = 0;
     for (auto& l : lines_) n += l.rfind(prefix, 0) == 0;
     return n;
 }
 
-bool Process::wait_for_count(const std::string& prefix, int n, double timeout) const {
+bool Program::wait_for_count(const std::string& prefix, int n, double timeout) const {
     const double end = now() + timeout;
     for (;;) {
         if (count(prefix) >= n) return true;
@@ -218,7 +218,7 @@ bool Process::wait_for_count(const std::string& prefix, int n, double timeout) c
     }
 }
 
-void Process::type(const std::string& text) {
+void Program::type(const std::string& text) {
     if (stdin_fd_ < 0) return;
     // Typing into a program that has gone must not take the driver with it:
     // SIGPIPE is held back in this thread only, and a pending one taken.
@@ -234,12 +234,12 @@ void Process::type(const std::string& text) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-void Process::close_input() {
+void Program::close_input() {
     if (stdin_fd_ >= 0) close(stdin_fd_);
     stdin_fd_ = -1;
 }
 
-std::optional<int> Process::wait_exit(double timeout) {
+std::optional<int> Program::wait_exit(double timeout) {
     const double end = now() + timeout;
     while (!status_) {
         siginfo_t info{};
@@ -262,7 +262,7 @@ std::optional<int> Process::wait_exit(double timeout) {
     return status_;
 }
 
-void Process::drain_after_exit() {
+void Program::drain_after_exit() {
     if (drained_) return;
     drained_ = true;
     // Output written just before the exit is read before anyone looks at it.
@@ -291,24 +291,24 @@ void Process::drain_after_exit() {
     }
 }
 
-std::uint64_t Process::error_bytes_not_kept() const {
+std::uint64_t Program::error_bytes_not_kept() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_dropped_;
 }
 
-std::uint64_t Process::console_bytes_not_kept() const {
+std::uint64_t Program::console_bytes_not_kept() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return console_dropped_;
 }
 
-std::vector<pid_t> Process::strays_ended() const {
+std::vector<pid_t> Program::strays_ended() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return strays_;
 }
 
-bool Process::running() { return !status_ && !wait_exit(0); }
+bool Program::running() { return !status_ && !wait_exit(0); }
 
-void Process::kill_now(int signal) {
+void Program::kill_now(int signal) {
     if (!status_) ::kill(pid_, signal);
 }
 

@@ -1,4 +1,4 @@
-#include "suite_run/records.h"
+#include "suite_run/run_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
