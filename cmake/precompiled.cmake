@@ -25,3 +25,17 @@ suite_precompile(<nlohmann/json.hpp> report_reading report_analysis report_outpu
                  report_tests report_cli_tests store_tests)
 suite_precompile(<CLI/CLI.hpp> suite-report)
 suite_precompile(<gtest/gtest.h> unit_tests gl_tests report_tests report_cli_tests store_tests)
+
+# The tools' larger targets compile their sources in batches: each source
+# instantiates much the same JSON templates, which a batch compiles once.
+# Their anonymous helpers therefore need names unique within their target.
+# -DSUITE_UNITY_BUILD=OFF compiles source by source.
+option(SUITE_UNITY_BUILD "Compile the tools' larger targets in batches" ON)
+if(SUITE_UNITY_BUILD)
+  foreach(t report_reading report_analysis report_output store suite-run suite-report
+            report_tests report_cli_tests store_tests unit_tests)
+    if(TARGET ${t})
+      set_target_properties(${t} PROPERTIES UNITY_BUILD ON)
+    endif()
+  endforeach()
+endif()

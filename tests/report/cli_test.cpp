@@ -18,7 +18,6 @@ using nlohmann::json;
 
 namespace {
 
-const std::string exe = SUITE_REPORT;
 
 // Frame times as the file prints them, read independently of the tool.
 std::vector<double> frame_seconds(const std::string& path) {

@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string exe = SUITE_REPORT;
 
 bool valid_utf8(const std::string& text) {
     try {

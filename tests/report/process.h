@@ -37,4 +37,9 @@ inline Result run(const std::vector<std::string>& argv, const TempDir& scratch) 
     return sh(command, scratch);
 }
 
+#ifdef SUITE_REPORT
+// The suite-report under test.
+inline const std::string exe = SUITE_REPORT;
+#endif
+
 }  // namespace report_test

@@ -17,7 +17,6 @@ using nlohmann::json;
 
 namespace {
 
-const std::string exe = SUITE_REPORT;
 
 json compare(const TempDir& dir, const std::string& a, const std::string& b,
              std::vector<std::string> extra = {}) {

@@ -105,6 +105,8 @@ std::vector<std::string> broken_links(const std::string& site, std::size_t& chec
     return broken;
 }
 
+}  // namespace
+
 class SiteTest : public ::testing::Test {
 protected:
     Result report(std::vector<std::string> args) {
@@ -121,7 +123,6 @@ protected:
     TempDir scratch;
 };
 
-}  // namespace
 
 TEST_F(SiteTest, AGenerationReplacesTheLastWholeAndNothingElseIsReplaced) {
     write_history(scratch.path("runs"), "lab", 8, 8);

@@ -258,7 +258,7 @@ TEST_P(StoreTest, CheckFailsOnAFivePercentSlowdownOnly) {
 }
 
 // A quote in the new version: the plot's label must stay one gnuplot string.
-const std::string old_gl = "4.5 Mesa 22.3.6", new_gl = "4.5 Mesa '23.1.0'";
+const std::string quoted_old_gl = "4.5 Mesa 22.3.6", quoted_new_gl = "4.5 Mesa '23.1.0'";
 
 // `n` daily runs with 2% noise between runs; from run 31 frames take 10%
 // longer and the GL version is another.
@@ -270,7 +270,7 @@ void write_stepped_history(const std::string& folder, int n) {
         std::snprintf(date, sizeof date, "2026-%02d-%02dT12:00:00+0000", 10 + i / 30, 1 + i % 30);
         write_screens(folder + "/" + std::to_string(i),
                       series(400 * (i >= 30 ? 1.10 : 1) * level(random), 1, 50 + i), "lab",
-                      date, "llvmpipe", "", i >= 30 ? new_gl : old_gl);
+                      date, "llvmpipe", "", i >= 30 ? quoted_new_gl : quoted_old_gl);
     }
 }
 
@@ -280,7 +280,7 @@ TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
     ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
     const auto runs = store::find_runs(*store::open_store(url, false), {});
     ASSERT_EQ(runs.size(), 60u);
-    const std::string changed = "changed then: gl.version " + old_gl + " -> " + new_gl;
+    const std::string changed = "changed then: gl.version " + quoted_old_gl + " -> " + quoted_new_gl;
 
     const auto text = report({"history", "--db", url});
     ASSERT_EQ(text.status, 0) << text.err;
@@ -299,7 +299,7 @@ TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
         EXPECT_EQ(step["after"]["run"], runs[30].id) << step.dump();
         EXPECT_EQ(step["before"]["run"], runs[29].id) << step.dump();
         EXPECT_EQ(step["changed"], nlohmann::json::parse(R"([{"name":"gl.version","before":")" +
-                                                          old_gl + R"(","after":")" + new_gl + "\"}]"));
+                                                          quoted_old_gl + R"(","after":")" + quoted_new_gl + "\"}]"));
         if (step["figure"] != "frame time") continue;
         frame_time = true;
         EXPECT_LT(step["interval"][0].get<double>(), step["ratio"].get<double>());

@@ -111,7 +111,7 @@ json run_json(const Run& r, const Analysis* a) {
     return j;
 }
 
-json labels(const std::vector<const Analysis*>& runs) {
+json label_list(const std::vector<const Analysis*>& runs) {
     json j = json::array();
     for (const Analysis* a : runs) j.push_back(a->run->label);
     return j;
@@ -132,7 +132,7 @@ json group_json(const RepeatGroup& g) {
     }
     return {{"program", program_name(g.program)},
             {"side", g.side},
-            {"runs", labels(g.runs)},
+            {"runs", label_list(g.runs)},
             {"figures", figures}};
 }
 
@@ -169,8 +169,8 @@ json comparison_json(const Model& m) {
         json figures = json::array();
         for (const auto& f : c.figures) figures.push_back(figure_json(f, m.options.practical_percent));
         comparisons.push_back({{"program", program_name(c.program)},
-                               {"a", labels(c.a)},
-                               {"b", labels(c.b)},
+                               {"a", label_list(c.a)},
+                               {"b", label_list(c.b)},
                                {"unit_note", comparison_unit_note(c)},
                                {"figures", figures}});
     }
