@@ -71,9 +71,15 @@ public:
             if (rc != SQLITE_OK) fail("binding a value");
         }
         std::vector<Row> rows;
+        const auto first_try = std::chrono::steady_clock::now();
         for (;;) {
             const int rc = sqlite3_step(stmt);
             if (rc == SQLITE_DONE) break;
+            if (may_retry(rc, rows.empty(), first_try)) {
+                sqlite3_reset(stmt);
+                sqlite3_sleep(20);
+                continue;
+            }
             if (rc != SQLITE_ROW) {
                 sqlite3_reset(stmt);
                 fail("running a statement");
@@ -133,6 +139,15 @@ private:
         }
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_handler(db_, on_busy, this);
+    }
+    // SQLite answers "busy" without calling the busy handler where waiting
+    // could deadlock, and while another connection opens or recovers the
+    // write-ahead log. Outside a transaction, before any row, the statement
+    // has done nothing yet and is tried again, within the same limit.
+    bool may_retry(int rc, bool no_rows, std::chrono::steady_clock::time_point first_try) {
+        return (rc & 0xff) == SQLITE_BUSY && no_rows && sqlite3_get_autocommit(db_) &&
+               !process::stop_signal() &&
+               std::chrono::steady_clock::now() - first_try < std::chrono::seconds(wait_limit_s);
     }
     // Another writer holds the store: wait in short slices, up to the limit,
     // and not at all once the program was asked to stop.
