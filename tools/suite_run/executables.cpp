@@ -33,8 +33,8 @@ std::string installed_or_built(const std::string& name, const std::string& built
     return std::string(BUILD_DIR) + "/" + built;
 }
 
-std::string executable_for(const std::string& name, const options& o) {
-    if (!o.bin_dir.empty()) return fs::absolute(fs::path(o.bin_dir) / name).string();
+std::string executable_for(const std::string& name, const std::string& bin_dir) {
+    if (!bin_dir.empty()) return fs::absolute(fs::path(bin_dir) / name).string();
     return installed_or_built(name, name + "/" + name);
 }
 

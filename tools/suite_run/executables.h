@@ -5,13 +5,12 @@
 
 #include <string>
 
-#include "suite_run/options.h"
-
 namespace suite_run {
 
 // The tool so named installed beside the runner, or else `built` in the build.
 std::string installed_or_built(const std::string& name, const std::string& built);
-// The program so named: from --bin-dir when given, else installed or built.
-std::string executable_for(const std::string& name, const options& o);
+// The program so named: in bin_dir (a variant's or --bin-dir) when given,
+// else installed or built.
+std::string executable_for(const std::string& name, const std::string& bin_dir);
 
 }  // namespace suite_run

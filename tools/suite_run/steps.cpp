@@ -1,22 +1,19 @@
 #include "suite_run/steps.h"
 
-#include <filesystem>
 #include <iostream>
 
 #include "common/secrets.h"
 #include "common/text.h"
 #include "process/stop.h"
+#include "report/reading/inputs.h"
 #include "suite_run/display.h"
 #include "suite_run/executables.h"
 #include "suite_run/gl_environment.h"
 #include "suite_run/identity.h"
-#include "report/reading/inputs.h"
 #include "suite_run/import.h"
 #include "suite_run/record.h"
 #include "suite_run/rounds.h"
 #include "suite_run/run_files.h"
-
-namespace fs = std::filesystem;
 
 namespace suite_run {
 
@@ -38,9 +35,8 @@ std::string step_title(const session& s, const step& t) {
 }
 
 std::string executable(const session& s, const step& t) {
-    const std::string name(t.p->texts->name);
-    if (t.v && !t.v->bin_dir.empty()) return fs::absolute(fs::path(t.v->bin_dir) / name).string();
-    return executable_for(name, s.o);
+    const bool own = t.v && !t.v->bin_dir.empty();
+    return executable_for(std::string(t.p->texts->name), own ? t.v->bin_dir : s.o.bin_dir);
 }
 
 // Runs the program and keeps its metadata.json; what is known of the run.
