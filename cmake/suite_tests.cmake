@@ -35,8 +35,17 @@ function(suite_tests target tier)
                          COST ${arg_COST} LABELS "${labels}")
   else()
     # Discovery hands properties on as one flat list, which would split the
-    # labels; they are set after it instead, on the tests it listed.
+    # labels; they are set after it instead, on the tests it listed. The
+    # sanitised tree is built at the lowest priority beside the tests, where
+    # a binary listing its cases at build time may wait minutes for a core:
+    # there the listing waits for ctest.
+    if(SUITE_SANITIZE)
+      set(mode PRE_TEST)
+    else()
+      set(mode POST_BUILD)
+    endif()
     gtest_discover_tests(${target} TEST_PREFIX "${arg_PREFIX}" TEST_LIST ${target}_TESTS
+                         DISCOVERY_MODE ${mode} DISCOVERY_TIMEOUT 60
                          PROPERTIES TIMEOUT ${arg_TIMEOUT} COST ${arg_COST})
     set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
     set(slow_labels slow ${arg_LABELS})
