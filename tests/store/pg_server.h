@@ -20,13 +20,34 @@
 
 namespace store_test {
 
+// The server's programs: Debian keeps them out of PATH, under the major
+// version; the newest installed is used. Looked up when the tests run, so
+// that the build need not wait for the server's package.
+inline std::string pg_bin() {
+    std::filesystem::path best;
+    long newest = -1;
+    std::error_code e;
+    for (const auto& d : std::filesystem::directory_iterator("/usr/lib/postgresql", e)) {
+        const std::string version = d.path().filename().string();
+        if (version.empty() || version.size() > 6 ||
+            version.find_first_not_of("0123456789") != std::string::npos ||
+            !std::filesystem::exists(d.path() / "bin/initdb") || std::stol(version) <= newest)
+            continue;
+        newest = std::stol(version);
+        best = d.path() / "bin";
+    }
+    if (best.empty())
+        throw std::runtime_error("PostgreSQL's initdb was not found (Debian: postgresql)");
+    return best.string();
+}
+
 class PgServer {
 public:
     explicit PgServer(std::string password = "") : password_(std::move(password)) {
         const passwd* nobody = getpwnam("nobody");
         if (!nobody || chown(dir_.path().c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
             throw std::runtime_error("cannot hand the server's folder to nobody");
-        std::vector<std::string> init = {PG_BIN "/initdb", "-D", dir_.path("data"), "-U", "suite",
+        std::vector<std::string> init = {bin_ + "/initdb", "-D", dir_.path("data"), "-U", "suite",
                                          "--no-sync", "-E", "UTF8", "-A", "trust"};
         if (!password_.empty()) {
             report_test::write_text(dir_.path("pw"), password_ + "\n");
@@ -34,12 +55,12 @@ public:
             init.push_back("--pwfile=" + dir_.path("pw"));
         }
         as_nobody(init);
-        as_nobody({PG_BIN "/pg_ctl", "-D", dir_.path("data"), "-l", dir_.path("server.log"), "-w",
+        as_nobody({bin_ + "/pg_ctl", "-D", dir_.path("data"), "-l", dir_.path("server.log"), "-w",
                    "-o", "-k " + dir_.path() + " -c listen_addresses='' -c fsync=off", "start"});
         started_ = true;
     }
     ~PgServer() {
-        if (started_) as_nobody({PG_BIN "/pg_ctl", "-D", dir_.path("data"), "-m", "fast", "-w", "stop"}, false);
+        if (started_) as_nobody({bin_ + "/pg_ctl", "-D", dir_.path("data"), "-m", "fast", "-w", "stop"}, false);
     }
     PgServer(const PgServer&) = delete;
     PgServer& operator=(const PgServer&) = delete;
@@ -66,6 +87,7 @@ private:
                                      report_test::read_text(dir_.path("server.log")));
     }
     std::string password_;
+    std::string bin_ = pg_bin();
     report_test::TempDir dir_, scratch_;
     bool started_ = false;
     std::atomic<int> count_{0};
