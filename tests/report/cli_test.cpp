@@ -9,7 +9,7 @@
 #include <regex>
 #include <sstream>
 
-#include "process.h"
+#include "command.h"
 #include "synthetic_runs.h"
 #include "test_data.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "process.h"
+#include "command.h"
 #include "synthetic_runs.h"
 #include "test_data.h"
 

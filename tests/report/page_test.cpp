@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "process.h"
+#include "command.h"
 #include "test_data.h"
 
 using namespace report_test;

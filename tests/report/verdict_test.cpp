@@ -8,7 +8,7 @@
 #include <sstream>
 #include <nlohmann/json.hpp>
 
-#include "process.h"
+#include "command.h"
 #include "record/run_record.h"
 #include "synthetic_runs.h"
 

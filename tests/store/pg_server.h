@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "process.h"
+#include "command.h"
 #include "store/db.h"
 
 namespace store_test {

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pg_server.h"
-#include "process.h"
+#include "command.h"
 #include "record/run_record.h"
 #include "store/store.h"
 #include "store/triage.h"
