@@ -18,7 +18,6 @@ using nlohmann::json;
 
 namespace {
 
-
 // Frame times as the file prints them, read independently of the tool.
 std::vector<double> frame_seconds(const std::string& path) {
     const std::string text = read_text(path);

@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 bool valid_utf8(const std::string& text) {
     try {
         (void)nlohmann::json(text).dump();  // throws on invalid UTF-8

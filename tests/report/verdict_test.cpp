@@ -17,7 +17,6 @@ using nlohmann::json;
 
 namespace {
 
-
 json compare(const TempDir& dir, const std::string& a, const std::string& b,
              std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {exe, "compare", a, "--against", b, "--json", "-"};

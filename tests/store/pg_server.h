@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -25,19 +26,15 @@ namespace store_test {
 // that the build need not wait for the server's package.
 inline std::string pg_bin() {
     std::filesystem::path best;
-    long newest = -1;
+    long newest = 0;
     std::error_code e;
     for (const auto& d : std::filesystem::directory_iterator("/usr/lib/postgresql", e)) {
-        const std::string version = d.path().filename().string();
-        if (version.empty() || version.size() > 6 ||
-            version.find_first_not_of("0123456789") != std::string::npos ||
-            !std::filesystem::exists(d.path() / "bin/initdb") || std::stol(version) <= newest)
-            continue;
-        newest = std::stol(version);
+        const long version = std::strtol(d.path().filename().c_str(), nullptr, 10);
+        if (version <= newest || !std::filesystem::exists(d.path() / "bin/initdb")) continue;
+        newest = version;
         best = d.path() / "bin";
     }
-    if (best.empty())
-        throw std::runtime_error("PostgreSQL's initdb was not found (Debian: postgresql)");
+    if (best.empty()) throw std::runtime_error("PostgreSQL's initdb was not found (Debian: postgresql)");
     return best.string();
 }
 

@@ -123,7 +123,6 @@ protected:
     TempDir scratch;
 };
 
-
 TEST_F(SiteTest, AGenerationReplacesTheLastWholeAndNothingElseIsReplaced) {
     write_history(scratch.path("runs"), "lab", 8, 8);
     const std::string db = scratch.path("suite.db"), site = scratch.path("site");

@@ -280,7 +280,8 @@ TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
     ASSERT_EQ(report({"import", scratch.path("s"), "--db", url}).status, 0);
     const auto runs = store::find_runs(*store::open_store(url, false), {});
     ASSERT_EQ(runs.size(), 60u);
-    const std::string changed = "changed then: gl.version " + quoted_old_gl + " -> " + quoted_new_gl;
+    const std::string changed =
+        "changed then: gl.version " + quoted_old_gl + " -> " + quoted_new_gl;
 
     const auto text = report({"history", "--db", url});
     ASSERT_EQ(text.status, 0) << text.err;
@@ -298,8 +299,9 @@ TEST_P(StoreTest, HistoryFindsAStepAtItsRunAndNamesWhatChanged) {
         // Every figure steps there, and nowhere else.
         EXPECT_EQ(step["after"]["run"], runs[30].id) << step.dump();
         EXPECT_EQ(step["before"]["run"], runs[29].id) << step.dump();
-        EXPECT_EQ(step["changed"], nlohmann::json::parse(R"([{"name":"gl.version","before":")" +
-                                                          quoted_old_gl + R"(","after":")" + quoted_new_gl + "\"}]"));
+        EXPECT_EQ(step["changed"],
+                  nlohmann::json::parse(R"([{"name":"gl.version","before":")" + quoted_old_gl +
+                                        R"(","after":")" + quoted_new_gl + "\"}]"));
         if (step["figure"] != "frame time") continue;
         frame_time = true;
         EXPECT_LT(step["interval"][0].get<double>(), step["ratio"].get<double>());
